@@ -1,0 +1,122 @@
+#pragma once
+
+#include "platform/coding/coding_key.hpp"
+#include "platform/coding/decoding_error.hpp"
+#include "platform/coding/json_document.hpp"
+#include "platform/coding/result.hpp"
+#include "platform/foundation/string.hpp"
+
+#include <array>
+#include <optional>
+#include <string_view>
+#include <utility>
+
+namespace coding {
+
+template <CodingKey K>
+class KeyedDecodingContainer;
+
+// One value of a document with the coding path that leads to it.
+class Decoder {
+ public:
+  Decoder(const JsonDocument& document, JsonValue value, CodingPath codingPath = {})
+      : document_(&document), value_(value), codingPath_(std::move(codingPath)) {}
+
+  template <CodingKey K>
+  KeyedDecodingContainer<K> container() const {
+    return KeyedDecodingContainer<K>(*this);
+  }
+
+  const JsonDocument& document() const noexcept { return *document_; }
+  const JsonValue& value() const noexcept { return value_; }
+  const CodingPath& codingPath() const noexcept { return codingPath_; }
+
+ private:
+  const JsonDocument* document_;
+  JsonValue value_;
+  CodingPath codingPath_;
+};
+
+namespace detail {
+
+enum class Presence { required, optional };
+
+// Whether a member can be read as a value of the expected type; the error names the key.
+std::optional<DecodingError> checkMember(const JsonValue& value, JsonValue::Type expected,
+                                         Presence presence, const CodingPath& path,
+                                         std::string_view key);
+std::optional<DecodingError> checkObject(const JsonValue& value, const CodingPath& path);
+
+}  // namespace detail
+
+// The members of one object, read by key. Each read returns false once anything has failed, so a
+// record's reads chain with && and stop at the first failure, which finish() then returns.
+template <CodingKey K>
+class KeyedDecodingContainer {
+ public:
+  using Key = K;
+
+  explicit KeyedDecodingContainer(const Decoder& decoder) : decoder_(decoder) {
+    error_ = detail::checkObject(decoder.value(), decoder.codingPath());
+    if (!error_) {
+      decoder.document().lookUp(decoder.value().node, codingKeyStrings(K{}), members_);
+    }
+  }
+
+  bool contains(K key) const { return member(key).type != JsonValue::Type::missing; }
+
+  bool decode(K key, double& out) {
+    if (!check(key, JsonValue::Type::number, detail::Presence::required)) return false;
+    out = member(key).number;
+    return true;
+  }
+
+  bool decode(K key, foundation::String& out) {
+    if (!check(key, JsonValue::Type::string, detail::Presence::required)) return false;
+    out = foundation::String(member(key).text);
+    return true;
+  }
+
+  // A missing member and a null member both give nothing.
+  bool decodeIfPresent(K key, std::optional<foundation::String>& out) {
+    if (!check(key, JsonValue::Type::string, detail::Presence::optional)) return false;
+    const JsonValue& value = member(key);
+    if (value.type == JsonValue::Type::string) {
+      out.emplace(value.text);
+    } else {
+      out.reset();
+    }
+    return true;
+  }
+
+  // The decoder of a member's value, for records nested in records.
+  Decoder nestedDecoder(K key) const {
+    CodingPath path = decoder_.codingPath();
+    path.emplace_back(stringValue(key));
+    return Decoder(decoder_.document(), member(key), std::move(path));
+  }
+
+  const std::optional<DecodingError>& error() const noexcept { return error_; }
+
+  template <class T>
+  Result<T, DecodingError> finish(T value) && {
+    if (error_) return std::move(*error_);
+    return Result<T, DecodingError>(std::move(value));
+  }
+
+ private:
+  const JsonValue& member(K key) const { return members_[static_cast<std::size_t>(key)]; }
+
+  bool check(K key, JsonValue::Type expected, detail::Presence presence) {
+    if (error_) return false;
+    error_ = detail::checkMember(member(key), expected, presence, decoder_.codingPath(),
+                                 stringValue(key));
+    return !error_;
+  }
+
+  Decoder decoder_;
+  std::array<JsonValue, keyCount<K>()> members_{};
+  std::optional<DecodingError> error_;
+};
+
+}  // namespace coding

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "platform/coding/decoding_error.hpp"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace coding {
+
+// One value of a document as the keyed decoder sees it.
+struct JsonValue {
+  enum class Type : std::uint8_t { missing, null, boolean, number, string, array, object };
+
+  Type type = Type::missing;
+  // The member's name occurs more than once in its object.
+  bool duplicated = false;
+  double number = 0;
+  // A string's unescaped UTF-8, valid while the document holds its current contents.
+  std::string_view text;
+  // Arrays and objects: the handle under which the document keeps them.
+  std::uint32_t node = 0;
+};
+
+// "an object", "a string", ... as error messages name what they found.
+std::string_view describeType(JsonValue::Type type);
+
+// A JSON text read and validated as a whole (RFC 8259: UTF-8, no lone surrogates, no comments, no
+// trailing content, nesting at most maxDepth). Reusable: each read replaces the previous contents.
+class JsonDocument {
+ public:
+  static constexpr std::size_t maxDepth = 512;
+  // What one document may be; the reader's memory grows with the text, so it has a ceiling.
+  static constexpr std::size_t maxBytes = std::size_t{64} << 20;
+
+  JsonDocument();
+  ~JsonDocument();
+  JsonDocument(JsonDocument&&) noexcept;
+  JsonDocument& operator=(JsonDocument&&) noexcept;
+
+  // dataCorrupted with the line and column of the first fault, or naming the member whose number
+  // lies outside the range of a double.
+  std::optional<DecodingError> read(std::string_view json);
+
+  JsonValue root() const;
+
+  // For each name, the object's member of that name (compared after unescaping, then under
+  // canonical equivalence); a name the object lacks gives a missing value.
+  void lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
+              std::span<JsonValue> values) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace coding
