@@ -50,16 +50,17 @@ std::optional<DecodingError> checkObject(const JsonValue& value, const CodingPat
 }  // namespace detail
 
 // The members of one object, read by key. Each read returns false once anything has failed, so a
-// record's reads chain with && and stop at the first failure, which finish() then returns.
+// record's reads chain with && and stop at the first failure, which finish() then reports.
 template <CodingKey K>
 class KeyedDecodingContainer {
  public:
   using Key = K;
 
   explicit KeyedDecodingContainer(const Decoder& decoder) : decoder_(decoder) {
-    error_ = detail::checkObject(decoder.value(), decoder.codingPath());
-    if (!error_) {
+    if (decoder.value().type == JsonValue::Type::object) {
       decoder.document().lookUp(decoder.value().node, codingKeyStrings(K{}), members_);
+    } else {
+      error_ = detail::checkObject(decoder.value(), decoder.codingPath());
     }
   }
 
@@ -73,7 +74,7 @@ class KeyedDecodingContainer {
 
   bool decode(K key, foundation::String& out) {
     if (!check(key, JsonValue::Type::string, detail::Presence::required)) return false;
-    out = foundation::String(member(key).text);
+    out.assign(member(key).text);
     return true;
   }
 
@@ -98,10 +99,10 @@ class KeyedDecodingContainer {
 
   const std::optional<DecodingError>& error() const noexcept { return error_; }
 
+  // Hands the first failure, if any, to the result that the reads filled in place.
   template <class T>
-  Result<T, DecodingError> finish(T value) && {
-    if (error_) return std::move(*error_);
-    return Result<T, DecodingError>(std::move(value));
+  void finish(Result<T, DecodingError>& result) && {
+    if (error_) result = std::move(*error_);
   }
 
  private:
@@ -109,7 +110,9 @@ class KeyedDecodingContainer {
 
   bool check(K key, JsonValue::Type expected, detail::Presence presence) {
     if (error_) return false;
-    error_ = detail::checkMember(member(key), expected, presence, decoder_.codingPath(),
+    const JsonValue& value = member(key);
+    if (value.type == expected && !value.duplicated) return true;
+    error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
                                  stringValue(key));
     return !error_;
   }

@@ -31,13 +31,13 @@ struct JsonDocument::Impl {
     }
     simdjson::dom::element element;
     if (auto error = parser.parse(padded.data(), json.size(), false).get(element)) return error;
-    root = describe(element);
+    describe(element, root);
     return simdjson::SUCCESS;
   }
 
-  JsonValue describe(simdjson::dom::element element) const {
+  // Writes in place: returning the value and copying it costs more than the lookup itself.
+  void describe(simdjson::dom::element element, JsonValue& value) const {
     using simdjson::dom::element_type;
-    JsonValue value;
     switch (element.type()) {
       case element_type::NULL_VALUE:
         value.type = JsonValue::Type::null;
@@ -69,7 +69,6 @@ struct JsonDocument::Impl {
         nodes.push_back(element);
         break;
     }
-    return value;
   }
 };
 
@@ -101,10 +100,21 @@ std::string widenIntegers(std::string_view json, const std::vector<std::size_t>&
   return out;
 }
 
-bool sameName(std::string_view member, std::string_view name) {
-  if (member == name) return true;
-  // Only a name outside ASCII can be canonically equivalent to different bytes.
-  return !foundation::isAscii(member) && foundation::canonicallyEqual(member, name);
+// Member names are short: comparing them in words beats a call to memcmp.
+bool sameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  std::size_t i = 0;
+  for (; i + 8 <= a.size(); i += 8) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) return false;
+  }
+  for (; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -158,19 +168,28 @@ JsonValue JsonDocument::root() const { return impl_->root; }
 
 void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
                           std::span<JsonValue> values) const {
-  for (JsonValue& value : values) value = JsonValue{};
   if (objectNode >= impl_->nodes.size()) return;
   simdjson::dom::object object;
   if (impl_->nodes[objectNode].get(object)) return;
+  const std::size_t count = std::min(names.size(), values.size());
+  std::size_t next = 0;
   for (const auto field : object) {
-    for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) {
-      if (!sameName(field.key, names[i])) continue;
-      if (values[i].type != JsonValue::Type::missing) {
-        values[i].duplicated = true;
-      } else {
-        values[i] = impl_->describe(field.value);
-      }
-      break;
+    const std::string_view member = field.key;
+    // Senders mostly write members in declaration order, so the name after the last match is
+    // tried first.
+    std::size_t match = next < count && sameBytes(member, names[next]) ? next : 0;
+    while (match < count && !sameBytes(member, names[match])) ++match;
+    // Only a name outside ASCII can be canonically equivalent to different bytes.
+    if (match == count && !foundation::isAscii(member)) {
+      match = 0;
+      while (match < count && !foundation::canonicallyEqual(member, names[match])) ++match;
+    }
+    if (match == count) continue;
+    next = match + 1;
+    if (values[match].type != JsonValue::Type::missing) {
+      values[match].duplicated = true;
+    } else {
+      impl_->describe(field.value, values[match]);
     }
   }
 }

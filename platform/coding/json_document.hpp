@@ -48,7 +48,8 @@ class JsonDocument {
   JsonValue root() const;
 
   // For each name, the object's member of that name (compared after unescaping, then under
-  // canonical equivalence); a name the object lacks gives a missing value.
+  // canonical equivalence); a name the object lacks leaves its value as it was, which should be
+  // a default (missing) value.
   void lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
               std::span<JsonValue> values) const;
 

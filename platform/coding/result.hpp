@@ -13,6 +13,11 @@ class Result {
   Result(T value) : content_(std::in_place_index<0>, std::move(value)) {}
   Result(E error) : content_(std::in_place_index<1>, std::move(error)) {}
 
+  Result& operator=(E error) {
+    content_.template emplace<1>(std::move(error));
+    return *this;
+  }
+
   bool ok() const noexcept { return content_.index() == 0; }
   explicit operator bool() const noexcept { return ok(); }
 

@@ -38,6 +38,7 @@ class String {
   String(std::string bytes) : bytes_(std::move(bytes)) {}
   String(std::string_view bytes) : bytes_(bytes) {}
   String(const char* bytes) : bytes_(bytes) {}
+  void assign(std::string_view bytes) { bytes_.assign(bytes); }
 
   const std::string& str() const noexcept { return bytes_; }
   std::string_view view() const noexcept { return bytes_; }

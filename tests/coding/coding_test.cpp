@@ -30,10 +30,11 @@ struct Sample {
   }
   static coding::Result<Sample, coding::DecodingError> decode(coding::Decoder& decoder) {
     auto c = decoder.container<CodingKeys>();
-    Sample s;
-    c.decode(CodingKeys::number, s.number) && c.decode(CodingKeys::text, s.text) &&
-        c.decodeIfPresent(CodingKeys::note, s.note);
-    return std::move(c).finish(std::move(s));
+    coding::Result<Sample, coding::DecodingError> result{Sample{}};
+    c.decode(CodingKeys::number, result->number) && c.decode(CodingKeys::text, result->text) &&
+        c.decodeIfPresent(CodingKeys::note, result->note);
+    std::move(c).finish(result);
+    return result;
   }
 };
 

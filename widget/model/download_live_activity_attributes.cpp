@@ -10,9 +10,10 @@ void DownloadLiveActivityAttributes::encode(coding::Encoder& encoder) const {
 DecodeResult<DownloadLiveActivityAttributes> DownloadLiveActivityAttributes::decode(
     coding::Decoder& decoder) {
   auto container = decoder.container<CodingKeys>();
-  DownloadLiveActivityAttributes attributes;
-  container.decode(CodingKeys::taskId, attributes.taskId);
-  return std::move(container).finish(std::move(attributes));
+  DecodeResult<DownloadLiveActivityAttributes> result{DownloadLiveActivityAttributes{}};
+  container.decode(CodingKeys::taskId, result->taskId);
+  std::move(container).finish(result);
+  return result;
 }
 
 void DownloadLiveActivityAttributes::ContentState::encode(coding::Encoder& encoder) const {
@@ -29,7 +30,9 @@ void DownloadLiveActivityAttributes::ContentState::encode(coding::Encoder& encod
 DecodeResult<DownloadLiveActivityAttributes::ContentState>
 DownloadLiveActivityAttributes::ContentState::decode(coding::Decoder& decoder) {
   auto container = decoder.container<CodingKeys>();
-  ContentState state;
+  // Filled in place: the state is large enough that moving it shows in the decode time.
+  DecodeResult<ContentState> result{ContentState{}};
+  ContentState& state = *result;
   container.decode(CodingKeys::progress, state.progress) &&
       container.decode(CodingKeys::statusText, state.statusText) &&
       container.decode(CodingKeys::fileName, state.fileName) &&
@@ -37,7 +40,8 @@ DownloadLiveActivityAttributes::ContentState::decode(coding::Decoder& decoder) {
       container.decode(CodingKeys::totalText, state.totalText) &&
       container.decode(CodingKeys::etaText, state.etaText) &&
       container.decodeIfPresent(CodingKeys::appIconBase64, state.appIconBase64);
-  return std::move(container).finish(std::move(state));
+  std::move(container).finish(result);
+  return result;
 }
 
 }  // namespace tolvex

@@ -10,9 +10,10 @@ void SignLiveActivityAttributes::encode(coding::Encoder& encoder) const {
 DecodeResult<SignLiveActivityAttributes> SignLiveActivityAttributes::decode(
     coding::Decoder& decoder) {
   auto container = decoder.container<CodingKeys>();
-  SignLiveActivityAttributes attributes;
-  container.decode(CodingKeys::taskId, attributes.taskId);
-  return std::move(container).finish(std::move(attributes));
+  DecodeResult<SignLiveActivityAttributes> result{SignLiveActivityAttributes{}};
+  container.decode(CodingKeys::taskId, result->taskId);
+  std::move(container).finish(result);
+  return result;
 }
 
 void SignLiveActivityAttributes::ContentState::encode(coding::Encoder& encoder) const {
@@ -28,14 +29,17 @@ void SignLiveActivityAttributes::ContentState::encode(coding::Encoder& encoder) 
 DecodeResult<SignLiveActivityAttributes::ContentState>
 SignLiveActivityAttributes::ContentState::decode(coding::Decoder& decoder) {
   auto container = decoder.container<CodingKeys>();
-  ContentState state;
+  // Filled in place: the state is large enough that moving it shows in the decode time.
+  DecodeResult<ContentState> result{ContentState{}};
+  ContentState& state = *result;
   container.decode(CodingKeys::progress, state.progress) &&
       container.decode(CodingKeys::statusText, state.statusText) &&
       container.decodeIfPresent(CodingKeys::statusCode, state.statusCode) &&
       container.decode(CodingKeys::appName, state.appName) &&
       container.decode(CodingKeys::detailText, state.detailText) &&
       container.decodeIfPresent(CodingKeys::appIconBase64, state.appIconBase64);
-  return std::move(container).finish(std::move(state));
+  std::move(container).finish(result);
+  return result;
 }
 
 }  // namespace tolvex
