@@ -1,6 +1,8 @@
 #include "platform/host/command_line.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "widget/download/download_dynamic_island.hpp"
+#include "widget/download/download_lock_screen_view.hpp"
+#include "widget/sign/sign_dynamic_island.hpp"
+#include "widget/sign/sign_lock_screen_view.hpp"
 
 #include <array>
 #include <exception>
@@ -9,11 +11,13 @@
 int main(int argc, char** argv) {
   const std::array kinds{
       host::recordKind<tolvex::SignLiveActivityAttributes>("SignLiveActivityAttributes"),
-      host::recordKind<tolvex::SignLiveActivityAttributes::ContentState>(
-          "SignLiveActivityAttributes.ContentState"),
+      host::contentStateKind<tolvex::SignLiveActivityAttributes>(
+          "SignLiveActivityAttributes.ContentState", tolvex::SignLockScreenView,
+          tolvex::SignDynamicIsland),
       host::recordKind<tolvex::DownloadLiveActivityAttributes>("DownloadLiveActivityAttributes"),
-      host::recordKind<tolvex::DownloadLiveActivityAttributes::ContentState>(
-          "DownloadLiveActivityAttributes.ContentState"),
+      host::contentStateKind<tolvex::DownloadLiveActivityAttributes>(
+          "DownloadLiveActivityAttributes.ContentState", tolvex::DownloadLockScreenView,
+          tolvex::DownloadDynamicIsland),
   };
   try {
     return host::runCommandLine(argc, argv, kinds, std::cin, std::cout, std::cerr);

@@ -77,6 +77,21 @@ void writeErrorJson(std::ostream& out, std::string_view kind, const coding::Codi
   out << text << '\n';
 }
 
+const RecordKind* findKind(const std::string& type, std::string_view command,
+                           std::span<const RecordKind> kinds, std::ostream& err) {
+  if (type.empty()) {
+    err << "error: usage: " << command
+        << " needs --type to know which record the input holds; one of: " << kindList(kinds)
+        << '\n';
+    return nullptr;
+  }
+  for (const RecordKind& kind : kinds) {
+    if (kind.name == type) return &kind;
+  }
+  err << "error: usage: unknown type '" << type << "'; one of: " << kindList(kinds) << '\n';
+  return nullptr;
+}
+
 struct ValidateOptions {
   std::string type;
   bool json = false;
@@ -85,20 +100,8 @@ struct ValidateOptions {
 
 int runValidate(const ValidateOptions& options, std::span<const RecordKind> kinds,
                 std::istream& in, std::ostream& out, std::ostream& err) {
-  if (options.type.empty()) {
-    err << "error: usage: validate needs --type to know which record the input holds; one of: "
-        << kindList(kinds) << '\n';
-    return exitUsage;
-  }
-  const RecordKind* kind = nullptr;
-  for (const RecordKind& candidate : kinds) {
-    if (candidate.name == options.type) kind = &candidate;
-  }
-  if (kind == nullptr) {
-    err << "error: usage: unknown type '" << options.type << "'; one of: " << kindList(kinds)
-        << '\n';
-    return exitUsage;
-  }
+  const RecordKind* kind = findKind(options.type, "validate", kinds, err);
+  if (kind == nullptr) return exitUsage;
   auto input = readInput(options.file, in);
   if (auto* failure = std::get_if<InputError>(&input)) {
     err << "error: io: " << failure->message << '\n';
@@ -130,6 +133,56 @@ int runValidate(const ValidateOptions& options, std::span<const RecordKind> kind
   return exitRejected;
 }
 
+constexpr std::string_view presentationNames[] = {
+    "lockscreen", "expanded", "compact-leading", "compact-trailing", "minimal", "island", "all"};
+
+struct TreeOptions {
+  std::string type;
+  std::string presentation = "all";
+  std::string file;
+};
+
+std::string expandedDump(const widgets::DynamicIsland& island) {
+  std::string out;
+  for (const auto& region : island.expanded()) {
+    out += describe(region) + "\n" + ui::dump(region.content, 2);
+  }
+  return out;
+}
+
+std::string presentationDump(const Presentations& built, std::string_view presentation) {
+  if (presentation == "lockscreen") return ui::dump(built.lockScreen);
+  if (presentation == "expanded") return expandedDump(built.island);
+  if (presentation == "compact-leading") return ui::dump(built.island.compactLeading());
+  if (presentation == "compact-trailing") return ui::dump(built.island.compactTrailing());
+  if (presentation == "minimal") return ui::dump(built.island.minimal());
+  if (presentation == "island") return widgets::dump(built.island);
+  return ui::dump(built.lockScreen) + widgets::dump(built.island);
+}
+
+int runTree(const TreeOptions& options, std::span<const RecordKind> kinds, std::istream& in,
+            std::ostream& out, std::ostream& err) {
+  const RecordKind* kind = findKind(options.type, "tree", kinds, err);
+  if (kind == nullptr) return exitUsage;
+  if (!kind->present) {
+    err << "error: usage: " << kind->name
+        << " has no presentations; tree needs a content state type\n";
+    return exitUsage;
+  }
+  auto input = readInput(options.file, in);
+  if (auto* failure = std::get_if<InputError>(&input)) {
+    err << "error: io: " << failure->message << '\n';
+    return exitFailure;
+  }
+  const PresentationOutcome outcome = kind->present(std::get<std::string>(input));
+  if (const auto* error = std::get_if<coding::DecodingError>(&outcome)) {
+    err << "error: " << error->description() << '\n';
+    return exitRejected;
+  }
+  out << presentationDump(std::get<Presentations>(outcome), options.presentation);
+  return exitAccepted;
+}
+
 }  // namespace
 
 int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind> kinds,
@@ -145,6 +198,17 @@ int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind
   validateCommand->add_flag("--json", validate.json, "Print the outcome as a JSON object");
   validateCommand->add_option("file", validate.file, "The input file, or - for standard input");
 
+  TreeOptions tree;
+  CLI::App* treeCommand =
+      app.add_subcommand("tree", "Print the view trees a content state presents");
+  treeCommand->add_option("--type", tree.type, "The content state type");
+  treeCommand
+      ->add_option("--presentation", tree.presentation,
+                   "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
+      ->check(CLI::IsMember(std::vector<std::string>(std::begin(presentationNames),
+                                                     std::end(presentationNames))));
+  treeCommand->add_option("file", tree.file, "The input file, or - for standard input");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -156,6 +220,7 @@ int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind
     return exitUsage;
   }
   if (validateCommand->parsed()) return runValidate(validate, kinds, in, out, err);
+  if (treeCommand->parsed()) return runTree(tree, kinds, in, out, err);
   return exitUsage;
 }
 

@@ -7,9 +7,14 @@
 #include "platform/coding/decoder.hpp"
 #include "platform/coding/encoder.hpp"
 #include "platform/coding/result.hpp"
+#include "platform/foundation/base64.hpp"
 #include "platform/foundation/hasher.hpp"
 #include "platform/foundation/string.hpp"
+#include "platform/image/ui_image.hpp"
 #include "platform/ui/color.hpp"
+#include "platform/ui/view.hpp"
+#include "platform/widgets/activity_view_context.hpp"
+#include "platform/widgets/dynamic_island.hpp"
 
 namespace tolvex {
 

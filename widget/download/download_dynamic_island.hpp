@@ -1,0 +1,13 @@
+#pragma once
+
+#include "widget/extension/platform.hpp"
+#include "widget/model/download_live_activity_attributes.hpp"
+
+namespace tolvex {
+
+// The download activity's Dynamic Island: always blue; icon, file name, status and percent over
+// a bar with the amounts and time left when expanded; icon and percent when compact.
+widgets::DynamicIsland DownloadDynamicIsland(
+    const widgets::ActivityViewContext<DownloadLiveActivityAttributes>& context);
+
+}  // namespace tolvex

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "widget/extension/platform.hpp"
+#include "widget/model/sign_live_activity_attributes.hpp"
+
+namespace tolvex {
+
+// The signing activity's Dynamic Island: status and percent over the app name, detail and a
+// toned bar when expanded; the icon or the status badge, and the percent, when compact.
+widgets::DynamicIsland SignDynamicIsland(
+    const widgets::ActivityViewContext<SignLiveActivityAttributes>& context);
+
+}  // namespace tolvex
