@@ -1,6 +1,8 @@
 #include "platform/host/command_line.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "widget/download/download_dynamic_island.hpp"
+#include "widget/download/download_lock_screen_view.hpp"
+#include "widget/sign/sign_dynamic_island.hpp"
+#include "widget/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +15,13 @@ namespace {
 
 const std::array kinds{
     host::recordKind<tolvex::SignLiveActivityAttributes>("SignLiveActivityAttributes"),
-    host::recordKind<tolvex::SignLiveActivityAttributes::ContentState>(
-        "SignLiveActivityAttributes.ContentState"),
+    host::contentStateKind<tolvex::SignLiveActivityAttributes>(
+        "SignLiveActivityAttributes.ContentState", tolvex::SignLockScreenView,
+        tolvex::SignDynamicIsland),
     host::recordKind<tolvex::DownloadLiveActivityAttributes>("DownloadLiveActivityAttributes"),
-    host::recordKind<tolvex::DownloadLiveActivityAttributes::ContentState>(
-        "DownloadLiveActivityAttributes.ContentState"),
+    host::contentStateKind<tolvex::DownloadLiveActivityAttributes>(
+        "DownloadLiveActivityAttributes.ContentState", tolvex::DownloadLockScreenView,
+        tolvex::DownloadDynamicIsland),
 };
 
 struct Outcome {
@@ -86,6 +90,46 @@ TEST(ValidateCommand, SeparatesUsageAndInputFailures) {
   EXPECT_NE(help.out.find("validate"), std::string::npos);
 }
 
+constexpr const char* kSignInput =
+    R"({"progress":0.42,"statusText":"Signing","appName":"Demo","detailText":"d"})";
+
+TEST(TreeCommand, PrintsTheAskedPresentation) {
+  const struct {
+    const char* presentation;
+    std::string out;
+  } cases[] = {
+      {"compact-trailing", "Text(verbatim: \"42%\")\n  .font(.footnote.monospacedDigit())\n"},
+      {"minimal", "Text(verbatim: \"...\")\n  .font(.caption2)\n"},
+      {"compact-leading", "Text(verbatim: \"...\")\n  .font(.footnote)\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = run({"tree", "--type", kSignState, "--presentation", c.presentation}, kSignInput);
+    EXPECT_EQ(r.status, 0) << c.presentation << r.err;
+    EXPECT_EQ(r.out, c.out) << c.presentation;
+  }
+  const Outcome all = run({"tree", "--type", kSignState}, kSignInput);
+  const Outcome lockScreen = run({"tree", "--type", kSignState, "--presentation", "lockscreen"},
+                                 kSignInput);
+  const Outcome island = run({"tree", "--type", kSignState, "--presentation", "island"}, kSignInput);
+  EXPECT_EQ(all.out, lockScreen.out + island.out);
+  EXPECT_EQ(lockScreen.out.rfind("VStack(alignment: .leading, spacing: 8)", 0), 0u);
+  EXPECT_EQ(island.out.rfind("DynamicIsland\n", 0), 0u);
+  const Outcome expanded = run({"tree", "--type", kSignState, "--presentation", "expanded"},
+                               kSignInput);
+  EXPECT_EQ(expanded.out.rfind("DynamicIslandExpandedRegion(.center, priority: 0)\n  HStack", 0),
+            0u);
+}
+
+TEST(TreeCommand, RefusesWhatHasNoPresentations) {
+  EXPECT_EQ(run({"tree", "--type", "SignLiveActivityAttributes"}, R"({"taskId":"t"})").status,
+            host::exitUsage);
+  EXPECT_EQ(run({"tree", "--type", kSignState, "--presentation", "sideways"}, kSignInput).status,
+            host::exitUsage);
+  const Outcome bad = run({"tree", "--type", kSignState}, R"({"progress":"1"})");
+  EXPECT_EQ(bad.status, host::exitRejected);
+  EXPECT_EQ(bad.err, "error: typeMismatch: \"progress\": expected a number, found a string\n");
+}
+
 // The real executable, on the examples that ship with the project.
 Outcome runExecutable(const std::string& arguments) {
   const std::string command = std::string(TOLVEX_WIDGET_EXECUTABLE) + " " + arguments + " 2>&1";
@@ -112,6 +156,10 @@ TEST(Executable, ValidatesTheExamples) {
   for (const auto& [type, file] : accepted) {
     const Outcome r = runExecutable("validate --type " + type + " " + dir + "/" + file);
     EXPECT_EQ(r.status, 0) << file << ": " << r.out;
+    if (type.find("ContentState") == std::string::npos) continue;
+    const Outcome tree = runExecutable("tree --type " + type + " " + dir + "/" + file);
+    EXPECT_EQ(tree.status, 0) << file << ": " << tree.out;
+    EXPECT_NE(tree.out.find("\nDynamicIsland\n"), std::string::npos) << file;
   }
   const Outcome bad = runExecutable(
       "validate --type DownloadLiveActivityAttributes.ContentState " + dir +

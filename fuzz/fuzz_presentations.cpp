@@ -1,0 +1,38 @@
+// Builds every presentation of both activities from fuzzed content states and dumps them. The
+// builders are pure: building twice must give the same dump.
+#include "platform/coding/json_decoder.hpp"
+#include "widget/download/download_dynamic_island.hpp"
+#include "widget/download/download_lock_screen_view.hpp"
+#include "widget/sign/sign_dynamic_island.hpp"
+#include "widget/sign/sign_lock_screen_view.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+coding::JSONDecoder decoder;
+
+template <class Attributes>
+void present(std::string_view input,
+             ui::View (*lockScreen)(const widgets::ActivityViewContext<Attributes>&),
+             widgets::DynamicIsland (*island)(const widgets::ActivityViewContext<Attributes>&)) {
+  auto state = decoder.decode<typename Attributes::ContentState>(input);
+  if (!state) return;
+  const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}};
+  const std::string first = ui::dump(lockScreen(context)) + widgets::dump(island(context));
+  const std::string second = ui::dump(lockScreen(context)) + widgets::dump(island(context));
+  if (first.empty() || first != second) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  present<tolvex::SignLiveActivityAttributes>(input, tolvex::SignLockScreenView,
+                                              tolvex::SignDynamicIsland);
+  present<tolvex::DownloadLiveActivityAttributes>(input, tolvex::DownloadLockScreenView,
+                                                  tolvex::DownloadDynamicIsland);
+  return 0;
+}
