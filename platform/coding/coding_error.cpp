@@ -9,7 +9,10 @@ std::string describe(std::string_view kind, const CodingPath& path, const std::s
   text += ": ";
   if (!path.empty()) {
     text += '"';
-    text += path.back();
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      if (i > 0) text += '.';
+      text += path[i];
+    }
     text += "\": ";
   }
   text += detail;

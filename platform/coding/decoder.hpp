@@ -90,11 +90,52 @@ class KeyedDecodingContainer {
     return true;
   }
 
+  bool decodeIfPresent(K key, std::optional<double>& out) {
+    if (!check(key, JsonValue::Type::number, detail::Presence::optional)) return false;
+    const JsonValue& value = member(key);
+    if (value.type == JsonValue::Type::number) {
+      out = value.number;
+    } else {
+      out.reset();
+    }
+    return true;
+  }
+
+  // The JSON type of a member, for members that may hold more than one kind of value.
+  JsonValue::Type type(K key) const { return member(key).type; }
+
   // The decoder of a member's value, for records nested in records.
   Decoder nestedDecoder(K key) const {
     CodingPath path = decoder_.codingPath();
     path.emplace_back(stringValue(key));
     return Decoder(decoder_.document(), member(key), std::move(path));
+  }
+
+  // A nested object that must be there: missing or null is the member's failure.
+  bool decodeNested(K key, std::optional<Decoder>& out) {
+    if (!check(key, JsonValue::Type::object, detail::Presence::required)) return false;
+    out.emplace(nestedDecoder(key));
+    return true;
+  }
+
+  // A nested object that may be missing or null, which gives nothing.
+  bool decodeNestedIfPresent(K key, std::optional<Decoder>& out) {
+    if (!check(key, JsonValue::Type::object, detail::Presence::optional)) return false;
+    if (member(key).type == JsonValue::Type::object) {
+      out.emplace(nestedDecoder(key));
+    } else {
+      out.reset();
+    }
+    return true;
+  }
+
+  // Reports a failure about a member found by the caller's own rules.
+  bool fail(K key, DecodingError::Kind kind, std::string detail) {
+    if (error_) return false;
+    CodingPath path = decoder_.codingPath();
+    path.emplace_back(stringValue(key));
+    error_ = DecodingError{kind, std::move(path), std::move(detail)};
+    return false;
   }
 
   const std::optional<DecodingError>& error() const noexcept { return error_; }

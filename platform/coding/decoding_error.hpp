@@ -20,7 +20,8 @@ struct DecodingError {
 
   // The member the failure is about: the last name on the path, if any.
   std::optional<std::string> key() const;
-  // `<kind>: "<key>": <detail>`, or `<kind>: <detail>` when no member is at fault.
+  // `<kind>: "<key>": <detail>`, or `<kind>: <detail>` when no member is at fault. A member
+  // inside another is named by its whole path: "aps.content-state.progress".
   std::string description() const;
 
   friend bool operator==(const DecodingError&, const DecodingError&) = default;

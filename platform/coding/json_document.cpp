@@ -194,4 +194,17 @@ void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_
   }
 }
 
+void JsonDocument::forEachMember(
+    std::uint32_t objectNode,
+    const std::function<void(std::string_view, const JsonValue&)>& visit) const {
+  if (objectNode >= impl_->nodes.size()) return;
+  simdjson::dom::object object;
+  if (impl_->nodes[objectNode].get(object)) return;
+  for (const auto field : object) {
+    JsonValue value;
+    impl_->describe(field.value, value);
+    visit(field.key, value);
+  }
+}
+
 }  // namespace coding

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -52,6 +53,10 @@ class JsonDocument {
   // a default (missing) value.
   void lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
               std::span<JsonValue> values) const;
+
+  // Every member of an object, in document order.
+  void forEachMember(std::uint32_t objectNode,
+                     const std::function<void(std::string_view, const JsonValue&)>& visit) const;
 
  private:
   struct Impl;

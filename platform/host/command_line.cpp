@@ -2,6 +2,7 @@
 
 #include "platform/coding/json_document.hpp"
 #include "platform/coding/json_writer.hpp"
+#include "platform/host/activity_input.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -45,51 +46,87 @@ std::variant<std::string, InputError> readInput(const std::string& path, std::is
   return text;
 }
 
-std::string kindList(std::span<const RecordKind> kinds) {
-  std::string list;
-  for (const RecordKind& kind : kinds) {
-    if (!list.empty()) list += ", ";
-    list += kind.name;
+void writeWarningsJson(coding::JsonWriter& writer, const std::vector<Warning>& warnings) {
+  writer.raw(", \"warnings\": [");
+  for (std::size_t i = 0; i < warnings.size(); ++i) {
+    const Warning& warning = warnings[i];
+    if (i > 0) writer.raw(", ");
+    writer.raw("{\"line\": ");
+    if (warning.line > 0) {
+      writer.raw(std::to_string(warning.line));
+    } else {
+      writer.null();
+    }
+    writer.raw(", \"member\": ");
+    if (warning.member.empty()) {
+      writer.null();
+    } else {
+      writer.string(warning.member);
+    }
+    writer.raw(", \"message\": ");
+    writer.string(warning.message);
+    writer.raw("}");
   }
-  return list;
+  writer.raw("]");
 }
 
-void writeErrorJson(std::ostream& out, std::string_view kind, const coding::CodingPath& path,
-                    const std::string& message) {
+void writeFailureJson(std::ostream& out, const InputFailure& failure,
+                      const std::vector<Warning>& warnings) {
   std::string text;
   coding::JsonWriter writer(text);
   writer.raw("{\"ok\": false, \"error\": {\"kind\": ");
-  writer.string(kind);
+  writer.string(failure.kind);
   writer.raw(", \"key\": ");
-  if (path.empty()) {
+  if (failure.path.empty()) {
     writer.null();
   } else {
-    writer.string(path.back());
+    writer.string(failure.path.back());
   }
   writer.raw(", \"path\": [");
-  for (std::size_t i = 0; i < path.size(); ++i) {
+  for (std::size_t i = 0; i < failure.path.size(); ++i) {
     if (i > 0) writer.raw(", ");
-    writer.string(path[i]);
+    writer.string(failure.path[i]);
   }
   writer.raw("], \"message\": ");
-  writer.string(message);
-  writer.raw("}}");
+  writer.string(failure.detail);
+  if (failure.line > 0) writer.raw(", \"line\": " + std::to_string(failure.line));
+  writer.raw("}");
+  writeWarningsJson(writer, warnings);
+  writer.raw("}");
   out << text << '\n';
 }
 
-const RecordKind* findKind(const std::string& type, std::string_view command,
-                           std::span<const RecordKind> kinds, std::ostream& err) {
-  if (type.empty()) {
-    err << "error: usage: " << command
-        << " needs --type to know which record the input holds; one of: " << kindList(kinds)
-        << '\n';
-    return nullptr;
+void printWarnings(const std::vector<Warning>& warnings, std::ostream& err) {
+  for (const Warning& warning : warnings) err << "warning: " << warning.description() << '\n';
+}
+
+// Reads the input and reports a failure; the input when it can be used.
+std::optional<ActivityInput> readInputOrReport(const std::string& file, const std::string& type,
+                                               const ActivityRegistry& registry, bool json,
+                                               std::istream& in, std::ostream& out,
+                                               std::ostream& err, int& status) {
+  auto input = readInput(file, in);
+  if (auto* failure = std::get_if<InputError>(&input)) {
+    err << "error: io: " << failure->message << '\n';
+    status = exitFailure;
+    return std::nullopt;
   }
-  for (const RecordKind& kind : kinds) {
-    if (kind.name == type) return &kind;
+  ActivityInput activity = readActivityInput(std::get<std::string>(input), registry, type);
+  if (!activity.failure) return activity;
+  const InputFailure& failure = *activity.failure;
+  if (failure.category == InputFailure::Category::usage) {
+    err << "error: " << failure.description() << '\n';
+    status = exitUsage;
+    return std::nullopt;
   }
-  err << "error: usage: unknown type '" << type << "'; one of: " << kindList(kinds) << '\n';
-  return nullptr;
+  if (json) {
+    writeFailureJson(out, failure, activity.warnings);
+  } else {
+    printWarnings(activity.warnings, err);
+    err << "error: " << failure.description() << '\n';
+  }
+  status = exitRejected;
+  return std::nullopt;
 }
 
 struct ValidateOptions {
@@ -98,39 +135,34 @@ struct ValidateOptions {
   std::string file;
 };
 
-int runValidate(const ValidateOptions& options, std::span<const RecordKind> kinds,
+int runValidate(const ValidateOptions& options, const ActivityRegistry& registry,
                 std::istream& in, std::ostream& out, std::ostream& err) {
-  const RecordKind* kind = findKind(options.type, "validate", kinds, err);
-  if (kind == nullptr) return exitUsage;
-  auto input = readInput(options.file, in);
-  if (auto* failure = std::get_if<InputError>(&input)) {
-    err << "error: io: " << failure->message << '\n';
-    return exitFailure;
-  }
-  const RecordOutcome outcome = kind->validate(std::get<std::string>(input));
-  if (const auto* record = std::get_if<std::string>(&outcome)) {
-    if (options.json) {
-      out << "{\"ok\": true, \"record\": " << *record << "}\n";
-    } else {
-      out << *record << '\n';
-    }
+  int status = exitAccepted;
+  const auto input = readInputOrReport(options.file, options.type, registry, options.json, in,
+                                       out, err, status);
+  if (!input) return status;
+  if (!options.json) {
+    for (const ActivityEvent& event : input->events) out << event.encoded << '\n';
+    printWarnings(input->warnings, err);
     return exitAccepted;
   }
-  if (const auto* error = std::get_if<coding::DecodingError>(&outcome)) {
-    if (options.json) {
-      writeErrorJson(out, coding::kindName(error->kind), error->codingPath, error->detail);
-    } else {
-      err << "error: " << error->description() << '\n';
+  std::string text;
+  coding::JsonWriter writer(text);
+  if (input->timeline) {
+    writer.raw("{\"ok\": true, \"records\": [");
+    for (std::size_t i = 0; i < input->events.size(); ++i) {
+      if (i > 0) writer.raw(", ");
+      writer.raw(input->events[i].encoded);
     }
-    return exitRejected;
-  }
-  const auto& error = std::get<coding::EncodingError>(outcome);
-  if (options.json) {
-    writeErrorJson(out, "invalidValue", error.codingPath, error.detail);
+    writer.raw("]");
   } else {
-    err << "error: " << error.description() << '\n';
+    writer.raw("{\"ok\": true, \"record\": ");
+    writer.raw(input->events.front().encoded);
   }
-  return exitRejected;
+  writeWarningsJson(writer, input->warnings);
+  writer.raw("}");
+  out << text << '\n';
+  return exitAccepted;
 }
 
 constexpr std::string_view presentationNames[] = {
@@ -150,58 +182,87 @@ std::string expandedDump(const widgets::DynamicIsland& island) {
   return out;
 }
 
-std::string presentationDump(const Presentations& built, std::string_view presentation) {
-  if (presentation == "lockscreen") return ui::dump(built.lockScreen);
-  if (presentation == "expanded") return expandedDump(built.island);
-  if (presentation == "compact-leading") return ui::dump(built.island.compactLeading());
-  if (presentation == "compact-trailing") return ui::dump(built.island.compactTrailing());
-  if (presentation == "minimal") return ui::dump(built.island.minimal());
-  if (presentation == "island") return widgets::dump(built.island);
-  return ui::dump(built.lockScreen) + widgets::dump(built.island);
+std::string presentationDump(const ActivityEvent& event, std::string_view presentation) {
+  const widgets::ActivityType& type = *event.type;
+  const std::any attributes =
+      event.attributes ? *event.attributes : type.defaultAttributes();
+  const std::any& state = *event.contentState;
+  if (presentation == "lockscreen") return ui::dump(type.lockScreen(attributes, state));
+  const widgets::DynamicIsland island = type.dynamicIsland(attributes, state);
+  if (presentation == "expanded") return expandedDump(island);
+  if (presentation == "compact-leading") return ui::dump(island.compactLeading());
+  if (presentation == "compact-trailing") return ui::dump(island.compactTrailing());
+  if (presentation == "minimal") return ui::dump(island.minimal());
+  if (presentation == "island") return widgets::dump(island);
+  return ui::dump(type.lockScreen(attributes, state)) + widgets::dump(island);
 }
 
-int runTree(const TreeOptions& options, std::span<const RecordKind> kinds, std::istream& in,
+int runTree(const TreeOptions& options, const ActivityRegistry& registry, std::istream& in,
             std::ostream& out, std::ostream& err) {
-  const RecordKind* kind = findKind(options.type, "tree", kinds, err);
-  if (kind == nullptr) return exitUsage;
-  if (!kind->present) {
-    err << "error: usage: " << kind->name
-        << " has no presentations; tree needs a content state type\n";
-    return exitUsage;
+  int status = exitAccepted;
+  const auto input =
+      readInputOrReport(options.file, options.type, registry, false, in, out, err, status);
+  if (!input) return status;
+  if (!input->timeline) {
+    const ActivityEvent& event = input->events.front();
+    if (!event.contentState) {
+      err << "error: usage: the input holds no content state, so it has no presentations\n";
+      return exitUsage;
+    }
+    out << presentationDump(event, options.presentation);
+    printWarnings(input->warnings, err);
+    return exitAccepted;
   }
-  auto input = readInput(options.file, in);
-  if (auto* failure = std::get_if<InputError>(&input)) {
-    err << "error: io: " << failure->message << '\n';
-    return exitFailure;
+  for (const ActivityEvent& event : input->events) {
+    out << "# line " << event.line << ": " << event.event << ' ' << event.type->name;
+    if (!event.contentState) {
+      out << ": no content state\n";
+    } else if (!event.rebuild) {
+      out << ": unchanged, not rebuilt\n";
+    } else {
+      out << '\n' << presentationDump(event, options.presentation);
+    }
   }
-  const PresentationOutcome outcome = kind->present(std::get<std::string>(input));
-  if (const auto* error = std::get_if<coding::DecodingError>(&outcome)) {
-    err << "error: " << error->description() << '\n';
-    return exitRejected;
+  printWarnings(input->warnings, err);
+  return exitAccepted;
+}
+
+int runTypes(const ActivityRegistry& registry, std::ostream& out, std::ostream& err) {
+  for (const auto& type : registry.types()) out << type.name << '\n';
+  if (registry.types().empty()) {
+    err << "note: no activity types are registered on iOS " << registry.system().description()
+        << '\n';
   }
-  out << presentationDump(std::get<Presentations>(outcome), options.presentation);
   return exitAccepted;
 }
 
 }  // namespace
 
-int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind> kinds,
+int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& registry,
                    std::istream& in, std::ostream& out, std::ostream& err) {
   CLI::App app{"Checks, shows and renders the Live Activities of the Tolvex widget extension.",
                "tolvex-widget"};
   app.require_subcommand(1);
+  std::string systemVersion;
+  app.add_option("--system-version", systemVersion,
+                 "The system version to behave as, such as 17.4 (default " +
+                     widgets::defaultSystemVersion.description() + ")");
+
+  CLI::App* typesCommand =
+      app.add_subcommand("types", "List the registered activity types in registration order");
 
   ValidateOptions validate;
   CLI::App* validateCommand =
       app.add_subcommand("validate", "Decode a record and print it re-encoded, or say why not");
-  validateCommand->add_option("--type", validate.type, "The record type: " + kindList(kinds));
+  validateCommand->add_option("--type", validate.type,
+                              "The record or activity type: " + registry.names(true));
   validateCommand->add_flag("--json", validate.json, "Print the outcome as a JSON object");
   validateCommand->add_option("file", validate.file, "The input file, or - for standard input");
 
   TreeOptions tree;
   CLI::App* treeCommand =
       app.add_subcommand("tree", "Print the view trees a content state presents");
-  treeCommand->add_option("--type", tree.type, "The content state type");
+  treeCommand->add_option("--type", tree.type, "The content state or activity type");
   treeCommand
       ->add_option("--presentation", tree.presentation,
                    "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
@@ -219,9 +280,20 @@ int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind
     err << "error: usage: " << error.what() << '\n' << "Run with --help for more information.\n";
     return exitUsage;
   }
-  if (validateCommand->parsed()) return runValidate(validate, kinds, in, out, err);
-  if (treeCommand->parsed()) return runTree(tree, kinds, in, out, err);
+  if (typesCommand->parsed()) return runTypes(registry, out, err);
+  if (validateCommand->parsed()) return runValidate(validate, registry, in, out, err);
+  if (treeCommand->parsed()) return runTree(tree, registry, in, out, err);
   return exitUsage;
+}
+
+int serve(int argc, const char* const* argv, std::span<const widgets::ActivityType> types) {
+  const ActivityRegistry registry({types.begin(), types.end()}, widgets::currentSystemVersion());
+  try {
+    return runCommandLine(argc, argv, registry, std::cin, std::cout, std::cerr);
+  } catch (const std::exception& error) {
+    std::cerr << "error: internal: " << error.what() << '\n';
+    return exitFailure;
+  }
 }
 
 }  // namespace host

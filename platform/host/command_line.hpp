@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/host/record_kind.hpp"
+#include "platform/host/activity_registry.hpp"
 
 #include <iosfwd>
 #include <span>
@@ -15,8 +15,12 @@ enum ExitStatus : int {
   exitFailure = 3,
 };
 
-// Runs `tolvex-widget <command> ...` over the record kinds it is given.
-int runCommandLine(int argc, const char* const* argv, std::span<const RecordKind> kinds,
+// Runs `tolvex-widget <command> ...` over the activity types a bundle registered.
+int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& registry,
                    std::istream& in, std::ostream& out, std::ostream& err);
+
+// The host the extension machinery hands a bundle to: the command line on the standard streams,
+// on the running system.
+int serve(int argc, const char* const* argv, std::span<const widgets::ActivityType> types);
 
 }  // namespace host

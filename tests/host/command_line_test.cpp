@@ -1,8 +1,5 @@
 #include "platform/host/command_line.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "widget/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,16 +10,12 @@
 
 namespace {
 
-const std::array kinds{
-    host::recordKind<tolvex::SignLiveActivityAttributes>("SignLiveActivityAttributes"),
-    host::contentStateKind<tolvex::SignLiveActivityAttributes>(
-        "SignLiveActivityAttributes.ContentState", tolvex::SignLockScreenView,
-        tolvex::SignDynamicIsland),
-    host::recordKind<tolvex::DownloadLiveActivityAttributes>("DownloadLiveActivityAttributes"),
-    host::contentStateKind<tolvex::DownloadLiveActivityAttributes>(
-        "DownloadLiveActivityAttributes.ContentState", tolvex::DownloadLockScreenView,
-        tolvex::DownloadDynamicIsland),
-};
+host::ActivityRegistry registryOn(widgets::SystemVersion system) {
+  return host::ActivityRegistry(widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, system),
+                                system);
+}
+
+const host::ActivityRegistry registry = registryOn(widgets::defaultSystemVersion);
 
 struct Outcome {
   int status;
@@ -35,8 +28,8 @@ Outcome run(std::vector<const char*> args, const std::string& input) {
   std::istringstream in(input);
   std::ostringstream out;
   std::ostringstream err;
-  const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(), kinds, in,
-                                          out, err);
+  const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(), registry,
+                                          in, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -59,13 +52,13 @@ TEST(ValidateCommand, PrintsTheRecordReEncodedOrTheFirstError) {
       {{"validate", "--type", "DownloadLiveActivityAttributes"}, "{}", 1, "",
        "error: keyNotFound: \"taskId\": no value for this key\n"},
       {{"validate", "--type", "DownloadLiveActivityAttributes", "--json"}, "{}", 1,
-       R"({"ok": false, "error": {"kind": "keyNotFound", "key": "taskId", "path": ["taskId"], "message": "no value for this key"}})"
+       R"({"ok": false, "error": {"kind": "keyNotFound", "key": "taskId", "path": ["taskId"], "message": "no value for this key"}, "warnings": []})"
        "\n",
        ""},
       {{"validate", "--json", "--type", "SignLiveActivityAttributes"}, R"({"taskId":"\u00e9"})", 0,
-       "{\"ok\": true, \"record\": {\"taskId\":\"\u00e9\"}}\n", ""},
+       "{\"ok\": true, \"record\": {\"taskId\":\"\u00e9\"}, \"warnings\": []}\n", ""},
       {{"validate", "--type", "SignLiveActivityAttributes", "--json"}, "{\"taskId\":1} x", 1,
-       R"({"ok": false, "error": {"kind": "dataCorrupted", "key": null, "path": [], "message": "invalid JSON at line 1, column 14: unexpected content after the document"}})"
+       R"({"ok": false, "error": {"kind": "dataCorrupted", "key": null, "path": [], "message": "invalid JSON at line 1, column 14: unexpected content after the document"}, "warnings": []})"
        "\n",
        ""},
   };

@@ -13,8 +13,11 @@
 #include "platform/image/ui_image.hpp"
 #include "platform/ui/color.hpp"
 #include "platform/ui/view.hpp"
+#include "platform/widgets/activity_configuration.hpp"
 #include "platform/widgets/activity_view_context.hpp"
 #include "platform/widgets/dynamic_island.hpp"
+#include "platform/widgets/extension_main.hpp"
+#include "platform/widgets/widget_bundle.hpp"
 
 namespace tolvex {
 

@@ -14,6 +14,9 @@ namespace tolvex {
 struct SignLiveActivityAttributes {
   String taskId;
 
+  // The name hosts and push payloads know the activity by.
+  static constexpr std::string_view activityTypeName = "SignLiveActivityAttributes";
+
   enum class CodingKeys : std::uint8_t { taskId };
   friend constexpr std::span<const std::string_view> codingKeyStrings(CodingKeys) {
     return codingKeyNames;

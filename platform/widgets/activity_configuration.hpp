@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/coding/json_decoder.hpp"
+#include "platform/coding/json_encoder.hpp"
+#include "platform/widgets/activity_type.hpp"
+#include "platform/widgets/activity_view_context.hpp"
+
+#include <string_view>
+#include <vector>
+
+namespace widgets {
+
+// What an activity's attributes type offers: a name known to the host and to push payloads, and
+// a content state that can be decoded, encoded and compared.
+template <class A>
+concept ActivityAttributes = requires {
+  { A::activityTypeName } -> std::convertible_to<std::string_view>;
+  typename A::ContentState;
+} && coding::Decodable<A> && coding::Encodable<A> &&
+                             coding::Decodable<typename A::ContentState> &&
+                             coding::Encodable<typename A::ContentState> &&
+                             std::equality_comparable<typename A::ContentState>;
+
+// Binds an attributes type to its Lock Screen builder and its Dynamic Island builder. Both are
+// plain functions: they capture nothing and read only the context they are given.
+template <ActivityAttributes A>
+struct ActivityConfiguration {
+  using Context = ActivityViewContext<A>;
+  ui::View (*content)(const Context&);
+  DynamicIsland (*dynamicIsland)(const Context&);
+
+  void registerInto(std::vector<ActivityType>& types) const { types.push_back(erased()); }
+
+  ActivityType erased() const {
+    using State = typename A::ContentState;
+    ActivityType type;
+    type.name = std::string(A::activityTypeName);
+    type.contentStateName = type.name + ".ContentState";
+    type.decodeAttributes = [](coding::Decoder& decoder) { return decodeAny<A>(decoder); };
+    type.decodeContentState = [](coding::Decoder& decoder) { return decodeAny<State>(decoder); };
+    type.encodeAttributes = [](const std::any& value) {
+      return coding::encodeJSON(std::any_cast<const A&>(value));
+    };
+    type.encodeContentState = [](const std::any& value) {
+      return coding::encodeJSON(std::any_cast<const State&>(value));
+    };
+    type.contentStatesEqual = [](const std::any& a, const std::any& b) {
+      return std::any_cast<const State&>(a) == std::any_cast<const State&>(b);
+    };
+    type.defaultAttributes = [] { return std::any(A{}); };
+    type.lockScreen = [content = content](const std::any& attributes, const std::any& state) {
+      return content(context(attributes, state));
+    };
+    type.dynamicIsland = [island = dynamicIsland](const std::any& attributes,
+                                                  const std::any& state) {
+      return island(context(attributes, state));
+    };
+    return type;
+  }
+
+ private:
+  template <class T>
+  static coding::Result<std::any, coding::DecodingError> decodeAny(coding::Decoder& decoder) {
+    auto decoded = T::decode(decoder);
+    if (!decoded) return std::move(decoded).error();
+    return std::any(std::move(decoded).value());
+  }
+
+  static Context context(const std::any& attributes, const std::any& state) {
+    return Context{std::any_cast<const typename A::ContentState&>(state),
+                   std::any_cast<const A&>(attributes)};
+  }
+};
+
+}  // namespace widgets

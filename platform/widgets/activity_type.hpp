@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/coding/decoder.hpp"
+#include "platform/coding/encoding_error.hpp"
+#include "platform/coding/result.hpp"
+#include "platform/ui/view.hpp"
+#include "platform/widgets/dynamic_island.hpp"
+
+#include <any>
+#include <functional>
+#include <string>
+
+namespace widgets {
+
+// An activity kind as the host keeps it once a widget has registered it: its attributes type's
+// name and everything the host does with its records, with the record types erased. A record
+// travels as std::any holding the attributes type or its content state.
+struct ActivityType {
+  std::string name;              // "SignLiveActivityAttributes"
+  std::string contentStateName;  // "SignLiveActivityAttributes.ContentState"
+
+  std::function<coding::Result<std::any, coding::DecodingError>(coding::Decoder&)>
+      decodeAttributes;
+  std::function<coding::Result<std::any, coding::DecodingError>(coding::Decoder&)>
+      decodeContentState;
+  std::function<coding::Result<std::string, coding::EncodingError>(const std::any&)>
+      encodeAttributes;
+  std::function<coding::Result<std::string, coding::EncodingError>(const std::any&)>
+      encodeContentState;
+  // Record equality of two content states.
+  std::function<bool(const std::any&, const std::any&)> contentStatesEqual;
+  // A default attributes record, for a content state that arrives on its own.
+  std::function<std::any()> defaultAttributes;
+  // The configuration's two builders, given attributes and a content state.
+  std::function<ui::View(const std::any&, const std::any&)> lockScreen;
+  std::function<DynamicIsland(const std::any&, const std::any&)> dynamicIsland;
+};
+
+}  // namespace widgets

@@ -1,0 +1,205 @@
+#include "platform/host/activity_input.hpp"
+#include "widget/extension/tolvex_widget_bundle.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using host::ActivityEvent;
+using host::readActivityInput;
+
+const host::ActivityRegistry& registry() {
+  static const host::ActivityRegistry value(
+      widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, widgets::defaultSystemVersion),
+      widgets::defaultSystemVersion);
+  return value;
+}
+
+const std::string signState =
+    R"({"progress":0.5,"statusText":"Signing","appName":"Demo","detailText":"d"})";
+const std::string downloadState =
+    R"({"progress":0.5,"statusText":"s","fileName":"f","transferredText":"1","totalText":"2","etaText":"3"})";
+
+std::string start(const std::string& extra = R"(,"alert":{"title":"Signing"})") {
+  return R"({"aps":{"event":"start","timestamp":1700000000,"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":)" +
+         signState + extra + "}}";
+}
+
+struct Case {
+  const char* name;
+  std::string input;
+  const char* type;
+  std::string error;  // the failure's description; empty when accepted
+};
+
+TEST(ActivityInput, ReadsPushPayloadsOfEachEvent) {
+  const Case cases[] = {
+      {"start", start(), "", ""},
+      {"update with --type",
+       R"({"aps":{"event":"update","timestamp":1,"content-state":)" + signState + "}}",
+       "SignLiveActivityAttributes", ""},
+      {"update names its activity by content state type",
+       R"({"aps":{"event":"update","content-state":)" + signState + "}}",
+       "SignLiveActivityAttributes.ContentState", ""},
+      {"end without a state", R"({"aps":{"event":"end","dismissal-date":5}})",
+       "SignLiveActivityAttributes", ""},
+      {"end with a final state", R"({"aps":{"event":"end","content-state":)" + signState + "}}",
+       "SignLiveActivityAttributes", ""},
+      {"alert as text", start(R"(,"alert":"Signing")"), "", ""},
+      {"no aps", R"({"aps":null})", "",
+       R"(valueNotFound: "aps": expected an object, found null)"},
+      {"no event", R"({"aps":{"timestamp":1}})", "",
+       R"(keyNotFound: "aps.event": no value for this key)"},
+      {"unknown event", R"({"aps":{"event":"pause"}})", "",
+       R"(dataCorrupted: "aps.event": expected start, update or end, found "pause")"},
+      {"start without attributes-type",
+       R"({"aps":{"event":"start","attributes":{"taskId":"t"},"content-state":)" + signState +
+           "}}",
+       "", R"(keyNotFound: "aps.attributes-type": no value for this key)"},
+      {"start without attributes",
+       R"({"aps":{"event":"start","attributes-type":"SignLiveActivityAttributes","content-state":)" +
+           signState + "}}",
+       "", R"(keyNotFound: "aps.attributes": no value for this key)"},
+      {"start without content-state",
+       R"({"aps":{"event":"start","attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"}}})",
+       "", R"(keyNotFound: "aps.content-state": no value for this key)"},
+      {"start of an unknown activity",
+       R"({"aps":{"event":"start","attributes-type":"Timer","attributes":{},"content-state":{}}})",
+       "",
+       R"(dataCorrupted: "aps.attributes-type": no activity type 'Timer' is registered; registered: DownloadLiveActivityAttributes, SignLiveActivityAttributes)"},
+      {"start with bad attributes",
+       R"({"aps":{"event":"start","attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":1},"content-state":)" +
+           signState + "}}",
+       "", R"(typeMismatch: "aps.attributes.taskId": expected a string, found a number)"},
+      {"update without content-state", R"({"aps":{"event":"update"}})",
+       "SignLiveActivityAttributes", R"(keyNotFound: "aps.content-state": no value for this key)"},
+      {"update of no known activity",
+       R"({"aps":{"event":"update","content-state":)" + signState + "}}", "",
+       R"(dataCorrupted: "aps.event": an update needs its activity: give --type or start the activity earlier in the timeline)"},
+      {"update with the other activity's state",
+       R"({"aps":{"event":"update","content-state":)" + signState + "}}",
+       "DownloadLiveActivityAttributes",
+       R"(keyNotFound: "aps.content-state.fileName": no value for this key)"},
+      {"timestamp as text", R"({"aps":{"event":"end","timestamp":"now"}})",
+       "SignLiveActivityAttributes",
+       R"(typeMismatch: "aps.timestamp": expected a number, found a string)"},
+      {"relevance score as text",
+       R"({"aps":{"event":"end","relevance-score":"high"}})", "SignLiveActivityAttributes",
+       R"(typeMismatch: "aps.relevance-score": expected a number, found a string)"},
+      {"stale date as text", R"({"aps":{"event":"end","stale-date":true}})",
+       "SignLiveActivityAttributes",
+       R"(typeMismatch: "aps.stale-date": expected a number, found a boolean)"},
+      {"alert as a number", start(R"(,"alert":3)"), "",
+       R"(typeMismatch: "aps.alert": expected a string or an object, found a number)"},
+      {"start contradicting --type", start(), "DownloadLiveActivityAttributes",
+       R"(dataCorrupted: "aps.attributes-type": the input is a SignLiveActivityAttributes activity, but --type says DownloadLiveActivityAttributes)"},
+  };
+  for (const Case& c : cases) {
+    const auto input = readActivityInput(c.input, registry(), c.type);
+    if (c.error.empty()) {
+      EXPECT_FALSE(input.failure) << c.name << ": " << input.failure->description();
+      ASSERT_EQ(input.events.size(), 1u) << c.name;
+      EXPECT_EQ(input.events[0].form, ActivityEvent::Form::push);
+    } else {
+      ASSERT_TRUE(input.failure) << c.name;
+      EXPECT_EQ(input.failure->description(), c.error) << c.name;
+    }
+  }
+}
+
+TEST(ActivityInput, ReadsDocumentsAndBareRecords) {
+  const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"x"},"content-state":)" + downloadState + "}";
+  const auto read = readActivityInput(document, registry(), "");
+  ASSERT_FALSE(read.failure);
+  EXPECT_EQ(read.events[0].encoded, document);
+  EXPECT_EQ(read.events[0].type->name, "DownloadLiveActivityAttributes");
+
+  const Case failures[] = {
+      {"document without content-state",
+       R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"x"}})", "",
+       R"(keyNotFound: "content-state": no value for this key)"},
+      {"document with a bad state",
+       R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"x"},"content-state":{"progress":1}})",
+       "", R"(keyNotFound: "content-state.statusText": no value for this key)"},
+      {"bare record without --type", signState, "", ""},
+  };
+  for (const Case& c : failures) {
+    const auto input = readActivityInput(c.input, registry(), c.type);
+    ASSERT_TRUE(input.failure) << c.name;
+    if (!c.error.empty()) {
+      EXPECT_EQ(input.failure->description(), c.error) << c.name;
+    }
+  }
+  EXPECT_EQ(readActivityInput(signState, registry(), "").failure->category,
+            host::InputFailure::Category::usage);
+}
+
+TEST(ActivityInput, NamesTheLineOfATimelineThatFails) {
+  const std::string timeline =
+      start() + "\n\n" + R"({"aps":{"event":"update","content-state":)" + signState + "}}\n" +
+      R"({"aps":{"event":"update","content-state":{"progress":"half"}}})" + "\n" +
+      R"({"aps":{"event":"end"}})" + "\n";
+  const auto input = readActivityInput(timeline, registry(), "");
+  EXPECT_TRUE(input.timeline);
+  ASSERT_TRUE(input.failure);
+  EXPECT_EQ(input.failure->description(),
+            R"(line 4: typeMismatch: "aps.content-state.progress": expected a number, found a string)");
+  EXPECT_EQ(input.events.size(), 2u);
+}
+
+std::vector<std::string> warningsOf(const std::string& input, const char* type = "") {
+  const auto read = readActivityInput(input, registry(), type);
+  EXPECT_FALSE(read.failure) << read.failure->description();
+  std::vector<std::string> texts;
+  for (const auto& warning : read.warnings) texts.push_back(warning.description());
+  return texts;
+}
+
+TEST(ActivityInput, WarnsACarefulSender) {
+  EXPECT_TRUE(warningsOf(start()).empty());
+  EXPECT_EQ(warningsOf(start("")),
+            std::vector<std::string>{"\"aps.alert\": a start without an alert: the platform "
+                                     "needs one to start an activity by push"});
+  EXPECT_EQ(warningsOf(start(R"(,"alert":"a","stale-date":1700000000)")),
+            std::vector<std::string>{"\"aps.stale-date\": the stale date is not after the "
+                                     "timestamp, so the activity is stale as soon as it arrives"});
+
+  // The same state twice: the second is no change, and is not rebuilt.
+  const std::string update = R"({"aps":{"event":"update","content-state":)" + signState + "}}";
+  const auto repeated = readActivityInput(start() + "\n" + update + "\n" + update, registry(), "");
+  ASSERT_FALSE(repeated.failure);
+  ASSERT_EQ(repeated.events.size(), 3u);
+  EXPECT_FALSE(repeated.events[1].rebuild);
+  EXPECT_FALSE(repeated.events[2].rebuild);
+  ASSERT_EQ(repeated.warnings.size(), 2u);
+  EXPECT_EQ(repeated.warnings[0].description(),
+            "line 2: \"aps.content-state\": the content state equals the previous one; the "
+            "platform treats it as no change and nothing is rebuilt");
+
+  // Over the platform's size for one activity: the icon costs the most.
+  const std::string big = R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":{"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
+                          std::string(4100, 'A') + R"("}})";
+  const auto warnings = warningsOf(big);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].rfind("\"content-state.appIconBase64\": the attributes and content state "
+                              "take 4197 bytes encoded, more than the 4096",
+                              0),
+            0u)
+      << warnings[0];
+}
+
+TEST(ActivityInput, RejectsEveryActivityBelowTheSystemThatRegistersThem) {
+  const host::ActivityRegistry empty({}, {16, 0, 9});
+  for (const auto& [input, type] : std::vector<std::pair<std::string, const char*>>{
+           {signState, "SignLiveActivityAttributes.ContentState"},
+           {start(), ""},
+           {R"({"aps":{"event":"end"}})", "SignLiveActivityAttributes"}}) {
+    const auto read = readActivityInput(input, empty, type);
+    ASSERT_TRUE(read.failure) << input;
+    EXPECT_EQ(read.failure->kind, "unavailable") << input;
+    EXPECT_NE(read.failure->detail.find("no activity types are registered on iOS 16.0.9"),
+              std::string::npos);
+  }
+}
+
+}  // namespace
