@@ -236,6 +236,10 @@ class Reader {
     event.encoded = "{\"attributes-type\":" + jsonString(event.type->name) +
                     ",\"attributes\":" + encodedAttributes + ",\"content-state\":" +
                     encodedState + "}";
+    // In a timeline a document stands for its activity as it is now, as a start would.
+    current_ = event.type;
+    currentAttributes_ = event.attributes;
+    previousState_ = event.contentState;
     out_.events.push_back(std::move(event));
     return true;
   }

@@ -214,7 +214,10 @@ int runTree(const TreeOptions& options, const ActivityRegistry& registry, std::i
     return exitAccepted;
   }
   for (const ActivityEvent& event : input->events) {
-    out << "# line " << event.line << ": " << event.event << ' ' << event.type->name;
+    const std::string_view label = event.form == ActivityEvent::Form::push       ? event.event
+                                   : event.form == ActivityEvent::Form::document ? "document"
+                                                                                 : "record";
+    out << "# line " << event.line << ": " << label << ' ' << event.type->name;
     if (!event.contentState) {
       out << ": no content state\n";
     } else if (!event.rebuild) {

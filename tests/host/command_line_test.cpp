@@ -154,11 +154,41 @@ TEST(Executable, ValidatesTheExamples) {
     EXPECT_EQ(tree.status, 0) << file << ": " << tree.out;
     EXPECT_NE(tree.out.find("\nDynamicIsland\n"), std::string::npos) << file;
   }
+  for (const char* file : {"sign-activity.json", "download-push-start.json",
+                           "sign-timeline.jsonl", "download-timeline.jsonl"}) {
+    const Outcome r = runExecutable("validate " + dir + "/" + file);
+    EXPECT_EQ(r.status, 0) << file << ": " << r.out;
+    const Outcome tree = runExecutable("tree --presentation minimal " + dir + "/" + file);
+    EXPECT_EQ(tree.status, 0) << file << ": " << tree.out;
+  }
+  EXPECT_EQ(runExecutable("validate " + dir + "/download-push-update.json").status, 1);
+  EXPECT_EQ(runExecutable("validate --type DownloadLiveActivityAttributes " + dir +
+                          "/download-push-update.json")
+                .status,
+            0);
   const Outcome bad = runExecutable(
       "validate --type DownloadLiveActivityAttributes.ContentState " + dir +
       "/download-state-bad.json");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "error: typeMismatch: \"progress\": expected a number, found a string\n");
+}
+
+TEST(Executable, RegistersTheActivitiesFromIOS16Point1) {
+  const std::string both = "DownloadLiveActivityAttributes\nSignLiveActivityAttributes\n";
+  EXPECT_EQ(runExecutable("types 2>/dev/null").out, both);
+  EXPECT_EQ(runExecutable("--system-version 16.1.0 types 2>/dev/null").out, both);
+  EXPECT_EQ(runExecutable("--system-version=17.4 types 2>/dev/null").out, both);
+  const Outcome old = runExecutable("--system-version 16.0.9 types");
+  EXPECT_EQ(old.status, 0);
+  EXPECT_EQ(old.out, "note: no activity types are registered on iOS 16.0.9\n");
+  const Outcome rejected = runExecutable("--system-version 16.0.9 validate " +
+                                         std::string(TOLVEX_EXAMPLES_DIR) + "/sign-activity.json");
+  EXPECT_EQ(rejected.status, 1);
+  EXPECT_NE(rejected.out.find("error: unavailable: \"attributes-type\": no activity types are "
+                              "registered on iOS 16.0.9"),
+            std::string::npos)
+      << rejected.out;
+  EXPECT_EQ(runExecutable("--system-version 16.x types").status, 2);
 }
 
 }  // namespace
