@@ -23,7 +23,8 @@ struct InputError {
 
 // Reads at most one byte more than a document may hold, so an oversized input is refused by the
 // reader without being read whole.
-std::variant<std::string, InputError> readInput(const std::string& path, std::istream& stdinStream) {
+std::variant<std::string, InputError> readInput(const std::string& path,
+                                                std::istream& stdinStream) {
   constexpr std::size_t limit = coding::JsonDocument::maxBytes + 1;
   auto readAll = [&](std::istream& stream) {
     std::string text;
@@ -135,11 +136,11 @@ struct ValidateOptions {
   std::string file;
 };
 
-int runValidate(const ValidateOptions& options, const ActivityRegistry& registry,
-                std::istream& in, std::ostream& out, std::ostream& err) {
+int runValidate(const ValidateOptions& options, const ActivityRegistry& registry, std::istream& in,
+                std::ostream& out, std::ostream& err) {
   int status = exitAccepted;
-  const auto input = readInputOrReport(options.file, options.type, registry, options.json, in,
-                                       out, err, status);
+  const auto input =
+      readInputOrReport(options.file, options.type, registry, options.json, in, out, err, status);
   if (!input) return status;
   if (!options.json) {
     for (const ActivityEvent& event : input->events) out << event.encoded << '\n';
@@ -184,8 +185,7 @@ std::string expandedDump(const widgets::DynamicIsland& island) {
 
 std::string presentationDump(const ActivityEvent& event, std::string_view presentation) {
   const widgets::ActivityType& type = *event.type;
-  const std::any attributes =
-      event.attributes ? *event.attributes : type.defaultAttributes();
+  const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
   const std::any& state = *event.contentState;
   if (presentation == "lockscreen") return ui::dump(type.lockScreen(attributes, state));
   const widgets::DynamicIsland island = type.dynamicIsland(attributes, state);
@@ -214,9 +214,9 @@ int runTree(const TreeOptions& options, const ActivityRegistry& registry, std::i
     return exitAccepted;
   }
   for (const ActivityEvent& event : input->events) {
-    const std::string_view label = event.form == ActivityEvent::Form::push       ? event.event
-                                   : event.form == ActivityEvent::Form::document ? "document"
-                                                                                 : "record";
+    const std::string label = event.form == ActivityEvent::Form::push       ? event.event
+                              : event.form == ActivityEvent::Form::document ? "document"
+                                                                            : "record";
     out << "# line " << event.line << ": " << label << ' ' << event.type->name;
     if (!event.contentState) {
       out << ": no content state\n";
@@ -267,10 +267,11 @@ int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& re
       app.add_subcommand("tree", "Print the view trees a content state presents");
   treeCommand->add_option("--type", tree.type, "The content state or activity type");
   treeCommand
-      ->add_option("--presentation", tree.presentation,
-                   "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
-      ->check(CLI::IsMember(std::vector<std::string>(std::begin(presentationNames),
-                                                     std::end(presentationNames))));
+      ->add_option(
+          "--presentation", tree.presentation,
+          "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
+      ->check(CLI::IsMember(
+          std::vector<std::string>(std::begin(presentationNames), std::end(presentationNames))));
   treeCommand->add_option("file", tree.file, "The input file, or - for standard input");
 
   try {
