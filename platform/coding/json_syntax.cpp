@@ -1,5 +1,7 @@
 #include "platform/coding/json_syntax.hpp"
 
+#include "platform/foundation/string.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -17,24 +19,6 @@ int hexValue(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
-}
-
-void appendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xc0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xe0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else {
-    out += static_cast<char>(0xf0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  }
 }
 
 // Length of the well-formed UTF-8 sequence at the start of s, or 0 (RFC 3629 table).
@@ -248,7 +232,7 @@ class Scanner {
         pos_ += 6;
         unit = 0x10000 + ((unit - 0xd800) << 10) + (low - 0xdc00);
       }
-      if (out) appendUtf8(*out, unit);
+      if (out) foundation::appendUtf8(*out, unit);
     }
   }
 

@@ -8,6 +8,9 @@
 
 namespace foundation {
 
+// Appends the UTF-8 form of a code point (which the caller has checked is a scalar value).
+void appendUtf8(std::string& out, char32_t codePoint);
+
 // True when every byte is below 0x80.
 bool isAscii(std::string_view text) noexcept;
 

@@ -32,24 +32,6 @@ std::string readBzip2(const char* path) {
   return text;
 }
 
-void appendUtf8(std::string& out, unsigned long cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xc0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xe0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  } else {
-    out += static_cast<char>(0xf0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3f));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3f));
-    out += static_cast<char>(0x80 | (cp & 0x3f));
-  }
-}
-
 // Columns: source; NFC; NFD; NFKC; NFKD.
 using Line = std::array<std::string, 5>;
 
@@ -66,7 +48,9 @@ std::vector<Line> parse(const std::string& text) {
       std::getline(fields, field, ';');
       std::istringstream codes(field);
       std::string code;
-      while (codes >> code) appendUtf8(column, std::stoul(code, nullptr, 16));
+      while (codes >> code) {
+        foundation::appendUtf8(column, static_cast<char32_t>(std::stoul(code, nullptr, 16)));
+      }
     }
     lines.push_back(std::move(line));
   }
