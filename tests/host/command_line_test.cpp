@@ -29,7 +29,7 @@ Outcome run(std::vector<const char*> args, const std::string& input) {
   std::ostringstream out;
   std::ostringstream err;
   const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(), registry,
-                                          in, out, err);
+                                          {}, in, out, err);
   return {status, out.str(), err.str()};
 }
 

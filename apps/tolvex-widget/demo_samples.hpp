@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/host/command_line.hpp"
+
+#include <span>
+
+namespace samples {
+
+// The demo's built-in sample activities, generated from examples/demo.
+std::span<const host::DemoSample> demo();
+
+}  // namespace samples

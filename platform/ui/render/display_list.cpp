@@ -1,0 +1,105 @@
+#include "platform/ui/render/display_list.hpp"
+
+#include "platform/ui/number_text.hpp"
+
+namespace ui::render {
+
+std::string RGBA::description() const {
+  return "rgba(" + numberText(red) + ", " + numberText(green) + ", " + numberText(blue) + ", " +
+         numberText(alpha) + ")";
+}
+
+std::string TextFont::description() const {
+  return quoted(family) + " " + numberText(size) + " weight " + std::to_string(weight) +
+         (tabularDigits ? " tnum" : "");
+}
+
+std::string DisplayList::dump() const {
+  std::string out = "DisplayList(" + numberText(width) + " x " + numberText(height) + ")\n";
+  std::size_t depth = 1;
+  for (const DisplayItem& item : items) {
+    if (std::holds_alternative<PopClipItem>(item) && depth > 1) --depth;
+    out += std::string(2 * depth, ' ');
+    if (const auto* fill = std::get_if<FillItem>(&item)) {
+      out += "fill " + fill->color.description() + " " + fill->path.description();
+    } else if (const auto* stroke = std::get_if<StrokeItem>(&item)) {
+      out += "stroke " + numberText(stroke->width) + " " + stroke->color.description() + " " +
+             stroke->path.description();
+    } else if (const auto* text = std::get_if<TextItem>(&item)) {
+      out += "text " + quoted(text->text) + " " + text->font.description() + " at (" +
+             numberText(text->x) + ", " + numberText(text->y) + ") line " +
+             numberText(text->lineHeight) + " " + text->color.description();
+    } else if (const auto* image = std::get_if<ImageItem>(&item)) {
+      out += "image " + std::to_string(image->image.width()) + "x" +
+             std::to_string(image->image.height()) + " in (" + numberText(image->x) + ", " +
+             numberText(image->y) + ", " + numberText(image->width) + ", " +
+             numberText(image->height) + ")";
+    } else if (const auto* clip = std::get_if<PushClipItem>(&item)) {
+      out += "clip " + clip->path.description();
+      ++depth;
+    } else {
+      out += "end clip";
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+void replay(const DisplayList& list, Canvas& canvas) {
+  for (const DisplayItem& item : list.items) {
+    if (const auto* fill = std::get_if<FillItem>(&item)) {
+      canvas.fill(fill->path, fill->color);
+    } else if (const auto* stroke = std::get_if<StrokeItem>(&item)) {
+      canvas.stroke(stroke->path, stroke->color, stroke->width);
+    } else if (const auto* text = std::get_if<TextItem>(&item)) {
+      canvas.text(*text);
+    } else if (const auto* image = std::get_if<ImageItem>(&item)) {
+      canvas.image(*image);
+    } else if (const auto* clip = std::get_if<PushClipItem>(&item)) {
+      canvas.pushClip(clip->path);
+    } else {
+      canvas.popClip();
+    }
+  }
+}
+
+namespace {
+
+Path moved(const Path& path, double dx, double dy) {
+  Path out;
+  for (const Path::Element& element : path.elements()) {
+    if (const auto* m = std::get_if<Path::MoveTo>(&element)) {
+      out.moveTo(m->to.x + dx, m->to.y + dy);
+    } else if (const auto* l = std::get_if<Path::LineTo>(&element)) {
+      out.lineTo(l->to.x + dx, l->to.y + dy);
+    } else if (const auto* c = std::get_if<Path::CurveTo>(&element)) {
+      out.curveTo(c->control1.x + dx, c->control1.y + dy, c->control2.x + dx, c->control2.y + dy,
+                  c->to.x + dx, c->to.y + dy);
+    } else {
+      out.close();
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void translate(std::vector<DisplayItem>& items, double dx, double dy) {
+  for (DisplayItem& item : items) {
+    if (auto* fill = std::get_if<FillItem>(&item)) {
+      fill->path = moved(fill->path, dx, dy);
+    } else if (auto* stroke = std::get_if<StrokeItem>(&item)) {
+      stroke->path = moved(stroke->path, dx, dy);
+    } else if (auto* text = std::get_if<TextItem>(&item)) {
+      text->x += dx;
+      text->y += dy;
+    } else if (auto* image = std::get_if<ImageItem>(&item)) {
+      image->x += dx;
+      image->y += dy;
+    } else if (auto* clip = std::get_if<PushClipItem>(&item)) {
+      clip->path = moved(clip->path, dx, dy);
+    }
+  }
+}
+
+}  // namespace ui::render

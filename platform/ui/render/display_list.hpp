@@ -1,0 +1,100 @@
+#pragma once
+
+#include "platform/image/ui_image.hpp"
+#include "platform/ui/render/path.hpp"
+
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace ui::render {
+
+// A colour resolved for drawing: sRGB, each channel and the opacity from 0 to 1.
+struct RGBA {
+  double red = 0;
+  double green = 0;
+  double blue = 0;
+  double alpha = 1;
+  std::string description() const;
+  friend bool operator==(const RGBA&, const RGBA&) = default;
+};
+
+// A face to draw text in, resolved from a font and its scale.
+struct TextFont {
+  std::string family;  // "Inter" or "Inter Display"
+  double size = 17;    // points, after scaling
+  int weight = 400;    // 400 regular, 500 medium, 600 semibold, 700 bold
+  bool tabularDigits = false;
+  std::string description() const;
+  friend bool operator==(const TextFont&, const TextFont&) = default;
+};
+
+struct FillItem {
+  Path path;
+  RGBA color;
+  friend bool operator==(const FillItem&, const FillItem&) = default;
+};
+struct StrokeItem {
+  Path path;
+  RGBA color;
+  double width = 1;
+  friend bool operator==(const StrokeItem&, const StrokeItem&) = default;
+};
+// One line of text; (x, y) is the top left of its line box, which is `lineHeight` high.
+struct TextItem {
+  std::string text;
+  TextFont font;
+  double x = 0;
+  double y = 0;
+  double lineHeight = 0;
+  RGBA color;
+  friend bool operator==(const TextItem&, const TextItem&) = default;
+};
+// An image drawn resampled into a rectangle, which may reach beyond what is visible.
+struct ImageItem {
+  image::UIImage image;
+  double x = 0;
+  double y = 0;
+  double width = 0;
+  double height = 0;
+  friend bool operator==(const ImageItem&, const ImageItem&) = default;
+};
+struct PushClipItem {
+  Path path;
+  friend bool operator==(const PushClipItem&, const PushClipItem&) = default;
+};
+struct PopClipItem {
+  friend bool operator==(const PopClipItem&, const PopClipItem&) = default;
+};
+
+using DisplayItem =
+    std::variant<FillItem, StrokeItem, TextItem, ImageItem, PushClipItem, PopClipItem>;
+
+// What to draw, in drawing order, on a surface of the given size in points.
+struct DisplayList {
+  double width = 0;
+  double height = 0;
+  std::vector<DisplayItem> items;
+
+  // One line per item; clips indent what they hold.
+  std::string dump() const;
+};
+
+// Where a display list is drawn: a narrow interface with one back end per output.
+class Canvas {
+ public:
+  virtual ~Canvas() = default;
+  virtual void fill(const Path& path, const RGBA& color) = 0;
+  virtual void stroke(const Path& path, const RGBA& color, double width) = 0;
+  virtual void text(const TextItem& text) = 0;
+  virtual void image(const ImageItem& image) = 0;
+  virtual void pushClip(const Path& path) = 0;
+  virtual void popClip() = 0;
+};
+
+void replay(const DisplayList& list, Canvas& canvas);
+
+// Moves every item by (dx, dy), so that a drawing made at the origin can be placed on a sheet.
+void translate(std::vector<DisplayItem>& items, double dx, double dy);
+
+}  // namespace ui::render

@@ -1,0 +1,148 @@
+#include "platform/ui/render/pango_text_measurer.hpp"
+
+#include "platform/ui/layout/platform_metrics.hpp"
+
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace ui::render {
+namespace {
+
+struct LayoutDeleter {
+  void operator()(PangoLayout* layout) const { g_object_unref(layout); }
+};
+using Layout = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+// Nothing beyond this many bytes can be seen in any presentation; cutting there bounds the work a
+// huge text can cause. The cut falls on a character boundary.
+constexpr std::size_t kMaxMeasuredBytes = 64 * 1024;
+
+std::string_view bounded(std::string_view text) {
+  if (text.size() <= kMaxMeasuredBytes) return text;
+  std::size_t end = kMaxMeasuredBytes;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+int weightValue(Font::Weight weight) {
+  switch (weight) {
+    case Font::Weight::regular:
+      return 400;
+    case Font::Weight::medium:
+      return 500;
+    case Font::Weight::semibold:
+      return 600;
+    case Font::Weight::bold:
+      return 700;
+  }
+  return 400;
+}
+
+double width(PangoLayout* layout) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  return static_cast<double>(logical.width) / PANGO_SCALE;
+}
+
+// The lines of one paragraph wrapped at `maxWidth`, or the paragraph whole.
+void wrapParagraph(const TextSystem& system, std::string_view paragraph, const TextFont& face,
+                   const std::optional<double>& maxWidth, std::vector<std::string>& lines,
+                   std::size_t maxLines) {
+  if (!maxWidth || paragraph.empty()) {
+    lines.emplace_back(paragraph);
+    return;
+  }
+  Layout layout(system.createLayout(paragraph, face));
+  pango_layout_set_width(layout.get(), static_cast<int>(std::max(*maxWidth, 0.0) * PANGO_SCALE));
+  pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+  for (GSList* line = pango_layout_get_lines_readonly(layout.get());
+       line != nullptr && lines.size() < maxLines; line = line->next) {
+    const auto* current = static_cast<PangoLayoutLine*>(line->data);
+    std::string text(paragraph.substr(static_cast<std::size_t>(current->start_index),
+                                      static_cast<std::size_t>(current->length)));
+    // A wrapped line keeps its trailing space in Pango; it is not drawn, so it is not measured.
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    lines.push_back(std::move(text));
+  }
+}
+
+// The longest start of `line` that fits `maxWidth` with "…" after it, cut on a character.
+std::string ellipsized(const TextSystem& system, const std::string& line, const TextFont& face,
+                       const std::optional<double>& maxWidth) {
+  const auto fits = [&](std::size_t length) {
+    if (!maxWidth) return true;
+    const std::string candidate = line.substr(0, length) + "\u2026";
+    Layout layout(system.createLayout(candidate, face));
+    return width(layout.get()) <= *maxWidth;
+  };
+  std::vector<std::size_t> boundaries{0};
+  for (std::size_t i = 1; i <= line.size(); ++i) {
+    if (i == line.size() || (static_cast<unsigned char>(line[i]) & 0xc0) != 0x80) {
+      boundaries.push_back(i);
+    }
+  }
+  std::size_t low = 0;
+  std::size_t high = boundaries.size() - 1;
+  while (low < high) {
+    const std::size_t middle = (low + high + 1) / 2;
+    if (fits(boundaries[middle])) {
+      low = middle;
+    } else {
+      high = middle - 1;
+    }
+  }
+  std::string kept = line.substr(0, boundaries[low]);
+  while (!kept.empty() && kept.back() == ' ') kept.pop_back();
+  return kept + "\u2026";
+}
+
+}  // namespace
+
+ResolvedFont resolveFont(const Font& font, double scale) {
+  const layout::ResolvedFont resolved = layout::resolve(font);
+  const double safeScale = std::isfinite(scale) && scale > 0 ? scale : 1;
+  const double size = resolved.pointSize * safeScale;
+  const double lineHeight =
+      resolved.styleLineHeight ? *resolved.styleLineHeight * safeScale : 1.2 * size;
+  return ResolvedFont{faceFor(size, weightValue(resolved.weight), resolved.monospacedDigits),
+                      lineHeight};
+}
+
+layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request) const {
+  const ResolvedFont font = resolveFont(request.font, request.scale);
+  const std::optional<int> limit =
+      request.lineLimit ? std::optional<int>(std::max(*request.lineLimit, 1)) : std::nullopt;
+  const std::size_t maxLines = limit ? static_cast<std::size_t>(*limit) + 1 : SIZE_MAX;
+  std::optional<double> maxWidth;
+  if (request.maxWidth && std::isfinite(*request.maxWidth)) maxWidth = *request.maxWidth;
+
+  const std::string_view text = bounded(request.text);
+  layout::TextLayout result;
+  std::size_t start = 0;
+  while (result.lines.size() < maxLines) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, result.lines,
+                  maxLines);
+    if (end >= text.size()) break;
+    start = end + 1;
+  }
+  const bool cut = text.size() < request.text.size();
+  if (limit && (result.lines.size() > static_cast<std::size_t>(*limit) || cut)) {
+    result.lines.resize(std::min(result.lines.size(), static_cast<std::size_t>(*limit)));
+    result.lines.back() = ellipsized(text_, result.lines.back(), font.face, maxWidth);
+    result.truncated = true;
+  }
+  double widest = 0;
+  for (const std::string& line : result.lines) {
+    if (line.empty()) continue;
+    Layout layout(text_.createLayout(line, font.face));
+    widest = std::max(widest, width(layout.get()));
+  }
+  result.size = {widest, static_cast<double>(result.lines.size()) * font.lineHeight};
+  return result;
+}
+
+}  // namespace ui::render

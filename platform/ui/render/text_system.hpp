@@ -1,0 +1,35 @@
+#pragma once
+
+#include "platform/ui/render/display_list.hpp"
+
+#include <memory>
+#include <string_view>
+
+typedef struct _PangoContext PangoContext;
+typedef struct _PangoLayout PangoLayout;
+
+namespace ui::render {
+
+// Pango and fontconfig set up for reproducible text: Inter only (Inter Display from 20 points), a
+// private font configuration, one unit one point, no hinting, greyscale antialiasing. Measuring
+// and drawing share one, so what is measured is what is drawn. Not thread-safe: one per thread.
+class TextSystem {
+ public:
+  TextSystem();
+  ~TextSystem();
+  TextSystem(const TextSystem&) = delete;
+  TextSystem& operator=(const TextSystem&) = delete;
+
+  // A layout of one paragraph in the given face, owned by the caller (g_object_unref).
+  PangoLayout* createLayout(std::string_view text, const TextFont& font) const;
+  PangoContext* context() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// The face a font resolves to: family by size, weight, tabular digits.
+TextFont faceFor(double pointSize, int weight, bool tabularDigits);
+
+}  // namespace ui::render
