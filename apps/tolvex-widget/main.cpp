@@ -11,4 +11,6 @@ int serve(int argc, const char* const* argv, std::span<const widgets::ActivityTy
 }  // namespace
 
 // Nothing of the extension runs before the extension machinery starts it.
-int main(int argc, char** argv) { return widgets::NSExtensionMain(argc, argv, serve); }
+int main(int argc, char** argv) {
+  return widgets::NSExtensionMain(argc, argv, serve);
+}

@@ -38,7 +38,7 @@ enum class ApsKeys : std::uint8_t {
   relevanceScore,
 };
 constexpr std::array<std::string_view, 9> apsKeyNames{
-    "event", "timestamp",  "attributes-type", "attributes",      "content-state",
+    "event", "timestamp",  "attributes-type", "attributes",     "content-state",
     "alert", "stale-date", "dismissal-date",  "relevance-score"};
 [[maybe_unused]] constexpr std::span<const std::string_view> codingKeyStrings(ApsKeys) {
   return apsKeyNames;
@@ -149,8 +149,8 @@ class Reader {
       const std::any& record, std::string& out) {
     auto encoded = encode(record);
     if (!encoded) {
-      return fail({InputFailure::Category::rejected, 0, "invalidValue",
-                   encoded.error().codingPath, encoded.error().detail});
+      return fail({InputFailure::Category::rejected, 0, "invalidValue", encoded.error().codingPath,
+                   encoded.error().detail});
     }
     out = std::move(encoded).value();
     return true;
@@ -234,8 +234,8 @@ class Reader {
     }
     checkSize(encodedAttributes, encodedState, "");
     event.encoded = "{\"attributes-type\":" + jsonString(event.type->name) +
-                    ",\"attributes\":" + encodedAttributes + ",\"content-state\":" +
-                    encodedState + "}";
+                    ",\"attributes\":" + encodedAttributes + ",\"content-state\":" + encodedState +
+                    "}";
     // In a timeline a document stands for its activity as it is now, as a start would.
     current_ = event.type;
     currentAttributes_ = event.attributes;
@@ -307,9 +307,9 @@ class Reader {
     const JsonValue::Type alert = container.type(ApsKeys::alert);
     if (alert != JsonValue::Type::missing && alert != JsonValue::Type::string &&
         alert != JsonValue::Type::object) {
-      container.fail(ApsKeys::alert, DecodingError::Kind::typeMismatch,
-                     "expected a string or an object, found " +
-                         std::string(coding::describeType(alert)));
+      container.fail(
+          ApsKeys::alert, DecodingError::Kind::typeMismatch,
+          "expected a string or an object, found " + std::string(coding::describeType(alert)));
       return failDecoding(*container.error());
     }
 
@@ -329,20 +329,23 @@ class Reader {
 
     // What a careful sender should hear about.
     if (event.event == "start" && alert == JsonValue::Type::missing) {
-      warn("aps.alert", "a start without an alert: the platform needs one to start an activity "
-                        "by push");
+      warn("aps.alert",
+           "a start without an alert: the platform needs one to start an activity "
+           "by push");
     }
     if (timestamp && staleDate && !(*staleDate > *timestamp)) {
-      warn("aps.stale-date", "the stale date is not after the timestamp, so the activity is "
-                             "stale as soon as it arrives");
+      warn("aps.stale-date",
+           "the stale date is not after the timestamp, so the activity is "
+           "stale as soon as it arrives");
     }
     if (event.contentState) {
       checkSize(event.attributes ? encodedAttributes : std::string(), encodedState, "aps.");
       if (event.event == "update" && current_ == event.type && previousState_ &&
           event.type->contentStatesEqual(*previousState_, *event.contentState)) {
         event.rebuild = false;
-        warn("aps.content-state", "the content state equals the previous one; the platform "
-                                  "treats it as no change and nothing is rebuilt");
+        warn("aps.content-state",
+             "the content state equals the previous one; the platform "
+             "treats it as no change and nothing is rebuilt");
       }
     }
 
@@ -360,8 +363,7 @@ class Reader {
     return true;
   }
 
-  void checkSize(const std::string& attributes, const std::string& state,
-                 std::string_view prefix) {
+  void checkSize(const std::string& attributes, const std::string& state, std::string_view prefix) {
     const std::size_t total = attributes.size() + state.size();
     if (total <= activityDataLimit) return;
     std::vector<std::pair<std::string, std::size_t>> costs;

@@ -33,8 +33,7 @@ std::string ActivityRegistry::whyNotFound(std::string_view name) const {
            ": the extension's widgets need a later system, so '" + std::string(name) +
            "' cannot be read";
   }
-  return "no activity type '" + std::string(name) + "' is registered; registered: " +
-         names(false);
+  return "no activity type '" + std::string(name) + "' is registered; registered: " + names(false);
 }
 
 }  // namespace host

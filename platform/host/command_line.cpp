@@ -11,8 +11,8 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -288,8 +288,9 @@ ui::render::DisplayList drawing(const ActivityPresentations& activity,
 std::string encoded(const ui::render::DisplayList& list, std::string_view format, int scale,
                     const ui::render::TextSystem& text) {
   if (format == "svg") return ui::render::renderSVG(list, text);
-  const std::vector<std::uint8_t> bytes = format == "pdf" ? ui::render::renderPDF(list, text)
-                                                          : ui::render::renderPNG(list, scale, text);
+  const std::vector<std::uint8_t> bytes = format == "pdf"
+                                              ? ui::render::renderPDF(list, text)
+                                              : ui::render::renderPNG(list, scale, text);
   return std::string(bytes.begin(), bytes.end());
 }
 
@@ -415,8 +416,8 @@ int runDemo(const std::string& directory, const ActivityRegistry& registry,
   for (const DemoSample& sample : samples) {
     const ActivityInput input = readActivityInput(sample.document, registry, "");
     if (input.failure || input.events.empty() || !input.events.front().contentState) {
-      err << "error: internal: demo sample '" << sample.name << "': "
-          << (input.failure ? input.failure->description() : "no content state") << '\n';
+      err << "error: internal: demo sample '" << sample.name
+          << "': " << (input.failure ? input.failure->description() : "no content state") << '\n';
       return exitFailure;
     }
     const ActivityPresentations activity = build(input.events.front());
@@ -485,14 +486,14 @@ int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& re
   treeCommand->add_option("file", tree.file, "The input file, or - for standard input");
 
   RenderOptions render;
-  CLI::App* renderCommand =
-      app.add_subcommand("render", "Draw presentations as PNG, SVG or PDF");
+  CLI::App* renderCommand = app.add_subcommand("render", "Draw presentations as PNG, SVG or PDF");
   renderCommand->add_option("--type", render.type, "The content state or activity type");
   renderCommand
-      ->add_option("--presentation", render.presentation,
-                   "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
-      ->check(CLI::IsMember(std::vector<std::string>(std::begin(presentationNames),
-                                                     std::end(presentationNames))));
+      ->add_option(
+          "--presentation", render.presentation,
+          "lockscreen, expanded, compact-leading, compact-trailing, minimal, island or all")
+      ->check(CLI::IsMember(
+          std::vector<std::string>(std::begin(presentationNames), std::end(presentationNames))));
   renderCommand->add_option("--appearance", render.appearance, "light, dark or both")
       ->check(CLI::IsMember({"light", "dark", "both"}));
   renderCommand->add_option("--device", render.device, "iphone-15-pro or iphone-15-pro-max");
@@ -506,7 +507,8 @@ int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& re
   std::string demoDirectory = "tolvex-demo";
   CLI::App* demoCommand = app.add_subcommand(
       "demo", "Render the built-in sample activities into a folder with an index.html gallery");
-  demoCommand->add_option("-o,--output", demoDirectory, "The folder to write (default tolvex-demo)");
+  demoCommand->add_option("-o,--output", demoDirectory,
+                          "The folder to write (default tolvex-demo)");
 
   try {
     app.parse(argc, argv);

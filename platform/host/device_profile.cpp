@@ -12,7 +12,9 @@ constexpr std::array<DeviceProfile, 2> kProfiles{{
 
 }  // namespace
 
-std::span<const DeviceProfile> deviceProfiles() { return kProfiles; }
+std::span<const DeviceProfile> deviceProfiles() {
+  return kProfiles;
+}
 
 const DeviceProfile* findDeviceProfile(std::string_view name) {
   for (const DeviceProfile& profile : kProfiles) {
@@ -21,6 +23,8 @@ const DeviceProfile* findDeviceProfile(std::string_view name) {
   return nullptr;
 }
 
-const DeviceProfile& defaultDeviceProfile() { return kProfiles[0]; }
+const DeviceProfile& defaultDeviceProfile() {
+  return kProfiles[0];
+}
 
 }  // namespace host

@@ -10,10 +10,10 @@ struct DeviceProfile {
   std::string_view name;
   double screenWidth;
   double screenHeight;
-  double lockScreenWidth;      // the Lock Screen presentation, 84 to 160 high
-  double compactIslandWidth;   // the compact and minimal island
-  double compactSideWidth;     // compact leading and trailing, each
-  double expandedWidth;        // the expanded island, 84 to 160 high
+  double lockScreenWidth;     // the Lock Screen presentation, 84 to 160 high
+  double compactIslandWidth;  // the compact and minimal island
+  double compactSideWidth;    // compact leading and trailing, each
+  double expandedWidth;       // the expanded island, 84 to 160 high
 };
 
 inline constexpr double kPresentationMinHeight = 84;

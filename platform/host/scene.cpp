@@ -61,9 +61,9 @@ DisplayList lockScreenScene(const ui::View& view, const DeviceProfile& device,
   DisplayList list{device.screenWidth, height + 2 * kLockScreenInset, {}};
   fill(list, ui::render::roundedRectangle(0, 0, list.width, list.height, 0, CornerStyle::circular),
        wallpaper(appearance));
-  const auto container = ui::render::roundedRectangle(
-      kLockScreenInset, kLockScreenInset, width, height, kLockScreenCornerRadius,
-      CornerStyle::continuous);
+  const auto container =
+      ui::render::roundedRectangle(kLockScreenInset, kLockScreenInset, width, height,
+                                   kLockScreenCornerRadius, CornerStyle::continuous);
   fill(list, container, ui::render::lockScreenContainer(appearance));
   // The view sits at the top of its container and is cut where the container ends.
   list.items.push_back(ui::render::PushClipItem{container});
@@ -98,9 +98,9 @@ DisplayList compactScene(const widgets::DynamicIsland& island, const DeviceProfi
                          Appearance appearance, const ui::layout::TextMeasurer& measurer) {
   DisplayList list = screenTop(device, kCameraTop + kCameraHeight + kCameraTop, appearance);
   const double x = (device.screenWidth - device.compactIslandWidth) / 2;
-  const auto shape = ui::render::roundedRectangle(x, kCameraTop, device.compactIslandWidth,
-                                                  kCompactHeight, kIslandCornerRadius,
-                                                  CornerStyle::continuous);
+  const auto shape =
+      ui::render::roundedRectangle(x, kCameraTop, device.compactIslandWidth, kCompactHeight,
+                                   kIslandCornerRadius, CornerStyle::continuous);
   fill(list, shape, kIslandBlack);
   camera(list, device);
   const double side = device.compactSideWidth;
@@ -155,8 +155,8 @@ DisplayList expandedScene(const widgets::DynamicIsland& island, const DeviceProf
 
   DisplayList list = screenTop(device, kCameraTop * 2 + height, appearance);
   const double x = (device.screenWidth - width) / 2;
-  const auto shape = ui::render::roundedRectangle(x, kCameraTop, width, height,
-                                                  kIslandCornerRadius, CornerStyle::continuous);
+  const auto shape = ui::render::roundedRectangle(x, kCameraTop, width, height, kIslandCornerRadius,
+                                                  CornerStyle::continuous);
   fill(list, shape, kIslandBlack);
   camera(list, device);
   list.items.push_back(ui::render::PushClipItem{shape});
@@ -166,7 +166,8 @@ DisplayList expandedScene(const widgets::DynamicIsland& island, const DeviceProf
     ui::render::paint(*centerNode, Appearance::dark, x + kExpandedMargin, y, list.items);
     y += centerHeight;
   }
-  if (bottomNode) ui::render::paint(*bottomNode, Appearance::dark, x + kExpandedMargin, y, list.items);
+  if (bottomNode)
+    ui::render::paint(*bottomNode, Appearance::dark, x + kExpandedMargin, y, list.items);
   list.items.push_back(ui::render::PopClipItem{});
   keylineAround(list, shape, island, appearance);
   return list;
@@ -228,15 +229,16 @@ DisplayList sheet(const ActivityPresentations& activity,
     double rowHeight = 0;
     for (std::size_t column = 0; column < appearances.size(); ++column) {
       const double x = kGap + static_cast<double>(column) * (columnWidth + kGap);
-      const DisplayList drawn = scene(activity, presentation, device, appearances[column], measurer);
+      const DisplayList drawn =
+          scene(activity, presentation, device, appearances[column], measurer);
       std::string label(presentationName(presentation));
       if (presentation == Presentation::compactLeading ||
           presentation == Presentation::compactTrailing) {
         label = "compact leading and trailing";
       }
       label += appearances[column] == Appearance::light ? ", light" : ", dark";
-      items.push_back(ui::render::TextItem{label, ui::render::faceFor(13, 600, false), x, out.height,
-                                           kLabelHeight, ink});
+      items.push_back(ui::render::TextItem{label, ui::render::faceFor(13, 600, false), x,
+                                           out.height, kLabelHeight, ink});
       const double top = out.height + kLabelHeight + 4;
       DisplayList placed = drawn;
       ui::render::translate(placed.items, x, top);

@@ -46,8 +46,12 @@ RGBA resolve(const ShapeStyle& style, Appearance appearance) {
              : pick(kLabel, appearance);
 }
 
-RGBA progressTrack(Appearance appearance) { return pick(kProgressTrack, appearance); }
+RGBA progressTrack(Appearance appearance) {
+  return pick(kProgressTrack, appearance);
+}
 
-RGBA lockScreenContainer(Appearance appearance) { return pick(kSystemBackground, appearance); }
+RGBA lockScreenContainer(Appearance appearance) {
+  return pick(kSystemBackground, appearance);
+}
 
 }  // namespace ui::render

@@ -133,8 +133,7 @@ class CairoCanvas final : public Canvas {
   const TextSystem& text_;
 };
 
-void draw(cairo_surface_t* surface, const DisplayList& list, double scale,
-          const TextSystem& text) {
+void draw(cairo_surface_t* surface, const DisplayList& list, double scale, const TextSystem& text) {
   Context cr(cairo_create(surface));
   cairo_scale(cr.get(), scale, scale);
   CairoCanvas canvas(cr.get(), text);
@@ -162,7 +161,8 @@ Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& tex
                              std::to_string(height) + " pixels");
   }
   draw(surface.get(), list, scale, text);
-  Bitmap bitmap{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+  Bitmap bitmap{width, height,
+                std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
   const unsigned char* data = cairo_image_surface_get_data(surface.get());
   const int stride = cairo_image_surface_get_stride(surface.get());
   for (int y = 0; y < height; ++y) {
@@ -173,7 +173,9 @@ Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& tex
       const std::uint32_t pixel = row[x];
       const std::uint32_t a = pixel >> 24;
       const auto unpremultiply = [a](std::uint32_t c) -> std::uint8_t {
-        return a == 0 ? 0 : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
+        return a == 0
+                   ? 0
+                   : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
       };
       out[x * 4 + 0] = unpremultiply((pixel >> 16) & 0xff);
       out[x * 4 + 1] = unpremultiply((pixel >> 8) & 0xff);
@@ -197,8 +199,8 @@ std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
   ihdr.bit_depth = 8;
   ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
   spng_set_ihdr(ctx.get(), &ihdr);
-  if (int error = spng_encode_image(ctx.get(), bitmap.rgba.data(), bitmap.rgba.size(),
-                                    SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE)) {
+  if (int error = spng_encode_image(ctx.get(), bitmap.rgba.data(), bitmap.rgba.size(), SPNG_FMT_PNG,
+                                    SPNG_ENCODE_FINALIZE)) {
     throw std::runtime_error(std::string("PNG encoding failed: ") + spng_strerror(error));
   }
   std::size_t size = 0;
@@ -210,8 +212,7 @@ std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
   return std::vector<std::uint8_t>(bytes, bytes + size);
 }
 
-std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale,
-                                    const TextSystem& text) {
+std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale, const TextSystem& text) {
   return encodePNG(renderBitmap(list, scale, text));
 }
 

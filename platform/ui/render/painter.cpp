@@ -42,9 +42,9 @@ class Painter {
   }
 
   void draw(const layout::Clip& clip, const layout::Rect& frame, const layout::LayoutNode& node) {
-    items_.push_back(PushClipItem{roundedRectangle(frame.x, frame.y, frame.width, frame.height,
-                                                   clip.shape.cornerRadius,
-                                                   cornerStyle(clip.shape))});
+    items_.push_back(
+        PushClipItem{roundedRectangle(frame.x, frame.y, frame.width, frame.height,
+                                      clip.shape.cornerRadius, cornerStyle(clip.shape))});
     children(node);
     items_.push_back(PopClipItem{});
   }
@@ -55,7 +55,8 @@ class Painter {
     const RGBA color = resolve(text.foreground, appearance_);
     double y = frame.y;
     for (const std::string& line : text.lines) {
-      if (!line.empty()) items_.push_back(TextItem{line, font.face, frame.x, y, font.lineHeight, color});
+      if (!line.empty())
+        items_.push_back(TextItem{line, font.face, frame.x, y, font.lineHeight, color});
       y += font.lineHeight;
     }
   }
@@ -84,18 +85,18 @@ class Painter {
             const layout::LayoutNode&) {
     const double height = layout::progressBarHeight;
     const double y = frame.y + (frame.height - height) / 2;
-    items_.push_back(FillItem{roundedRectangle(frame.x, y, frame.width, height, height / 2,
-                                               CornerStyle::circular),
-                              progressTrack(appearance_)});
+    items_.push_back(FillItem{
+        roundedRectangle(frame.x, y, frame.width, height, height / 2, CornerStyle::circular),
+        progressTrack(appearance_)});
     // A shape-style tint wins over a tint colour; with neither, blue.
-    const ShapeStyle tint = progress.tint          ? progress.tint->style
+    const ShapeStyle tint = progress.tint        ? progress.tint->style
                             : progress.tintColor ? ShapeStyle(*progress.tintColor)
                                                  : ShapeStyle(Color::blue);
     const double filled = frame.width * std::clamp(progress.fraction, 0.0, 1.0);
     if (filled > 0) {
-      items_.push_back(FillItem{
-          roundedRectangle(frame.x, y, filled, height, height / 2, CornerStyle::circular),
-          resolve(tint, appearance_)});
+      items_.push_back(
+          FillItem{roundedRectangle(frame.x, y, filled, height, height / 2, CornerStyle::circular),
+                   resolve(tint, appearance_)});
     }
   }
 

@@ -16,13 +16,22 @@ struct LayoutDeleter {
 };
 using Layout = std::unique_ptr<PangoLayout, LayoutDeleter>;
 
-// Nothing beyond this many bytes can be seen in any presentation; cutting there bounds the work a
-// huge text can cause. The cut falls on a character boundary.
-constexpr std::size_t kMaxMeasuredBytes = 64 * 1024;
+// Nothing beyond this many bytes can be seen in any presentation (it is also all the data the
+// platform lets an activity carry); cutting there bounds the work a huge text can cause, since
+// Pango shapes a paragraph whole. The cut falls on a character boundary.
+constexpr std::size_t kMaxMeasuredBytes = 4096;
 
-std::string_view bounded(std::string_view text) {
-  if (text.size() <= kMaxMeasuredBytes) return text;
-  std::size_t end = kMaxMeasuredBytes;
+// A text keeps at most this many lines: far more than any presentation shows (160 points at the
+// smallest line height is 13 lines), and a bound on Pango's work, which grows with lines times
+// characters when a long word has to be broken.
+constexpr std::size_t kMaxLines = 200;
+// No glyph of Inter advances less than this many ems, so a line of `width` holds at most
+// width / (kNarrowestAdvance x size) characters.
+constexpr double kNarrowestAdvance = 0.2;
+
+std::string_view bounded(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
   while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xc0) == 0x80) --end;
   return text.substr(0, end);
 }
@@ -113,25 +122,36 @@ ResolvedFont resolveFont(const Font& font, double scale) {
 
 layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request) const {
   const ResolvedFont font = resolveFont(request.font, request.scale);
-  const std::optional<int> limit =
-      request.lineLimit ? std::optional<int>(std::max(*request.lineLimit, 1)) : std::nullopt;
-  const std::size_t maxLines = limit ? static_cast<std::size_t>(*limit) + 1 : SIZE_MAX;
+  // The lines a text may keep: its limit (at least one), and never more than kMaxLines.
+  const std::size_t keep =
+      request.lineLimit ? std::min<std::size_t>(
+                              static_cast<std::size_t>(std::max(*request.lineLimit, 1)), kMaxLines)
+                        : kMaxLines;
   std::optional<double> maxWidth;
   if (request.maxWidth && std::isfinite(*request.maxWidth)) maxWidth = *request.maxWidth;
 
-  const std::string_view text = bounded(request.text);
+  // Only what can fill one line more than is kept is laid out.
+  std::size_t byteLimit = kMaxMeasuredBytes;
+  if (maxWidth) {
+    const double perLine = *maxWidth / (kNarrowestAdvance * std::max(font.face.size, 1.0)) + 2;
+    // Four bytes at most to a character.
+    byteLimit = static_cast<std::size_t>(std::min(static_cast<double>(kMaxMeasuredBytes),
+                                                  4 * perLine * static_cast<double>(keep + 1)));
+  }
+  const std::string_view text = bounded(request.text, byteLimit);
+
   layout::TextLayout result;
   std::size_t start = 0;
-  while (result.lines.size() < maxLines) {
+  while (result.lines.size() <= keep) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
     wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, result.lines,
-                  maxLines);
+                  keep + 1);
     if (end >= text.size()) break;
     start = end + 1;
   }
   const bool cut = text.size() < request.text.size();
-  if (limit && (result.lines.size() > static_cast<std::size_t>(*limit) || cut)) {
-    result.lines.resize(std::min(result.lines.size(), static_cast<std::size_t>(*limit)));
+  if (result.lines.size() > keep || cut) {
+    result.lines.resize(std::min(result.lines.size(), keep));
     result.lines.back() = ellipsized(text_, result.lines.back(), font.face, maxWidth);
     result.truncated = true;
   }

@@ -69,7 +69,9 @@ constexpr CornerCurve kCurves[] = {
     {0, 0.86840701, 0, 1.08849299, 0, kExtent},
 };
 
-bool finite(double v) { return std::isfinite(v); }
+bool finite(double v) {
+  return std::isfinite(v);
+}
 
 }  // namespace
 
@@ -87,8 +89,7 @@ Path circle(double cx, double cy, double r) {
 Path roundedRectangle(double x, double y, double width, double height, double radius,
                       CornerStyle style) {
   Path path;
-  if (!finite(x) || !finite(y) || !finite(width) || !finite(height) || width <= 0 ||
-      height <= 0) {
+  if (!finite(x) || !finite(y) || !finite(width) || !finite(height) || width <= 0 || height <= 0) {
     return path;
   }
   const double shorter = std::min(width, height);
@@ -126,14 +127,14 @@ Path roundedRectangle(double x, double y, double width, double height, double ra
     double cx, cy, ax, ay, bx, by;
   };
   const Corner corners[] = {
-      {x + width, y, 1, 0, 0, 1},           // top right: incoming along +x, turning to +y
+      {x + width, y, 1, 0, 0, 1},            // top right: incoming along +x, turning to +y
       {x + width, y + height, 0, 1, -1, 0},  // bottom right
       {x, y + height, -1, 0, 0, -1},         // bottom left
       {x, y, 0, -1, 1, 0},                   // top left
   };
   // a is measured back from the corner along the incoming edge, b towards the outgoing edge.
   auto at = [&](const Corner& c, double a, double b) {
-      return PathPoint{c.cx - c.ax * a * r + c.bx * b * r, c.cy - c.ay * a * r + c.by * b * r};
+    return PathPoint{c.cx - c.ax * a * r + c.bx * b * r, c.cy - c.ay * a * r + c.by * b * r};
   };
   const PathPoint start = at(corners[3], 0, kExtent);
   path.moveTo(start.x, start.y);

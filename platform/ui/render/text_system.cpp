@@ -53,7 +53,9 @@ TextSystem::~TextSystem() {
   if (impl_->config) FcConfigDestroy(impl_->config);
 }
 
-PangoContext* TextSystem::context() const { return impl_->context; }
+PangoContext* TextSystem::context() const {
+  return impl_->context;
+}
 
 PangoLayout* TextSystem::createLayout(std::string_view text, const TextFont& font) const {
   PangoLayout* layout = pango_layout_new(impl_->context);

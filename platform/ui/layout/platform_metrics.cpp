@@ -1,0 +1,48 @@
+#include "platform/ui/layout/platform_metrics.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace ui::layout {
+namespace {
+
+constexpr double maxPointSize = 4096;
+
+// In the order of Font::TextStyle.
+constexpr std::array<TextStyleMetrics, 5> textStyles{{
+    {17, Font::Weight::semibold, 22},  // headline
+    {15, Font::Weight::regular, 20},   // subheadline
+    {13, Font::Weight::regular, 18},   // footnote
+    {12, Font::Weight::regular, 16},   // caption
+    {11, Font::Weight::regular, 13},   // caption2
+}};
+
+}  // namespace
+
+TextStyleMetrics textStyleMetrics(Font::TextStyle style) {
+  const auto index = static_cast<std::size_t>(style);
+  return index < textStyles.size() ? textStyles[index] : textStyles[0];
+}
+
+ResolvedFont resolve(const Font& font) {
+  ResolvedFont resolved;
+  if (const auto style = font.textStyle()) {
+    const TextStyleMetrics metrics = textStyleMetrics(*style);
+    resolved.pointSize = metrics.pointSize;
+    resolved.weight = metrics.weight;
+    resolved.styleLineHeight = metrics.lineHeight;
+  } else {
+    const double size = font.size().value_or(bodyPointSize);
+    resolved.pointSize = std::isnan(size) ? 0 : std::clamp(size, 0.0, maxPointSize);
+  }
+  if (const auto weight = font.weightValue()) resolved.weight = *weight;
+  resolved.monospacedDigits = font.hasMonospacedDigits();
+  return resolved;
+}
+
+double symbolImageSide(const std::optional<Font>& font) {
+  return font ? resolve(*font).pointSize : bodyPointSize;
+}
+
+}  // namespace ui::layout

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/ui/font.hpp"
+
+#include <optional>
+
+namespace ui::layout {
+
+// The published metrics layout relies on, and the few values of our own where the platform
+// publishes none (marked "chosen"), kept together so that they can be tuned against screenshots.
+
+struct TextStyleMetrics {
+  double pointSize;
+  Font::Weight weight;
+  double lineHeight;
+};
+
+// The text styles at the default Dynamic Type size.
+TextStyleMetrics textStyleMetrics(Font::TextStyle style);
+
+// The font of a text that no font modifier reaches: the body style's 17 points, regular.
+inline constexpr double bodyPointSize = 17;
+// Between adjacent children of a stack that gives no spacing (chosen).
+inline constexpr double defaultStackSpacing = 8;
+// The least length of a Spacer made without one (chosen).
+inline constexpr double defaultSpacerMinLength = 8;
+// The linear progress bar's height (chosen).
+inline constexpr double progressBarHeight = 4;
+// A progress bar's width when offered no width at all (chosen): it has no natural width.
+inline constexpr double idealProgressBarWidth = 100;
+// A shape's side when offered no length in that dimension, as the platform answers.
+inline constexpr double idealShapeSide = 10;
+
+// A font as drawing needs it. `styleLineHeight` is the published line height of a text style;
+// nothing for a system font of a size, whose line height is the measurer's business.
+struct ResolvedFont {
+  double pointSize = bodyPointSize;
+  Font::Weight weight = Font::Weight::regular;
+  bool monospacedDigits = false;
+  std::optional<double> styleLineHeight;
+
+  friend bool operator==(const ResolvedFont&, const ResolvedFont&) = default;
+};
+
+// system(size:) gives its size; a text style gives the table's; weight(_:) overrides either
+// weight. A size that is no number or negative resolves to 0, and one beyond 4096 to 4096, so
+// that no font can make lengths that are no numbers.
+ResolvedFont resolve(const Font& font);
+
+// The side of the square a system symbol image takes: the point size of the font in force, or of
+// the body style where none is.
+double symbolImageSide(const std::optional<Font>& font);
+
+}  // namespace ui::layout

@@ -1,0 +1,225 @@
+#include "platform/coding/json_decoder.hpp"
+#include "platform/host/scene.hpp"
+#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "platform/ui/render/cairo_renderer.hpp"
+#include "platform/ui/render/pango_text_measurer.hpp"
+#include "widget/download/download_dynamic_island.hpp"
+#include "widget/download/download_lock_screen_view.hpp"
+#include "widget/sign/sign_dynamic_island.hpp"
+#include "widget/sign/sign_lock_screen_view.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using host::Presentation;
+using ui::render::Appearance;
+
+const fs::path kGolden = fs::path(TOLVEX_GOLDEN_DIR) / "render";
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+host::ActivityPresentations signActivity(const std::string& json) {
+  coding::JSONDecoder decoder;
+  auto state = decoder.decode<tolvex::SignLiveActivityAttributes::ContentState>(json);
+  EXPECT_TRUE(state.ok());
+  const widgets::ActivityViewContext<tolvex::SignLiveActivityAttributes> context{
+      std::move(state).value(), {}};
+  return {tolvex::SignLockScreenView(context), tolvex::SignDynamicIsland(context)};
+}
+
+host::ActivityPresentations downloadActivity(const std::string& json) {
+  coding::JSONDecoder decoder;
+  auto state = decoder.decode<tolvex::DownloadLiveActivityAttributes::ContentState>(json);
+  EXPECT_TRUE(state.ok());
+  const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> context{
+      std::move(state).value(), {}};
+  return {tolvex::DownloadLockScreenView(context), tolvex::DownloadDynamicIsland(context)};
+}
+
+const std::string kSign = readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/pending-no-icon.json");
+const std::string kSignIcon =
+    readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/failure-code-with-icon.json");
+const std::string kDownload =
+    readFile(fs::path(TOLVEX_GOLDEN_DIR) / "download/quarter-no-icon.json");
+
+TEST(RoundedRectangle, UsesContinuousCornersUntilItIsACapsule) {
+  using ui::render::CornerStyle;
+  // A continuous corner of radius 10 starts 15.29 before the corner along each edge.
+  const auto card = ui::render::roundedRectangle(0, 0, 100, 60, 10, CornerStyle::continuous);
+  const auto& start = std::get<ui::render::Path::MoveTo>(card.elements().front()).to;
+  EXPECT_NEAR(start.x, 15.2866483, 1e-9);
+  EXPECT_EQ(start.y, 0);
+  const auto& edgeEnd = std::get<ui::render::Path::LineTo>(card.elements()[1]).to;
+  EXPECT_NEAR(edgeEnd.x, 100 - 15.2866483, 1e-9);
+  // The radius is capped so that two corners never meet on the shorter side.
+  const auto tight = ui::render::roundedRectangle(0, 0, 100, 20, 9, CornerStyle::continuous);
+  const auto& tightStart = std::get<ui::render::Path::MoveTo>(tight.elements().front()).to;
+  EXPECT_NEAR(tightStart.x, 10, 1e-9);
+  // From half the shorter side on, it is a capsule with circular ends.
+  const auto capsule = ui::render::roundedRectangle(0, 0, 100, 20, 44, CornerStyle::continuous);
+  EXPECT_EQ(capsule, ui::render::roundedRectangle(0, 0, 100, 20, 10, CornerStyle::circular));
+  // Nothing at all for sizes that are no sizes.
+  EXPECT_TRUE(ui::render::roundedRectangle(0, 0, NAN, 20, 4, CornerStyle::continuous).empty());
+  EXPECT_TRUE(ui::render::roundedRectangle(0, 0, -5, 20, 4, CornerStyle::continuous).empty());
+}
+
+// Display lists on the fake measurer: exact, and independent of the fonts installed.
+TEST(DisplayList, ScenesMatchTheReviewedDump) {
+  const ui::layout::FakeTextMeasurer measurer;
+  const struct {
+    const char* name;
+    host::ActivityPresentations activity;
+    Presentation presentation;
+    Appearance appearance;
+  } cases[] = {
+      {"sign-lockscreen-light", signActivity(kSign), Presentation::lockScreen, Appearance::light},
+      {"sign-compact-dark", signActivity(kSignIcon), Presentation::compactLeading,
+       Appearance::dark},
+      {"download-minimal-light", downloadActivity(kDownload), Presentation::minimal,
+       Appearance::light},
+      {"download-expanded-dark", downloadActivity(kDownload), Presentation::expanded,
+       Appearance::dark},
+  };
+  for (const auto& c : cases) {
+    const std::string actual = host::scene(c.activity, c.presentation, host::defaultDeviceProfile(),
+                                           c.appearance, measurer)
+                                   .dump();
+    const fs::path golden = kGolden / (std::string(c.name) + ".txt");
+    const fs::path actualPath = kGolden / (std::string(c.name) + ".actual.txt");
+    if (actual != readFile(golden)) {
+      std::ofstream(actualPath, std::ios::binary) << actual;
+      ADD_FAILURE() << "display list differs from " << golden << "; wrote " << actualPath;
+    } else {
+      fs::remove(actualPath);
+    }
+  }
+}
+
+// Pixels at the Cairo edge, with the private Inter-only font configuration, compared with a small
+// tolerance: a few differing pixels of antialiasing are fine, a moved text or colour is not.
+TEST(Pixels, KeyScenesMatchTheReviewedImages) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  const struct {
+    const char* name;
+    host::ActivityPresentations activity;
+    Presentation presentation;
+    Appearance appearance;
+  } cases[] = {
+      {"sign-lockscreen-light", signActivity(kSignIcon), Presentation::lockScreen,
+       Appearance::light},
+      {"download-expanded-dark", downloadActivity(kDownload), Presentation::expanded,
+       Appearance::dark},
+  };
+  for (const auto& c : cases) {
+    const auto list = host::scene(c.activity, c.presentation, host::defaultDeviceProfile(),
+                                  c.appearance, measurer);
+    const ui::render::Bitmap actual = ui::render::renderBitmap(list, 1, text);
+    const fs::path golden = kGolden / (std::string(c.name) + ".png");
+    const fs::path actualPath = kGolden / (std::string(c.name) + ".actual.png");
+    const std::string bytes = readFile(golden);
+    const auto expected = image::UIImage::fromData(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    std::size_t differing = 0;
+    const bool sameSize = expected &&
+                          expected->width() == static_cast<std::uint32_t>(actual.width) &&
+                          expected->height() == static_cast<std::uint32_t>(actual.height);
+    if (sameSize) {
+      const auto pixels = expected->rgba();
+      for (std::size_t i = 0; i < actual.rgba.size(); i += 4) {
+        for (std::size_t channel = 0; channel < 4; ++channel) {
+          if (std::abs(int(pixels[i + channel]) - int(actual.rgba[i + channel])) > 24) {
+            ++differing;
+            break;
+          }
+        }
+      }
+    }
+    const std::size_t allowed = actual.rgba.size() / 4 / 200;  // half a percent
+    if (!sameSize || differing > allowed) {
+      const auto png = ui::render::encodePNG(actual);
+      std::ofstream(actualPath, std::ios::binary)
+          .write(reinterpret_cast<const char*>(png.data()),
+                 static_cast<std::streamsize>(png.size()));
+      ADD_FAILURE() << c.name << ": "
+                    << (sameSize ? std::to_string(differing) + " pixels differ"
+                                 : std::string("size differs"))
+                    << "; wrote " << actualPath;
+    } else {
+      fs::remove(actualPath);
+    }
+  }
+}
+
+std::string run(const std::string& command) {
+  std::FILE* pipe = popen(command.c_str(), "r");
+  std::string out;
+  char buffer[4096];
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+  const int status = pclose(pipe);
+  return WEXITSTATUS(status) == 0 ? out : "failed: " + out;
+}
+
+TEST(Outputs, SvgIsXmlAndPdfIsAPdf) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  const auto list =
+      host::sheet(signActivity(kSignIcon),
+                  {Presentation::lockScreen, Presentation::expanded, Presentation::compactLeading,
+                   Presentation::minimal},
+                  {Appearance::light, Appearance::dark}, host::defaultDeviceProfile(), measurer);
+  const fs::path dir = fs::temp_directory_path();
+  const fs::path svg = dir / "tolvex-render-test.svg";
+  const fs::path pdf = dir / "tolvex-render-test.pdf";
+  std::ofstream(svg, std::ios::binary) << ui::render::renderSVG(list, text);
+  const auto pdfBytes = ui::render::renderPDF(list, text);
+  std::ofstream(pdf, std::ios::binary)
+      .write(reinterpret_cast<const char*>(pdfBytes.data()),
+             static_cast<std::streamsize>(pdfBytes.size()));
+  EXPECT_EQ(run("xmllint --noout " + svg.string() + " 2>&1"), "");
+  if (std::system("command -v pdfinfo >/dev/null 2>&1") == 0) {
+    EXPECT_NE(run("pdfinfo " + pdf.string() + " 2>&1").find("Pages:"), std::string::npos);
+  }
+  fs::remove(svg);
+  fs::remove(pdf);
+}
+
+// Every item of a display list lies inside the surface, or is cut by a clip that does.
+TEST(BadInput, RendersInBoundsAndInBoundedTime) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  const std::string huge(10 << 20, 'W');
+  const std::string cases[] = {
+      R"({"progress":1e300,"statusText":"","appName":"","detailText":""})",
+      R"({"progress":-1e300,"statusText":"","statusCode":"","appName":"","detailText":"","appIconBase64":""})",
+      R"({"progress":0.5,"statusText":")" + huge + R"(","appName":")" + huge +
+          R"(","detailText":")" + huge + R"("})",
+  };
+  for (const std::string& json : cases) {
+    const auto activity = signActivity(json);
+    for (Presentation presentation : {Presentation::lockScreen, Presentation::expanded,
+                                      Presentation::compactLeading, Presentation::minimal}) {
+      const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
+                                    Appearance::dark, measurer);
+      EXPECT_LE(list.height, 160 + 2 * 11 + 1e-9);
+      EXPECT_EQ(list.width, host::defaultDeviceProfile().screenWidth);
+      const auto png = ui::render::renderPNG(list, 1, text);
+      EXPECT_GT(png.size(), 100u);
+    }
+  }
+}
+
+}  // namespace
