@@ -1,6 +1,9 @@
-// Builds every presentation of both activities from fuzzed content states and dumps them. The
-// builders are pure: building twice must give the same dump.
+// Builds every presentation of both activities from fuzzed content states, dumps them and draws
+// them (PNG in memory). The builders are pure: building twice must give the same dump.
 #include "platform/coding/json_decoder.hpp"
+#include "platform/host/scene.hpp"
+#include "platform/ui/render/cairo_renderer.hpp"
+#include "platform/ui/render/pango_text_measurer.hpp"
 #include "widget/download/download_dynamic_island.hpp"
 #include "widget/download/download_lock_screen_view.hpp"
 #include "widget/sign/sign_dynamic_island.hpp"
@@ -13,6 +16,8 @@
 namespace {
 
 coding::JSONDecoder decoder;
+const ui::render::TextSystem text;
+const ui::render::PangoTextMeasurer measurer(text);
 
 template <class Attributes>
 void present(std::string_view input,
@@ -24,6 +29,20 @@ void present(std::string_view input,
   const std::string first = ui::dump(lockScreen(context)) + widgets::dump(island(context));
   const std::string second = ui::dump(lockScreen(context)) + widgets::dump(island(context));
   if (first.empty() || first != second) std::abort();
+
+  const host::ActivityPresentations activity{lockScreen(context), island(context)};
+  for (host::Presentation presentation :
+       {host::Presentation::lockScreen, host::Presentation::expanded,
+        host::Presentation::compactLeading, host::Presentation::minimal}) {
+    const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
+                                  ui::render::Appearance::dark, measurer);
+    // Every presentation stays within its place on the screen.
+    if (list.width != host::defaultDeviceProfile().screenWidth ||
+        list.height > host::kPresentationMaxHeight + 2 * host::kLockScreenInset) {
+      std::abort();
+    }
+    if (ui::render::renderPNG(list, 1, text).empty()) std::abort();
+  }
 }
 
 }  // namespace
