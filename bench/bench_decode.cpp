@@ -8,8 +8,8 @@
 #include "widget/model/sign_live_activity_attributes.hpp"
 
 #include <benchmark/benchmark.h>
-#include <nlohmann/json.hpp>
 #include <simdjson.h>
+#include <nlohmann/json.hpp>
 
 #include <optional>
 #include <stdexcept>
@@ -154,10 +154,10 @@ void registerAll() {
     const std::string download = downloadJson(withIcon);
     benchmark::RegisterBenchmark(("Sign/ours" + suffix).c_str(), ours<SignState>, sign);
     benchmark::RegisterBenchmark(("Sign/simdjsonDomParse" + suffix).c_str(), simdjsonFloor, sign);
-    benchmark::RegisterBenchmark(("Sign/nlohmann" + suffix).c_str(),
-                                 [sign](benchmark::State& s) { nlohmannPeer(s, sign, nlohmannSign); });
-    benchmark::RegisterBenchmark(("Download/ours" + suffix).c_str(), ours<DownloadState>,
-                                 download);
+    benchmark::RegisterBenchmark(("Sign/nlohmann" + suffix).c_str(), [sign](benchmark::State& s) {
+      nlohmannPeer(s, sign, nlohmannSign);
+    });
+    benchmark::RegisterBenchmark(("Download/ours" + suffix).c_str(), ours<DownloadState>, download);
     benchmark::RegisterBenchmark(("Download/simdjsonDomParse" + suffix).c_str(), simdjsonFloor,
                                  download);
     benchmark::RegisterBenchmark(

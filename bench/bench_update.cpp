@@ -133,8 +133,7 @@ void registerAll() {
     benchmark::RegisterBenchmark(("Download/decode" + suffix).c_str(),
                                  decodeOnly<DownloadLiveActivityAttributes>, downloadText);
     benchmark::RegisterBenchmark(("Download/build" + suffix).c_str(),
-                                 buildOnly<DownloadLiveActivityAttributes>, download,
-                                 downloadText);
+                                 buildOnly<DownloadLiveActivityAttributes>, download, downloadText);
   }
   benchmark::RegisterBenchmark(("Icon/decodeAppIcon/" + std::to_string(icon.size()) + "B").c_str(),
                                iconOnly, icon);

@@ -9,9 +9,9 @@
 
 namespace {
 
-const host::ActivityRegistry registry(
-    widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, widgets::defaultSystemVersion),
-    widgets::defaultSystemVersion);
+const host::ActivityRegistry registry(widgets::registeredActivities(tolvex::TolvexWidgetBundle{},
+                                                                    widgets::defaultSystemVersion),
+                                      widgets::defaultSystemVersion);
 
 void readAs(std::string_view input, std::string_view type) {
   const host::ActivityInput read = host::readActivityInput(input, registry, type);
@@ -21,8 +21,9 @@ void readAs(std::string_view input, std::string_view type) {
     if (!event.contentState) continue;
     const std::any attributes =
         event.attributes ? *event.attributes : event.type->defaultAttributes();
-    const std::string dump = ui::dump(event.type->lockScreen(attributes, *event.contentState)) +
-                             widgets::dump(event.type->dynamicIsland(attributes, *event.contentState));
+    const std::string dump =
+        ui::dump(event.type->lockScreen(attributes, *event.contentState)) +
+        widgets::dump(event.type->dynamicIsland(attributes, *event.contentState));
     if (dump.empty()) std::abort();
   }
 }

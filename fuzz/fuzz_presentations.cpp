@@ -38,7 +38,7 @@ void present(std::string_view input,
                                   ui::render::Appearance::dark, measurer);
     // Every presentation stays within its place on the screen.
     if (list.width != host::defaultDeviceProfile().screenWidth ||
-        list.height > host::kPresentationMaxHeight + 2 * host::kLockScreenInset) {
+        list.height > ui::presentationMaxHeight + 2 * ui::lockScreenInset) {
       std::abort();
     }
     if (ui::render::renderPNG(list, 1, text).empty()) std::abort();

@@ -30,8 +30,8 @@ RGBA keyline(const widgets::DynamicIsland& island) {
 }
 
 double clampHeight(double height) {
-  if (!std::isfinite(height)) return kPresentationMaxHeight;
-  return std::clamp(height, kPresentationMinHeight, kPresentationMaxHeight);
+  if (!std::isfinite(height)) return ui::presentationMaxHeight;
+  return std::clamp(height, ui::presentationMinHeight, ui::presentationMaxHeight);
 }
 
 ui::layout::LayoutNode lay(const ui::View& view, std::optional<double> width,
@@ -56,19 +56,19 @@ void place(DisplayList& list, const ui::layout::LayoutNode& node, double x, doub
 DisplayList lockScreenScene(const ui::View& view, const DeviceProfile& device,
                             Appearance appearance, const ui::layout::TextMeasurer& measurer) {
   const double width = device.lockScreenWidth;
-  const auto node = lay(view, width, kPresentationMaxHeight, measurer);
+  const auto node = lay(view, width, ui::presentationMaxHeight, measurer);
   const double height = clampHeight(node.frame.height);
-  DisplayList list{device.screenWidth, height + 2 * kLockScreenInset, {}};
+  DisplayList list{device.screenWidth, height + 2 * ui::lockScreenInset, {}};
   fill(list, ui::render::roundedRectangle(0, 0, list.width, list.height, 0, CornerStyle::circular),
        wallpaper(appearance));
   const auto container =
-      ui::render::roundedRectangle(kLockScreenInset, kLockScreenInset, width, height,
-                                   kLockScreenCornerRadius, CornerStyle::continuous);
+      ui::render::roundedRectangle(ui::lockScreenInset, ui::lockScreenInset, width, height,
+                                   ui::lockScreenCornerRadius, CornerStyle::continuous);
   fill(list, container, ui::render::lockScreenContainer(appearance));
   // The view sits at the top of its container and is cut where the container ends.
   list.items.push_back(ui::render::PushClipItem{container});
-  ui::render::paint(node, appearance, kLockScreenInset + (width - node.frame.width) / 2,
-                    kLockScreenInset, list.items);
+  ui::render::paint(node, appearance, ui::lockScreenInset + (width - node.frame.width) / 2,
+                    ui::lockScreenInset, list.items);
   list.items.push_back(ui::render::PopClipItem{});
   return list;
 }
@@ -82,8 +82,8 @@ DisplayList screenTop(const DeviceProfile& device, double height, Appearance app
 
 void camera(DisplayList& list, const DeviceProfile& device) {
   fill(list,
-       ui::render::roundedRectangle((device.screenWidth - kCameraWidth) / 2, kCameraTop,
-                                    kCameraWidth, kCameraHeight, kCameraHeight / 2,
+       ui::render::roundedRectangle((device.screenWidth - ui::cameraWidth) / 2, ui::cameraTop,
+                                    ui::cameraWidth, ui::cameraHeight, ui::cameraHeight / 2,
                                     CornerStyle::circular),
        kCameraGlass);
 }
@@ -91,41 +91,43 @@ void camera(DisplayList& list, const DeviceProfile& device) {
 void keylineAround(DisplayList& list, const ui::render::Path& island,
                    const widgets::DynamicIsland& activity, Appearance appearance) {
   if (appearance != Appearance::dark) return;
-  list.items.push_back(ui::render::StrokeItem{island, keyline(activity), kKeylineWidth});
+  list.items.push_back(ui::render::StrokeItem{island, keyline(activity), ui::keylineWidth});
 }
 
 DisplayList compactScene(const widgets::DynamicIsland& island, const DeviceProfile& device,
                          Appearance appearance, const ui::layout::TextMeasurer& measurer) {
-  DisplayList list = screenTop(device, kCameraTop + kCameraHeight + kCameraTop, appearance);
+  DisplayList list =
+      screenTop(device, ui::cameraTop + ui::cameraHeight + ui::cameraTop, appearance);
   const double x = (device.screenWidth - device.compactIslandWidth) / 2;
   const auto shape =
-      ui::render::roundedRectangle(x, kCameraTop, device.compactIslandWidth, kCompactHeight,
-                                   kIslandCornerRadius, CornerStyle::continuous);
+      ui::render::roundedRectangle(x, ui::cameraTop, device.compactIslandWidth, ui::compactHeight,
+                                   ui::islandCornerRadius, CornerStyle::continuous);
   fill(list, shape, kIslandBlack);
   camera(list, device);
   const double side = device.compactSideWidth;
-  const auto leading = lay(island.compactLeading(), side, kCompactHeight, measurer);
-  const auto trailing = lay(island.compactTrailing(), side, kCompactHeight, measurer);
-  place(list, leading, x, kCameraTop, side, kCompactHeight, shape, Appearance::dark);
-  place(list, trailing, x + device.compactIslandWidth - side, kCameraTop, side, kCompactHeight,
-        shape, Appearance::dark);
+  const auto leading = lay(island.compactLeading(), side, ui::compactHeight, measurer);
+  const auto trailing = lay(island.compactTrailing(), side, ui::compactHeight, measurer);
+  place(list, leading, x, ui::cameraTop, side, ui::compactHeight, shape, Appearance::dark);
+  place(list, trailing, x + device.compactIslandWidth - side, ui::cameraTop, side,
+        ui::compactHeight, shape, Appearance::dark);
   keylineAround(list, shape, island, appearance);
   return list;
 }
 
 DisplayList minimalScene(const widgets::DynamicIsland& island, const DeviceProfile& device,
                          Appearance appearance, const ui::layout::TextMeasurer& measurer) {
-  DisplayList list = screenTop(device, kCameraTop + kCameraHeight + kCameraTop, appearance);
+  DisplayList list =
+      screenTop(device, ui::cameraTop + ui::cameraHeight + ui::cameraTop, appearance);
   // Another activity holds the main island; this one shows beside it.
   camera(list, device);
-  const auto node = lay(island.minimal(), std::nullopt, kCompactHeight, measurer);
+  const auto node = lay(island.minimal(), std::nullopt, ui::compactHeight, measurer);
   const double width = std::clamp(std::isfinite(node.frame.width) ? node.frame.width : 0.0,
-                                  kMinimalMinWidth, kMinimalMaxWidth);
-  const double x = (device.screenWidth + kCameraWidth) / 2 + 8;
-  const auto shape = ui::render::roundedRectangle(x, kCameraTop, width, kCompactHeight,
-                                                  kCompactHeight / 2, CornerStyle::circular);
+                                  ui::minimalMinWidth, ui::minimalMaxWidth);
+  const double x = (device.screenWidth + ui::cameraWidth) / 2 + 8;
+  const auto shape = ui::render::roundedRectangle(x, ui::cameraTop, width, ui::compactHeight,
+                                                  ui::compactHeight / 2, CornerStyle::circular);
   fill(list, shape, kIslandBlack);
-  place(list, node, x, kCameraTop, width, kCompactHeight, shape, Appearance::dark);
+  place(list, node, x, ui::cameraTop, width, ui::compactHeight, shape, Appearance::dark);
   keylineAround(list, shape, island, appearance);
   return list;
 }
@@ -133,7 +135,7 @@ DisplayList minimalScene(const widgets::DynamicIsland& island, const DeviceProfi
 DisplayList expandedScene(const widgets::DynamicIsland& island, const DeviceProfile& device,
                           Appearance appearance, const ui::layout::TextMeasurer& measurer) {
   const double width = device.expandedWidth;
-  const double inner = width - 2 * kExpandedMargin;
+  const double inner = width - 2 * ui::expandedMargin;
   const ui::View* center = nullptr;
   const ui::View* bottom = nullptr;
   for (const auto& region : island.expanded()) {
@@ -151,23 +153,23 @@ DisplayList expandedScene(const widgets::DynamicIsland& island, const DeviceProf
   const double centerHeight = centerNode ? centerNode->frame.height : 0;
   const double bottomHeight = bottomNode ? bottomNode->frame.height : 0;
   const double height =
-      clampHeight(kCameraHeight + centerHeight + bottomHeight + kExpandedMargin * 2);
+      clampHeight(ui::cameraHeight + centerHeight + bottomHeight + ui::expandedMargin * 2);
 
-  DisplayList list = screenTop(device, kCameraTop * 2 + height, appearance);
+  DisplayList list = screenTop(device, ui::cameraTop * 2 + height, appearance);
   const double x = (device.screenWidth - width) / 2;
-  const auto shape = ui::render::roundedRectangle(x, kCameraTop, width, height, kIslandCornerRadius,
-                                                  CornerStyle::continuous);
+  const auto shape = ui::render::roundedRectangle(x, ui::cameraTop, width, height,
+                                                  ui::islandCornerRadius, CornerStyle::continuous);
   fill(list, shape, kIslandBlack);
   camera(list, device);
   list.items.push_back(ui::render::PushClipItem{shape});
   // The center sits directly below the camera; the bottom below it.
-  double y = kCameraTop + kCameraHeight;
+  double y = ui::cameraTop + ui::cameraHeight;
   if (centerNode) {
-    ui::render::paint(*centerNode, Appearance::dark, x + kExpandedMargin, y, list.items);
+    ui::render::paint(*centerNode, Appearance::dark, x + ui::expandedMargin, y, list.items);
     y += centerHeight;
   }
   if (bottomNode)
-    ui::render::paint(*bottomNode, Appearance::dark, x + kExpandedMargin, y, list.items);
+    ui::render::paint(*bottomNode, Appearance::dark, x + ui::expandedMargin, y, list.items);
   list.items.push_back(ui::render::PopClipItem{});
   keylineAround(list, shape, island, appearance);
   return list;

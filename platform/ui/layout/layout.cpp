@@ -1,6 +1,6 @@
 #include "platform/ui/layout/layout.hpp"
 
-#include "platform/ui/layout/platform_metrics.hpp"
+#include "platform/ui/platform_metrics.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include "platform/ui/edge_insets.hpp"
 #include "platform/ui/font.hpp"
 #include "platform/ui/layout/geometry.hpp"
-#include "platform/ui/layout/platform_metrics.hpp"
+#include "platform/ui/platform_metrics.hpp"
 #include "platform/ui/shape_style.hpp"
 #include "platform/ui/view.hpp"
 

@@ -50,7 +50,7 @@ class Painter {
   }
 
   void draw(const layout::Text& text, const layout::Rect& frame, const layout::LayoutNode&) {
-    ResolvedFont font = resolveFont(text.font, text.scale);
+    DrawnFont font = resolveFont(text.font, text.scale);
     font.face.tabularDigits = font.face.tabularDigits || text.monospacedDigit;
     const RGBA color = resolve(text.foreground, appearance_);
     double y = frame.y;
@@ -83,7 +83,7 @@ class Painter {
 
   void draw(const layout::Progress& progress, const layout::Rect& frame,
             const layout::LayoutNode&) {
-    const double height = layout::progressBarHeight;
+    const double height = progressBarHeight;
     const double y = frame.y + (frame.height - height) / 2;
     items_.push_back(FillItem{
         roundedRectangle(frame.x, y, frame.width, height, height / 2, CornerStyle::circular),

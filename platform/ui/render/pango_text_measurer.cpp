@@ -1,6 +1,6 @@
 #include "platform/ui/render/pango_text_measurer.hpp"
 
-#include "platform/ui/layout/platform_metrics.hpp"
+#include "platform/ui/platform_metrics.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -110,18 +110,18 @@ std::string ellipsized(const TextSystem& system, const std::string& line, const 
 
 }  // namespace
 
-ResolvedFont resolveFont(const Font& font, double scale) {
-  const layout::ResolvedFont resolved = layout::resolve(font);
+DrawnFont resolveFont(const Font& font, double scale) {
+  const ui::ResolvedFont resolved = ui::resolve(font);
   const double safeScale = std::isfinite(scale) && scale > 0 ? scale : 1;
   const double size = resolved.pointSize * safeScale;
   const double lineHeight =
       resolved.styleLineHeight ? *resolved.styleLineHeight * safeScale : 1.2 * size;
-  return ResolvedFont{faceFor(size, weightValue(resolved.weight), resolved.monospacedDigits),
-                      lineHeight};
+  return DrawnFont{faceFor(size, weightValue(resolved.weight), resolved.monospacedDigits),
+                   lineHeight};
 }
 
 layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request) const {
-  const ResolvedFont font = resolveFont(request.font, request.scale);
+  const DrawnFont font = resolveFont(request.font, request.scale);
   // The lines a text may keep: its limit (at least one), and never more than kMaxLines.
   const std::size_t keep =
       request.lineLimit ? std::min<std::size_t>(

@@ -17,10 +17,10 @@ class PangoTextMeasurer final : public layout::TextMeasurer {
 };
 
 // The face and the line height a font is drawn with at a scale.
-struct ResolvedFont {
+struct DrawnFont {
   TextFont face;
   double lineHeight = 0;
 };
-ResolvedFont resolveFont(const Font& font, double scale);
+DrawnFont resolveFont(const Font& font, double scale);
 
 }  // namespace ui::render

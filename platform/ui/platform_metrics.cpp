@@ -1,10 +1,11 @@
-#include "platform/ui/layout/platform_metrics.hpp"
+#include "platform/ui/platform_metrics.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <span>
 
-namespace ui::layout {
+namespace ui {
 namespace {
 
 constexpr double maxPointSize = 4096;
@@ -19,6 +20,27 @@ constexpr std::array<TextStyleMetrics, 5> textStyles{{
 }};
 
 }  // namespace
+
+const ColorMetrics& colorMetrics() {
+  static constexpr ColorMetrics colors{
+      {{0, 122, 255, 1}, {10, 132, 255, 1}},          // blue
+      {{52, 199, 89, 1}, {48, 209, 88, 1}},           // green
+      {{255, 59, 48, 1}, {255, 69, 58, 1}},           // red
+      {{255, 255, 255, 1}, {0, 0, 0, 1}},             // systemBackground
+      {{0, 0, 0, 1}, {255, 255, 255, 1}},             // label
+      {{60, 60, 67, 0.6}, {235, 235, 245, 0.6}},      // secondary label
+      {{120, 120, 128, 0.2}, {120, 120, 128, 0.36}},  // progress track (chosen: systemFill)
+  };
+  return colors;
+}
+
+std::span<const DeviceProfile> deviceProfiles() {
+  static constexpr std::array<DeviceProfile, 2> profiles{{
+      {"iphone-15-pro", 393, 852, 371, 230, 52.33, 371},
+      {"iphone-15-pro-max", 430, 932, 408, 250, 62.33, 408},
+  }};
+  return profiles;
+}
 
 TextStyleMetrics textStyleMetrics(Font::TextStyle style) {
   const auto index = static_cast<std::size_t>(style);
@@ -45,4 +67,4 @@ double symbolImageSide(const std::optional<Font>& font) {
   return font ? resolve(*font).pointSize : bodyPointSize;
 }
 
-}  // namespace ui::layout
+}  // namespace ui

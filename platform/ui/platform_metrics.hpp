@@ -3,11 +3,14 @@
 #include "platform/ui/font.hpp"
 
 #include <optional>
+#include <span>
+#include <string_view>
 
-namespace ui::layout {
+namespace ui {
 
-// The published metrics layout relies on, and the few values of our own where the platform
-// publishes none (marked "chosen"), kept together so that they can be tuned against screenshots.
+// The phone's published sizes, text styles and colours that layout and drawing rely on, and the
+// few values of our own where it publishes none (marked "chosen"), kept in this one table so that
+// they can be tuned against screenshots.
 
 struct TextStyleMetrics {
   double pointSize;
@@ -47,8 +50,47 @@ struct ResolvedFont {
 // that no font can make lengths that are no numbers.
 ResolvedFont resolve(const Font& font);
 
+// A colour in the light and the dark appearance: sRGB 0 to 255, opacity 0 to 1.
+struct ColorSwatch {
+  double red, green, blue, opacity;
+};
+struct AppearancePair {
+  ColorSwatch light, dark;
+};
+struct ColorMetrics {
+  AppearancePair blue, green, red, systemBackground, label, secondaryLabel, progressTrack;
+};
+const ColorMetrics& colorMetrics();
+
+// A phone's sizes for Live Activities, in points.
+struct DeviceProfile {
+  std::string_view name;
+  double screenWidth;
+  double screenHeight;
+  double lockScreenWidth;     // the Lock Screen presentation, 84 to 160 high
+  double compactIslandWidth;  // the compact and minimal island
+  double compactSideWidth;    // compact leading and trailing, each
+  double expandedWidth;       // the expanded island, 84 to 160 high
+};
+std::span<const DeviceProfile> deviceProfiles();
+
+inline constexpr double presentationMinHeight = 84;
+inline constexpr double presentationMaxHeight = 160;
+inline constexpr double compactHeight = 36.67;
+inline constexpr double minimalMinWidth = 36.67;
+inline constexpr double minimalMaxWidth = 45;
+inline constexpr double cameraWidth = 126;
+inline constexpr double cameraHeight = 37.33;
+inline constexpr double cameraTop = 11;
+inline constexpr double lockScreenInset = 11;
+inline constexpr double islandCornerRadius = 44;
+// Chosen: the Lock Screen container's corners, the expanded island's inner margin, the keyline.
+inline constexpr double lockScreenCornerRadius = 22;
+inline constexpr double expandedMargin = 8;
+inline constexpr double keylineWidth = 1;
+
 // The side of the square a system symbol image takes: the point size of the font in force, or of
 // the body style where none is.
 double symbolImageSide(const std::optional<Font>& font);
 
-}  // namespace ui::layout
+}  // namespace ui
