@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -171,6 +173,59 @@ TEST(Executable, ValidatesTheExamples) {
       "/download-state-bad.json");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "error: typeMismatch: \"progress\": expected a number, found a string\n");
+}
+
+TEST(Executable, RendersEveryInputFormAndTheDemo) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / "tolvex-render-e2e";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  const std::string examples = TOLVEX_EXAMPLES_DIR;
+  const auto starts = [](const fs::path& file, std::string_view magic) {
+    std::ifstream in(file, std::ios::binary);
+    std::string head(magic.size(), '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    return head == magic;
+  };
+  EXPECT_EQ(runExecutable("render -o " + (dir / "a.png").string() + " " + examples +
+                          "/sign-activity.json")
+                .status,
+            0);
+  EXPECT_TRUE(starts(dir / "a.png", "\x89PNG"));
+  EXPECT_EQ(runExecutable("render --presentation minimal --appearance dark --scale 1 -o " +
+                          (dir / "b.svg").string() + " " + examples + "/download-push-start.json")
+                .status,
+            0);
+  EXPECT_TRUE(starts(dir / "b.svg", "<?xml"));
+  EXPECT_EQ(runExecutable("render --type SignLiveActivityAttributes.ContentState --format pdf -o " +
+                          (dir / "c.pdf").string() + " " + examples + "/sign-state-icon.json")
+                .status,
+            0);
+  EXPECT_TRUE(starts(dir / "c.pdf", "%PDF"));
+  const Outcome timeline = runExecutable("render --presentation lockscreen -o " +
+                                         (dir / "t.png").string() + " " + examples +
+                                         "/download-timeline.jsonl 2>/dev/null");
+  EXPECT_EQ(timeline.status, 0);
+  // Four lines, one of them an update that changes nothing: three frames.
+  EXPECT_TRUE(fs::exists(dir / "t-003.png"));
+  EXPECT_FALSE(fs::exists(dir / "t-004.png"));
+  EXPECT_EQ(runExecutable("render --device iphone-13 -o " + (dir / "x.png").string() + " " +
+                          examples + "/sign-activity.json")
+                .status,
+            2);
+  EXPECT_EQ(runExecutable("render -o /nonexistent/dir/x.png " + examples + "/sign-activity.json")
+                .status,
+            3);
+
+  const Outcome demo = runExecutable("demo -o " + (dir / "demo").string() + " 2>/dev/null");
+  EXPECT_EQ(demo.status, 0);
+  EXPECT_NE(demo.out.find("index.html"), std::string::npos);
+  std::size_t pngs = 0;
+  for (const auto& entry : fs::directory_iterator(dir / "demo")) {
+    if (entry.path().extension() == ".png") ++pngs;
+  }
+  EXPECT_GE(pngs, 8u);
+  fs::remove_all(dir);
 }
 
 TEST(Executable, RegistersTheActivitiesFromIOS16Point1) {
