@@ -1,4 +1,5 @@
 #include "platform/coding/json_decoder.hpp"
+#include "platform/foundation/base64.hpp"
 #include "platform/host/scene.hpp"
 #include "platform/ui/layout/fake_text_measurer.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
@@ -219,6 +220,27 @@ TEST(BadInput, RendersInBoundsAndInBoundedTime) {
       const auto png = ui::render::renderPNG(list, 1, text);
       EXPECT_GT(png.size(), 100u);
     }
+  }
+}
+
+TEST(BadInput, DrawsTheLargestIconInItsPlace) {
+  ui::render::Bitmap huge{4096, 4096, std::vector<std::uint8_t>(std::size_t{4096} * 4096 * 4, 200)};
+  const auto png = ui::render::encodePNG(huge);
+  huge.rgba = {};
+  const std::string json =
+      R"({"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
+      foundation::base64Encode(png) + R"("})";
+  const auto activity = signActivity(json);
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  for (Presentation presentation : {Presentation::lockScreen, Presentation::minimal}) {
+    const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
+                                  Appearance::light, measurer);
+    const std::string dump = list.dump();
+    // The icon is drawn into its small square, never at its own size.
+    EXPECT_NE(dump.find("image 4096x4096 in"), std::string::npos);
+    EXPECT_EQ(dump.find(", 4096, 4096)"), std::string::npos);
+    EXPECT_GT(ui::render::renderPNG(list, 1, text).size(), 100u);
   }
 }
 
