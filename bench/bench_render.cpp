@@ -39,6 +39,18 @@ Fixture& fixture() {
   return value;
 }
 
+// A fresh measurer each time: the layout of a state seen for the first time.
+void LockScreenLayoutAndDisplayListCold(benchmark::State& state) {
+  for (auto _ : state) {
+    const ui::render::PangoTextMeasurer measurer(fixture().text);
+    benchmark::DoNotOptimize(host::scene(fixture().activity, host::Presentation::lockScreen,
+                                         host::defaultDeviceProfile(), Appearance::light,
+                                         measurer));
+  }
+}
+
+// The measurer keeps its answers, as it does across the presentations of a sheet or the frames
+// of a timeline.
 void LockScreenLayoutAndDisplayList(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(fixture().lockScreen());
 }
@@ -77,6 +89,7 @@ void AllPresentationsSheetPNG(benchmark::State& state) {
   }
 }
 
+BENCHMARK(LockScreenLayoutAndDisplayListCold)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenLayoutAndDisplayList)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenDrawScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenEncodePNGScale3)->Unit(benchmark::kMicrosecond);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 namespace ui::render {
@@ -50,31 +51,47 @@ int weightValue(Font::Weight weight) {
   return 400;
 }
 
-double width(PangoLayout* layout) {
+double layoutWidth(PangoLayout* layout) {
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
   return static_cast<double>(logical.width) / PANGO_SCALE;
 }
 
-// The lines of one paragraph wrapped at `maxWidth`, or the paragraph whole.
+struct MeasuredLine {
+  std::string text;
+  double width = 0;
+};
+
+// The lines of one paragraph wrapped at `maxWidth`, or the paragraph whole, with their widths,
+// all from one Pango layout.
 void wrapParagraph(const TextSystem& system, std::string_view paragraph, const TextFont& face,
-                   const std::optional<double>& maxWidth, std::vector<std::string>& lines,
+                   const std::optional<double>& maxWidth, std::vector<MeasuredLine>& lines,
                    std::size_t maxLines) {
-  if (!maxWidth || paragraph.empty()) {
-    lines.emplace_back(paragraph);
+  if (paragraph.empty()) {
+    lines.push_back({});
     return;
   }
   Layout layout(system.createLayout(paragraph, face));
-  pango_layout_set_width(layout.get(), static_cast<int>(std::max(*maxWidth, 0.0) * PANGO_SCALE));
-  pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+  if (maxWidth) {
+    pango_layout_set_width(layout.get(), static_cast<int>(std::max(*maxWidth, 0.0) * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+  }
   for (GSList* line = pango_layout_get_lines_readonly(layout.get());
        line != nullptr && lines.size() < maxLines; line = line->next) {
-    const auto* current = static_cast<PangoLayoutLine*>(line->data);
+    auto* current = static_cast<PangoLayoutLine*>(line->data);
     std::string text(paragraph.substr(static_cast<std::size_t>(current->start_index),
                                       static_cast<std::size_t>(current->length)));
     // A wrapped line keeps its trailing space in Pango; it is not drawn, so it is not measured.
     while (!text.empty() && text.back() == ' ') text.pop_back();
-    lines.push_back(std::move(text));
+    PangoRectangle ink;
+    PangoRectangle logical;
+    pango_layout_line_get_extents(current, &ink, &logical);
+    double width = static_cast<double>(logical.width) / PANGO_SCALE;
+    if (text.size() != static_cast<std::size_t>(current->length)) {
+      Layout trimmed(system.createLayout(text, face));
+      width = text.empty() ? 0 : layoutWidth(trimmed.get());
+    }
+    lines.push_back({std::move(text), width});
   }
 }
 
@@ -85,7 +102,7 @@ std::string ellipsized(const TextSystem& system, const std::string& line, const 
     if (!maxWidth) return true;
     const std::string candidate = line.substr(0, length) + "\u2026";
     Layout layout(system.createLayout(candidate, face));
-    return width(layout.get()) <= *maxWidth;
+    return layoutWidth(layout.get()) <= *maxWidth;
   };
   std::vector<std::size_t> boundaries{0};
   for (std::size_t i = 1; i <= line.size(); ++i) {
@@ -121,6 +138,24 @@ DrawnFont resolveFont(const Font& font, double scale) {
 }
 
 layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request) const {
+  // Texts too long to keep as keys are measured afresh; they are bounded before layout anyway.
+  constexpr std::size_t kMaxKeyedText = 1024;
+  constexpr std::size_t kMaxAnswers = 4096;
+  if (request.text.size() > kMaxKeyedText) return measureUncached(request);
+  std::string key = request.font.description();
+  char numbers[96];
+  std::snprintf(numbers, sizeof numbers, "|%.17g|%.17g|%d|", request.scale,
+                request.maxWidth.value_or(-1.0), request.lineLimit.value_or(-1));
+  key += numbers;
+  key += request.text;
+  if (const auto found = answers_.find(key); found != answers_.end()) return found->second;
+  layout::TextLayout answer = measureUncached(request);
+  if (answers_.size() >= kMaxAnswers) answers_.clear();
+  answers_.emplace(std::move(key), answer);
+  return answer;
+}
+
+layout::TextLayout PangoTextMeasurer::measureUncached(const layout::TextRequest& request) const {
   const DrawnFont font = resolveFont(request.font, request.scale);
   // The lines a text may keep: its limit (at least one), and never more than kMaxLines.
   const std::size_t keep =
@@ -140,26 +175,28 @@ layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request
   }
   const std::string_view text = bounded(request.text, byteLimit);
 
-  layout::TextLayout result;
+  std::vector<MeasuredLine> lines;
   std::size_t start = 0;
-  while (result.lines.size() <= keep) {
+  while (lines.size() <= keep) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
-    wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, result.lines,
-                  keep + 1);
+    wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, lines, keep + 1);
     if (end >= text.size()) break;
     start = end + 1;
   }
+  layout::TextLayout result;
   const bool cut = text.size() < request.text.size();
-  if (result.lines.size() > keep || cut) {
-    result.lines.resize(std::min(result.lines.size(), keep));
-    result.lines.back() = ellipsized(text_, result.lines.back(), font.face, maxWidth);
+  if (lines.size() > keep || cut) {
+    lines.resize(std::min(lines.size(), keep));
+    MeasuredLine& last = lines.back();
+    last.text = ellipsized(text_, last.text, font.face, maxWidth);
+    Layout layout(text_.createLayout(last.text, font.face));
+    last.width = layoutWidth(layout.get());
     result.truncated = true;
   }
   double widest = 0;
-  for (const std::string& line : result.lines) {
-    if (line.empty()) continue;
-    Layout layout(text_.createLayout(line, font.face));
-    widest = std::max(widest, width(layout.get()));
+  for (MeasuredLine& line : lines) {
+    widest = std::max(widest, line.width);
+    result.lines.push_back(std::move(line.text));
   }
   result.size = {widest, static_cast<double>(result.lines.size()) * font.lineHeight};
   return result;

@@ -5,8 +5,11 @@
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace ui::render {
 
@@ -19,12 +22,20 @@ struct TextSystem::Impl {
 namespace {
 
 // Only the Inter faces Debian installs, so no other font on the machine can change a picture.
+// The files are added one by one, in a fixed order: adding a folder would make fontconfig want a
+// cache folder of its own, which this configuration does not have.
 FcConfig* interOnlyConfig() {
   FcConfig* config = FcConfigCreate();
-  const char* directories[] = {"/usr/share/fonts/opentype/inter",
-                               "/usr/share/fonts/truetype/inter"};
-  for (const char* directory : directories) {
-    FcConfigAppFontAddDir(config, reinterpret_cast<const FcChar8*>(directory));
+  std::vector<std::filesystem::path> files;
+  for (const char* directory : {"/usr/share/fonts/opentype/inter"}) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+      if (entry.path().extension() == ".otf") files.push_back(entry.path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(file.c_str()));
   }
   return config;
 }
