@@ -13,7 +13,9 @@
 #include "widget/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
+
 #include <spng.h>
+#include "support/golden.hpp"
 
 #include <array>
 #include <chrono>
@@ -694,13 +696,6 @@ std::vector<Presentation> presentationsOf(const SignState& sign, const DownloadS
   return all;
 }
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 template <class State>
 std::string layOutAll(const std::string& json) {
   auto state = coding::JSONDecoder().decode<State>(json);
@@ -713,17 +708,6 @@ std::string layOutAll(const std::string& json) {
   return out;
 }
 
-std::vector<fs::path> goldenInputs() {
-  std::vector<fs::path> inputs;
-  for (const char* area : {"sign", "download"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(TOLVEX_GOLDEN_DIR) / area)) {
-      if (entry.path().extension() == ".json") inputs.push_back(entry.path());
-    }
-  }
-  std::sort(inputs.begin(), inputs.end());
-  return inputs;
-}
-
 class LayoutGolden : public testing::TestWithParam<fs::path> {};
 
 TEST_P(LayoutGolden, MatchesTheReviewedDump) {
@@ -731,17 +715,13 @@ TEST_P(LayoutGolden, MatchesTheReviewedDump) {
   const std::string area = input.parent_path().filename().string();
   const std::string base =
       (fs::path(TOLVEX_GOLDEN_DIR) / "layout" / (area + "-" + input.stem().string())).string();
-  const std::string json = readFile(input);
-  const std::string actual =
-      area == "sign" ? layOutAll<SignState>(json) : layOutAll<DownloadState>(json);
-  if (actual != readFile(base + ".txt")) {
-    std::ofstream(base + ".actual.txt", std::ios::binary) << actual;
-    FAIL() << "layout differs from " << base << ".txt; wrote " << base << ".actual.txt";
-  }
-  fs::remove(base + ".actual.txt");
+  const std::string json = golden::readFile(input);
+  golden::expectMatches(
+      base + ".txt", area == "sign" ? layOutAll<SignState>(json) : layOutAll<DownloadState>(json));
 }
 
-INSTANTIATE_TEST_SUITE_P(Presentations, LayoutGolden, testing::ValuesIn(goldenInputs()),
+INSTANTIATE_TEST_SUITE_P(Presentations, LayoutGolden,
+                         testing::ValuesIn(golden::stateInputs(TOLVEX_GOLDEN_DIR)),
                          [](const testing::TestParamInfo<fs::path>& info) {
                            std::string name = info.param.parent_path().filename().string() + "_" +
                                               info.param.stem().string();

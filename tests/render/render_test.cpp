@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/golden.hpp"
+
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -25,12 +27,7 @@ using ui::render::Appearance;
 
 const fs::path kGolden = fs::path(TOLVEX_GOLDEN_DIR) / "render";
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+using golden::readFile;
 
 host::ActivityPresentations signActivity(const std::string& json) {
   coding::JSONDecoder decoder;
@@ -98,14 +95,7 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
     const std::string actual = host::scene(c.activity, c.presentation, host::defaultDeviceProfile(),
                                            c.appearance, measurer)
                                    .dump();
-    const fs::path golden = kGolden / (std::string(c.name) + ".txt");
-    const fs::path actualPath = kGolden / (std::string(c.name) + ".actual.txt");
-    if (actual != readFile(golden)) {
-      std::ofstream(actualPath, std::ios::binary) << actual;
-      ADD_FAILURE() << "display list differs from " << golden << "; wrote " << actualPath;
-    } else {
-      fs::remove(actualPath);
-    }
+    golden::expectMatches(kGolden / (std::string(c.name) + ".txt"), actual);
   }
 }
 

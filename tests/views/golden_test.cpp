@@ -8,25 +8,19 @@
 
 #include <gtest/gtest.h>
 
+#include "support/golden.hpp"
+
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
 template <class Attributes>
-std::string dumpAll(const std::string& json,
-                    ui::View (*lockScreen)(const widgets::ActivityViewContext<Attributes>&),
-                    widgets::DynamicIsland (*island)(const widgets::ActivityViewContext<Attributes>&)) {
+std::string dumpAll(
+    const std::string& json,
+    ui::View (*lockScreen)(const widgets::ActivityViewContext<Attributes>&),
+    widgets::DynamicIsland (*island)(const widgets::ActivityViewContext<Attributes>&)) {
   coding::JSONDecoder decoder;
   auto state = decoder.decode<typename Attributes::ContentState>(json);
   if (!state) return "error: " + state.error().description() + "\n";
@@ -35,7 +29,7 @@ std::string dumpAll(const std::string& json,
 }
 
 std::string present(const fs::path& input) {
-  const std::string json = readFile(input);
+  const std::string json = golden::readFile(input);
   if (input.parent_path().filename() == "sign") {
     return dumpAll<tolvex::SignLiveActivityAttributes>(json, tolvex::SignLockScreenView,
                                                        tolvex::SignDynamicIsland);
@@ -44,35 +38,15 @@ std::string present(const fs::path& input) {
                                                          tolvex::DownloadDynamicIsland);
 }
 
-std::vector<fs::path> cases() {
-  std::vector<fs::path> inputs;
-  for (const char* area : {"sign", "download"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(TOLVEX_GOLDEN_DIR) / area)) {
-      if (entry.path().extension() == ".json") inputs.push_back(entry.path());
-    }
-  }
-  std::sort(inputs.begin(), inputs.end());
-  return inputs;
-}
-
 class Golden : public testing::TestWithParam<fs::path> {};
 
 TEST_P(Golden, PresentationsMatchTheReviewedDump) {
-  const fs::path input = GetParam();
-  fs::path golden = input;
-  golden.replace_extension(".txt");
-  fs::path actualPath = input;
-  actualPath.replace_extension(".actual.txt");
-  const std::string actual = present(input);
-  const std::string expected = readFile(golden);
-  if (actual != expected) {
-    std::ofstream(actualPath, std::ios::binary) << actual;
-    FAIL() << "dump differs from " << golden << "; wrote " << actualPath;
-  }
-  fs::remove(actualPath);
+  fs::path expected = GetParam();
+  expected.replace_extension(".txt");
+  golden::expectMatches(expected, present(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Views, Golden, testing::ValuesIn(cases()),
+INSTANTIATE_TEST_SUITE_P(Views, Golden, testing::ValuesIn(golden::stateInputs(TOLVEX_GOLDEN_DIR)),
                          [](const testing::TestParamInfo<fs::path>& info) {
                            std::string name = info.param.parent_path().filename().string() + "_" +
                                               info.param.stem().string();

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Golden files: the reviewed expectation beside its input. A mismatch writes <case>.actual.txt
+// next to the golden, for reading against it; a match removes any stale one.
+namespace golden {
+
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+// `golden` is the path of the .txt file.
+inline void expectMatches(const std::filesystem::path& golden, const std::string& actual) {
+  std::filesystem::path actualPath = golden;
+  actualPath.replace_extension(".actual.txt");
+  if (actual != readFile(golden)) {
+    std::ofstream(actualPath, std::ios::binary) << actual;
+    ADD_FAILURE() << "differs from " << golden << "; wrote " << actualPath;
+  } else {
+    std::filesystem::remove(actualPath);
+  }
+}
+
+// The content-state inputs of both activities under tests/golden, in a fixed order.
+inline std::vector<std::filesystem::path> stateInputs(const std::filesystem::path& root) {
+  std::vector<std::filesystem::path> inputs;
+  for (const char* area : {"sign", "download"}) {
+    for (const auto& entry : std::filesystem::directory_iterator(root / area)) {
+      if (entry.path().extension() == ".json") inputs.push_back(entry.path());
+    }
+  }
+  std::sort(inputs.begin(), inputs.end());
+  return inputs;
+}
+
+}  // namespace golden
