@@ -722,14 +722,7 @@ TEST_P(LayoutGolden, MatchesTheReviewedDump) {
 
 INSTANTIATE_TEST_SUITE_P(Presentations, LayoutGolden,
                          testing::ValuesIn(golden::stateInputs(TOLVEX_GOLDEN_DIR)),
-                         [](const testing::TestParamInfo<fs::path>& info) {
-                           std::string name = info.param.parent_path().filename().string() + "_" +
-                                              info.param.stem().string();
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         golden::caseName);
 
 // --- The presentations given bad input ---
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,6 +43,16 @@ inline std::vector<std::filesystem::path> stateInputs(const std::filesystem::pat
   }
   std::sort(inputs.begin(), inputs.end());
   return inputs;
+}
+
+// A test name for a state input: "<activity>_<stem>", with anything but letters and digits as '_'.
+inline std::string caseName(const testing::TestParamInfo<std::filesystem::path>& info) {
+  std::string name =
+      info.param.parent_path().filename().string() + "_" + info.param.stem().string();
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
 }
 
 }  // namespace golden

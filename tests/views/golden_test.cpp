@@ -47,13 +47,6 @@ TEST_P(Golden, PresentationsMatchTheReviewedDump) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Views, Golden, testing::ValuesIn(golden::stateInputs(TOLVEX_GOLDEN_DIR)),
-                         [](const testing::TestParamInfo<fs::path>& info) {
-                           std::string name = info.param.parent_path().filename().string() + "_" +
-                                              info.param.stem().string();
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+                         golden::caseName);
 
 }  // namespace
