@@ -4,8 +4,8 @@
 //  - nlohmann::json: a straightforward decode into the same struct with the same checks; what a
 //    typical user would write.
 #include "platform/coding/json_decoder.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "tolvex/model/download_live_activity_attributes.hpp"
+#include "tolvex/model/sign_live_activity_attributes.hpp"
 
 #include <benchmark/benchmark.h>
 #include <simdjson.h>

@@ -1,13 +1,15 @@
 // Drawing one state: the Sign Lock Screen at scale 3 to PNG in memory, split into layout and
 // display list, drawing, and PNG encoding; the same to SVG; and all presentations on one sheet.
 #include "platform/coding/json_decoder.hpp"
-#include "platform/host/scene.hpp"
+#include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <benchmark/benchmark.h>
+
+#include <array>
 
 namespace {
 
@@ -29,8 +31,9 @@ struct Fixture {
   host::ActivityPresentations activity = signActivity();
 
   ui::render::DisplayList lockScreen() const {
-    return host::scene(activity, host::Presentation::lockScreen, host::defaultDeviceProfile(),
-                       Appearance::light, measurer);
+    return host::paint(host::layOutScene(activity, host::Presentation::lockScreen,
+                                         host::defaultDeviceProfile(), measurer),
+                       Appearance::light);
   }
 };
 
@@ -43,9 +46,10 @@ Fixture& fixture() {
 void LockScreenLayoutAndDisplayListCold(benchmark::State& state) {
   for (auto _ : state) {
     const ui::render::PangoTextMeasurer measurer(fixture().text);
-    benchmark::DoNotOptimize(host::scene(fixture().activity, host::Presentation::lockScreen,
-                                         host::defaultDeviceProfile(), Appearance::light,
-                                         measurer));
+    benchmark::DoNotOptimize(
+        host::paint(host::layOutScene(fixture().activity, host::Presentation::lockScreen,
+                                      host::defaultDeviceProfile(), measurer),
+                    Appearance::light));
   }
 }
 
@@ -79,11 +83,9 @@ void LockScreenSVG(benchmark::State& state) {
 }
 
 void AllPresentationsSheetPNG(benchmark::State& state) {
-  const std::vector<host::Presentation> all{
-      host::Presentation::lockScreen, host::Presentation::expanded,
-      host::Presentation::compactLeading, host::Presentation::minimal};
+  const std::array appearances{Appearance::light, Appearance::dark};
   for (auto _ : state) {
-    const auto list = host::sheet(fixture().activity, all, {Appearance::light, Appearance::dark},
+    const auto list = host::sheet(fixture().activity, host::allPresentations, appearances,
                                   host::defaultDeviceProfile(), fixture().measurer);
     benchmark::DoNotOptimize(ui::render::renderPNG(list, 2, fixture().text));
   }

@@ -2,11 +2,11 @@
 // activity. Measured whole and in parts (decoding, building, the icon) so the shares add up.
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/presentation/app_icon.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/download/download_dynamic_island.hpp"
+#include "tolvex/download/download_lock_screen_view.hpp"
+#include "tolvex/presentation/app_icon.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <benchmark/benchmark.h>
 #include <spng.h>

@@ -1,7 +1,7 @@
 // Reads arbitrary bytes as the command line does: bare records under each type name, activity
 // documents, push payloads and timelines; builds every presentation of what it accepts.
-#include "platform/host/activity_input.hpp"
-#include "widget/extension/tolvex_widget_bundle.hpp"
+#include "platform/host/input/activity_input.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,13 +1,13 @@
 // Builds every presentation of both activities from fuzzed content states, dumps them and draws
 // them (PNG in memory). The builders are pure: building twice must give the same dump.
 #include "platform/coding/json_decoder.hpp"
-#include "platform/host/scene.hpp"
+#include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/download/download_dynamic_island.hpp"
+#include "tolvex/download/download_lock_screen_view.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <cstdint>
 #include <cstdlib>
@@ -34,11 +34,12 @@ void present(std::string_view input,
   for (host::Presentation presentation :
        {host::Presentation::lockScreen, host::Presentation::expanded,
         host::Presentation::compactLeading, host::Presentation::minimal}) {
-    const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
-                                  ui::render::Appearance::dark, measurer);
+    const auto list = host::paint(
+        host::layOutScene(activity, presentation, host::defaultDeviceProfile(), measurer),
+        ui::render::Appearance::dark);
     // Every presentation stays within its place on the screen.
     if (list.width != host::defaultDeviceProfile().screenWidth ||
-        list.height > ui::presentationMaxHeight + 2 * ui::lockScreenInset) {
+        list.height > host::presentationMaxHeight + 2 * host::lockScreenInset) {
       std::abort();
     }
     if (ui::render::renderPNG(list, 1, text).empty()) std::abort();

@@ -2,8 +2,8 @@
 // encoding must decode to an equal record (attributes, which have no equality, to the same text).
 #include "platform/coding/json_decoder.hpp"
 #include "platform/coding/json_encoder.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "tolvex/model/download_live_activity_attributes.hpp"
+#include "tolvex/model/sign_live_activity_attributes.hpp"
 
 #include <cmath>
 #include <cstdint>

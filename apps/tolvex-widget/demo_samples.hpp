@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/host/command_line.hpp"
+#include "platform/host/command.hpp"
 
 #include <span>
 

@@ -1,16 +1,16 @@
 #include "demo_samples.hpp"
 #include "platform/host/command_line.hpp"
 #include "platform/widgets/extension_main.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 namespace {
 
-int serve(int argc, const char* const* argv, std::span<const widgets::ActivityType> types) {
-  return host::serve(argc, argv, types, samples::demo());
+int runHost(int argc, const char* const* argv, widgets::BundleRegistration registration) {
+  return host::runHost(argc, argv, registration, samples::demo());
 }
 
 }  // namespace
 
-// Nothing of the extension runs before the extension machinery starts it.
 int main(int argc, char** argv) {
-  return widgets::NSExtensionMain(argc, argv, serve);
+  return widgets::NSExtensionMain(argc, argv, tolvex::registeredActivities, runHost);
 }

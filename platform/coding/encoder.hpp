@@ -9,11 +9,18 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace coding {
 
 template <CodingKey K>
 class KeyedEncodingContainer;
+
+// What one member of the outermost object took: its name, colon, value and a separating comma.
+struct MemberSize {
+  std::string_view name;
+  std::size_t bytes;
+};
 
 // Writes values as JSON into a string. The first refused value is kept as the error; after it
 // nothing more is written and the text is not to be used.
@@ -30,6 +37,10 @@ class Encoder {
   const std::optional<EncodingError>& error() const noexcept { return error_; }
   const CodingPath& codingPath() const noexcept { return codingPath_; }
 
+  // Asks for the size of each member of the outermost object, in write order, so that a caller
+  // can say which member makes a record too large without reading the text back.
+  void measureMembers(std::vector<MemberSize>& sizes) { memberSizes_ = &sizes; }
+
  private:
   template <CodingKey K>
   friend class KeyedEncodingContainer;
@@ -37,6 +48,8 @@ class Encoder {
   JsonWriter writer_;
   CodingPath codingPath_;
   std::optional<EncodingError> error_;
+  std::vector<MemberSize>* memberSizes_ = nullptr;
+  int depth_ = 0;
 };
 
 namespace detail {
@@ -51,11 +64,15 @@ std::optional<std::string> refuseString(std::string_view text);
 template <CodingKey K>
 class KeyedEncodingContainer {
  public:
-  explicit KeyedEncodingContainer(Encoder& encoder) : encoder_(&encoder) {
+  explicit KeyedEncodingContainer(Encoder& encoder)
+      : encoder_(&encoder), outermost_(encoder.depth_++ == 0) {
     if (!encoder_->error_) encoder_->writer_.beginObject();
   }
   ~KeyedEncodingContainer() {
-    if (!encoder_->error_) encoder_->writer_.endObject();
+    --encoder_->depth_;
+    if (encoder_->error_) return;
+    closeMember();
+    encoder_->writer_.endObject();
   }
   KeyedEncodingContainer(const KeyedEncodingContainer&) = delete;
   KeyedEncodingContainer& operator=(const KeyedEncodingContainer&) = delete;
@@ -77,6 +94,13 @@ class KeyedEncodingContainer {
     return !value || encode(key, *value);
   }
 
+  // A member whose value is JSON text an encoder wrote before, such as a nested record.
+  bool encodeEncoded(K key, std::string_view json) {
+    if (!admit(key, std::nullopt)) return false;
+    encoder_->writer_.raw(json);
+    return true;
+  }
+
  private:
   bool admit(K key, std::optional<std::string> refusal) {
     if (encoder_->error_) return false;
@@ -87,15 +111,26 @@ class KeyedEncodingContainer {
       encoder_->error_ = EncodingError{std::move(path), std::move(*refusal)};
       return false;
     }
+    closeMember();
     if (!first_) encoder_->writer_.comma();
     first_ = false;
+    memberName_ = name;
+    memberStart_ = encoder_->writer_.size();
     encoder_->writer_.string(name);
     encoder_->writer_.colon();
     return true;
   }
 
+  void closeMember() {
+    if (!outermost_ || encoder_->memberSizes_ == nullptr || first_) return;
+    encoder_->memberSizes_->push_back({memberName_, encoder_->writer_.size() - memberStart_ + 1});
+  }
+
   Encoder* encoder_;
+  bool outermost_;
   bool first_ = true;
+  std::string_view memberName_;
+  std::size_t memberStart_ = 0;
 };
 
 }  // namespace coding

@@ -1,24 +1,33 @@
 #pragma once
 
-#include "platform/coding/json_writer.hpp"
-#include "platform/host/activity_input.hpp"
+#include "platform/coding/result.hpp"
+#include "platform/host/command.hpp"
+#include "platform/host/input/activity_input.hpp"
 
 #include <iosfwd>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace host {
 
-// Reads the input a command names (a file, or standard input for "" and "-") and reports what
-// keeps it from being used: an I/O failure (status 3), a usage mistake (2) or a rejected input (1,
-// as a JSON object on `out` with `json`). The input when it can be used.
-std::optional<ActivityInput> readInputOrReport(const std::string& file, const std::string& type,
-                                               const ActivityRegistry& registry, bool json,
-                                               std::istream& in, std::ostream& out,
-                                               std::ostream& err, int& status);
+// The input a command reads: a file, or standard input for "" and "-"; and the type --type names.
+struct InputOptions {
+  std::string type;
+  std::string file;
+
+  // --type and the FILE argument.
+  void addTo(CLI::App& command);
+};
+
+// How a rejected input is told: a line on standard error, or a JSON object on standard output.
+enum class RejectionReport { text, json };
+
+// Reads and decodes the input, or reports what keeps it from being used and gives the exit
+// status: an I/O failure (3), a usage mistake (2), a rejected input (1).
+coding::Result<ActivityInput, ExitStatus> readCommandInput(const InputOptions& options,
+                                                           const CommandContext& context,
+                                                           RejectionReport report);
 
 void printWarnings(const std::vector<Warning>& warnings, std::ostream& err);
-void writeWarningsJson(coding::JsonWriter& writer, const std::vector<Warning>& warnings);
 
 }  // namespace host

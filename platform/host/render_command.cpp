@@ -1,78 +1,36 @@
-#include "platform/host/render_command.hpp"
-
+#include "platform/host/choice_option.hpp"
 #include "platform/host/command_input.hpp"
-#include "platform/host/device_profile.hpp"
-#include "platform/host/scene.hpp"
-#include "platform/ui/render/cairo_renderer.hpp"
+#include "platform/host/device/sheet.hpp"
+#include "platform/host/drawing_output.hpp"
+#include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <ostream>
 
 namespace host {
 namespace {
 
-std::vector<Presentation> presentationsFor(std::string_view name) {
-  if (name == "lockscreen") return {Presentation::lockScreen};
-  if (name == "expanded") return {Presentation::expanded};
-  if (name == "compact-leading") return {Presentation::compactLeading};
-  if (name == "compact-trailing") return {Presentation::compactTrailing};
-  if (name == "minimal") return {Presentation::minimal};
-  if (name == "island") {
-    return {Presentation::expanded, Presentation::compactLeading, Presentation::minimal};
+using ui::render::Appearance;
+
+enum class AppearanceChoice { light, dark, both };
+
+constexpr std::array<std::pair<std::string_view, AppearanceChoice>, 3> appearanceChoices{{
+    {"light", AppearanceChoice::light},
+    {"dark", AppearanceChoice::dark},
+    {"both", AppearanceChoice::both},
+}};
+
+std::vector<Appearance> appearancesOf(AppearanceChoice choice) {
+  switch (choice) {
+    case AppearanceChoice::light:
+      return {Appearance::light};
+    case AppearanceChoice::dark:
+      return {Appearance::dark};
+    case AppearanceChoice::both:
+      break;
   }
-  return {Presentation::lockScreen, Presentation::expanded, Presentation::compactLeading,
-          Presentation::minimal};
-}
-
-std::vector<ui::render::Appearance> appearancesFor(std::string_view name) {
-  if (name == "dark") return {ui::render::Appearance::dark};
-  if (name == "both") return {ui::render::Appearance::light, ui::render::Appearance::dark};
-  return {ui::render::Appearance::light};
-}
-
-ActivityPresentations build(const ActivityEvent& event) {
-  const widgets::ActivityType& type = *event.type;
-  const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
-  return {type.lockScreen(attributes, *event.contentState),
-          type.dynamicIsland(attributes, *event.contentState)};
-}
-
-// One drawing of the asked presentations: a bare scene for one presentation in one appearance,
-// a labelled sheet otherwise.
-ui::render::DisplayList drawing(const ActivityPresentations& activity,
-                                const std::vector<Presentation>& presentations,
-                                const std::vector<ui::render::Appearance>& appearances,
-                                const DeviceProfile& device,
-                                const ui::layout::TextMeasurer& measurer) {
-  if (presentations.size() == 1 && appearances.size() == 1) {
-    return scene(activity, presentations.front(), device, appearances.front(), measurer);
-  }
-  return sheet(activity, presentations, appearances, device, measurer);
-}
-
-std::string encoded(const ui::render::DisplayList& list, std::string_view format, int scale,
-                    const ui::render::TextSystem& text) {
-  if (format == "svg") return ui::render::renderSVG(list, text);
-  const std::vector<std::uint8_t> bytes = format == "pdf"
-                                              ? ui::render::renderPDF(list, text)
-                                              : ui::render::renderPNG(list, scale, text);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-bool writeFile(const std::string& path, const std::string& bytes, std::ostream& err) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  file.close();
-  if (!file) {
-    err << "error: io: cannot write '" << path << "': " << std::strerror(errno) << '\n';
-    return false;
-  }
-  return true;
+  return {Appearance::light, Appearance::dark};
 }
 
 // "out.png" becomes "out-003.png" for the third frame of a timeline.
@@ -85,135 +43,123 @@ std::string framePath(const std::string& output, std::size_t frame) {
   return hasExtension ? output.substr(0, dot) + number + output.substr(dot) : output + number;
 }
 
-std::string formatFor(const RenderOptions& options) {
-  if (!options.format.empty()) return options.format;
-  const auto ends = [&](std::string_view suffix) { return options.output.ends_with(suffix); };
-  if (ends(".svg")) return "svg";
-  if (ends(".pdf")) return "pdf";
-  return "png";
-}
+class RenderCommand final : public Command {
+ public:
+  RenderCommand() {
+    for (const DeviceProfile& profile : deviceProfiles())
+      devices_.emplace_back(profile.name, &profile);
+  }
+
+  CLI::App* add(CLI::App& app) override {
+    CLI::App* command = app.add_subcommand("render", "Draw presentations as PNG, SVG or PDF");
+    input_.addTo(*command);
+    addChoice(*command, "--presentation", presentation_, presentationChoices(),
+              "Which presentations (default all)");
+    addChoice<AppearanceChoice>(*command, "--appearance", appearance_, appearanceChoices,
+                                "Which appearance (default light)");
+    addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
+                                    "Which phone (default iphone-15-pro)");
+    command->add_option("--scale", scale_, "Pixels per point for PNG: 1, 2 or 3 (default 3)")
+        ->check(CLI::IsMember({1, 2, 3}));
+    addChoice<std::optional<OutputFormat>>(*command, "--format", format_, formatChoices(),
+                                           "The file format (default: from the extension of -o)");
+    command->add_option("-o,--output", output_, "The file to write (.png, .svg or .pdf)")
+        ->required();
+    return command;
+  }
+
+  ExitStatus run(const CommandContext& context) const override {
+    const auto format = outputFormat(context.err);
+    if (!format) return exitUsage;
+    const auto input = readCommandInput(input_, context, RejectionReport::text);
+    if (!input) return input.error();
+    printWarnings(input->warnings, context.err);
+
+    const ui::render::TextSystem text;
+    const ui::render::PangoTextMeasurer measurer(text);
+    const auto presentations = presentationsOf(presentation_);
+    const auto appearances = appearancesOf(appearance_);
+    std::size_t frame = 0;
+    for (const ActivityEvent& event : input->events) {
+      if (!event.contentState || !event.rebuild) continue;
+      const ActivityPresentations activity = buildPresentations(event);
+      // One presentation in one appearance is a bare picture; anything more, a labelled sheet.
+      const auto list =
+          presentations.size() == 1 && appearances.size() == 1
+              ? paint(layOutScene(activity, presentations.front(), *device_, measurer),
+                      appearances.front())
+              : sheet(activity, presentations, appearances, *device_, measurer);
+      const std::string path = input->timeline ? framePath(output_, ++frame) : output_;
+      if (!writeFile(path, encodeDrawing(list, *format, scale_, text), context.err)) {
+        return exitFailure;
+      }
+      if (!input->timeline) break;
+      context.out << path << '\n';
+    }
+    if (frame == 0 && input->timeline) {
+      context.err << "error: usage: the timeline holds no content state to render\n";
+      return exitUsage;
+    }
+    if (!input->timeline && !input->events.front().contentState) {
+      context.err << "error: usage: the input holds no content state, so it has no presentations\n";
+      return exitUsage;
+    }
+    return exitAccepted;
+  }
+
+ private:
+  static std::span<const std::pair<std::string_view, std::optional<OutputFormat>>> formatChoices() {
+    static const auto table = [] {
+      std::vector<std::pair<std::string_view, std::optional<OutputFormat>>> choices;
+      for (const auto& [name, format] : outputFormatNames()) choices.emplace_back(name, format);
+      return choices;
+    }();
+    return table;
+  }
+
+  // --format, else the extension of -o; a usage error when neither says or they disagree.
+  std::optional<OutputFormat> outputFormat(std::ostream& err) const {
+    const auto fromPath = formatOfPath(output_);
+    const std::size_t slash = output_.find_last_of('/');
+    const bool hasExtension =
+        output_.find('.', slash == std::string::npos ? 0 : slash) != std::string::npos;
+    if (hasExtension && !fromPath) {
+      err << "error: usage: -o '" << output_
+          << "' has an extension that is no format written here; end it with .png, .svg or "
+             ".pdf\n";
+      return std::nullopt;
+    }
+    if (format_ && fromPath && *format_ != *fromPath) {
+      err << "error: usage: --format " << nameOf(*format_) << " contradicts the extension of '"
+          << output_ << "'; give one that agrees, or leave --format out\n";
+      return std::nullopt;
+    }
+    if (!format_ && !fromPath) {
+      err << "error: usage: cannot tell the format of '" << output_
+          << "': end -o with .png, .svg or .pdf, or give --format png, svg or pdf\n";
+      return std::nullopt;
+    }
+    return format_ ? format_ : fromPath;
+  }
+
+  static std::string_view nameOf(OutputFormat format) {
+    return outputFormatNames()[static_cast<std::size_t>(format)].first;
+  }
+
+  InputOptions input_;
+  PresentationChoice presentation_ = PresentationChoice::all;
+  AppearanceChoice appearance_ = AppearanceChoice::light;
+  std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;
+  const DeviceProfile* device_ = &defaultDeviceProfile();
+  int scale_ = 3;
+  std::optional<OutputFormat> format_;
+  std::string output_;
+};
 
 }  // namespace
 
-int runRender(const RenderOptions& options, const ActivityRegistry& registry, std::istream& in,
-              std::ostream& out, std::ostream& err) {
-  const DeviceProfile* device = findDeviceProfile(options.device);
-  if (device == nullptr) {
-    err << "error: usage: unknown device '" << options.device << "'; one of:";
-    for (const DeviceProfile& profile : deviceProfiles()) err << ' ' << profile.name;
-    err << '\n';
-    return exitUsage;
-  }
-  int status = exitAccepted;
-  const auto input =
-      readInputOrReport(options.file, options.type, registry, false, in, out, err, status);
-  if (!input) return status;
-  printWarnings(input->warnings, err);
-
-  const ui::render::TextSystem text;
-  const ui::render::PangoTextMeasurer measurer(text);
-  const auto presentations = presentationsFor(options.presentation);
-  const auto appearances = appearancesFor(options.appearance);
-  const std::string format = formatFor(options);
-  std::size_t frame = 0;
-  for (const ActivityEvent& event : input->events) {
-    if (!event.contentState || !event.rebuild) continue;
-    const auto list = drawing(build(event), presentations, appearances, *device, measurer);
-    const std::string path = input->timeline ? framePath(options.output, ++frame) : options.output;
-    if (!writeFile(path, encoded(list, format, options.scale, text), err)) return exitFailure;
-    if (input->timeline) out << path << '\n';
-    if (!input->timeline) break;
-  }
-  if (frame == 0 && input->timeline) {
-    err << "error: usage: the timeline holds no content state to render\n";
-    return exitUsage;
-  }
-  if (!input->timeline && !input->events.front().contentState) {
-    err << "error: usage: the input holds no content state, so it has no presentations\n";
-    return exitUsage;
-  }
-  return exitAccepted;
-}
-
-namespace {
-
-std::string htmlEscaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
-
-}  // namespace
-
-int runDemo(const std::string& directory, const ActivityRegistry& registry,
-            std::span<const DemoSample> samples, std::ostream& out, std::ostream& err) {
-  if (registry.types().empty()) {
-    err << "error: unavailable: " << registry.whyNotFound("the demo") << '\n';
-    return exitRejected;
-  }
-  std::error_code error;
-  std::filesystem::create_directories(directory, error);
-  if (error) {
-    err << "error: io: cannot create '" << directory << "': " << error.message() << '\n';
-    return exitFailure;
-  }
-  const ui::render::TextSystem text;
-  const ui::render::PangoTextMeasurer measurer(text);
-  const auto presentations = presentationsFor("all");
-  const std::vector<ui::render::Appearance> both{ui::render::Appearance::light,
-                                                 ui::render::Appearance::dark};
-  std::string html =
-      "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-      "<title>Tolvex Live Activities</title>\n<style>\n"
-      "body{font-family:Inter,system-ui,sans-serif;margin:2rem;background:#f2f2f7;color:#1c1c1e}\n"
-      "figure{margin:0 0 3rem}img{max-width:100%;height:auto;border-radius:8px;"
-      "box-shadow:0 1px 4px rgba(0,0,0,.15)}figcaption{font-weight:600;margin:.5rem 0}\n"
-      "</style>\n</head>\n<body>\n<h1>Tolvex Live Activities</h1>\n"
-      "<p>Every presentation of each sample, light and dark, as drawn for " +
-      std::string(defaultDeviceProfile().name) + ".</p>\n";
-  std::size_t count = 0;
-  for (const DemoSample& sample : samples) {
-    const ActivityInput input = readActivityInput(sample.document, registry, "");
-    if (input.failure || input.events.empty() || !input.events.front().contentState) {
-      err << "error: internal: demo sample '" << sample.name
-          << "': " << (input.failure ? input.failure->description() : "no content state") << '\n';
-      return exitFailure;
-    }
-    const ActivityPresentations activity = build(input.events.front());
-    const auto list = sheet(activity, presentations, both, defaultDeviceProfile(), measurer);
-    const std::string base = std::string(sample.name);
-    if (!writeFile(directory + "/" + base + ".png", encoded(list, "png", 2, text), err) ||
-        !writeFile(directory + "/" + base + ".svg", encoded(list, "svg", 1, text), err)) {
-      return exitFailure;
-    }
-    html += "<figure>\n<figcaption>" + htmlEscaped(sample.title) + "</figcaption>\n<a href=\"" +
-            base + ".svg\"><img src=\"" + base + ".png\" alt=\"" + htmlEscaped(sample.title) +
-            "\"></a>\n</figure>\n";
-    ++count;
-    err << "rendered " << count << " of " << samples.size() << ": " << sample.name << '\n';
-  }
-  html += "</body>\n</html>\n";
-  const std::string index = directory + "/index.html";
-  if (!writeFile(index, html, err)) return exitFailure;
-  out << "wrote " << count << " sample activities to " << index << '\n';
-  return exitAccepted;
+std::unique_ptr<Command> renderCommand() {
+  return std::make_unique<RenderCommand>();
 }
 
 }  // namespace host

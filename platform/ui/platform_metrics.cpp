@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <span>
 
 namespace ui {
 namespace {
@@ -32,14 +31,6 @@ const ColorMetrics& colorMetrics() {
       {{120, 120, 128, 0.2}, {120, 120, 128, 0.36}},  // progress track (chosen: systemFill)
   };
   return colors;
-}
-
-std::span<const DeviceProfile> deviceProfiles() {
-  static constexpr std::array<DeviceProfile, 2> profiles{{
-      {"iphone-15-pro", 393, 852, 371, 230, 52.33, 371},
-      {"iphone-15-pro-max", 430, 932, 408, 250, 62.33, 408},
-  }};
-  return profiles;
 }
 
 TextStyleMetrics textStyleMetrics(Font::TextStyle style) {

@@ -3,8 +3,6 @@
 #include "platform/ui/font.hpp"
 
 #include <optional>
-#include <span>
-#include <string_view>
 
 namespace ui {
 
@@ -61,33 +59,6 @@ struct ColorMetrics {
   AppearancePair blue, green, red, systemBackground, label, secondaryLabel, progressTrack;
 };
 const ColorMetrics& colorMetrics();
-
-// A phone's sizes for Live Activities, in points.
-struct DeviceProfile {
-  std::string_view name;
-  double screenWidth;
-  double screenHeight;
-  double lockScreenWidth;     // the Lock Screen presentation, 84 to 160 high
-  double compactIslandWidth;  // the compact and minimal island
-  double compactSideWidth;    // compact leading and trailing, each
-  double expandedWidth;       // the expanded island, 84 to 160 high
-};
-std::span<const DeviceProfile> deviceProfiles();
-
-inline constexpr double presentationMinHeight = 84;
-inline constexpr double presentationMaxHeight = 160;
-inline constexpr double compactHeight = 36.67;
-inline constexpr double minimalMinWidth = 36.67;
-inline constexpr double minimalMaxWidth = 45;
-inline constexpr double cameraWidth = 126;
-inline constexpr double cameraHeight = 37.33;
-inline constexpr double cameraTop = 11;
-inline constexpr double lockScreenInset = 11;
-inline constexpr double islandCornerRadius = 44;
-// Chosen: the Lock Screen container's corners, the expanded island's inner margin, the keyline.
-inline constexpr double lockScreenCornerRadius = 22;
-inline constexpr double expandedMargin = 8;
-inline constexpr double keylineWidth = 1;
 
 // The side of the square a system symbol image takes: the point size of the font in force, or of
 // the body style where none is.

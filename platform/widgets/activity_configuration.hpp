@@ -16,10 +16,10 @@ template <class A>
 concept ActivityAttributes = requires {
   { A::activityTypeName } -> std::convertible_to<std::string_view>;
   typename A::ContentState;
-} && coding::Decodable<A> && coding::Encodable<A> &&
-                             coding::Decodable<typename A::ContentState> &&
-                             coding::Encodable<typename A::ContentState> &&
-                             std::equality_comparable<typename A::ContentState>;
+}
+&&coding::Decodable<A>&& coding::Encodable<A>&& coding::Decodable<typename A::ContentState>&&
+    coding::Encodable<typename A::ContentState>&&
+        std::equality_comparable<typename A::ContentState>;
 
 // Binds an attributes type to its Lock Screen builder and its Dynamic Island builder. Both are
 // plain functions: they capture nothing and read only the context they are given.
@@ -38,11 +38,11 @@ struct ActivityConfiguration {
     type.contentStateName = type.name + ".ContentState";
     type.decodeAttributes = [](coding::Decoder& decoder) { return decodeAny<A>(decoder); };
     type.decodeContentState = [](coding::Decoder& decoder) { return decodeAny<State>(decoder); };
-    type.encodeAttributes = [](const std::any& value) {
-      return coding::encodeJSON(std::any_cast<const A&>(value));
+    type.encodeAttributes = [](const std::any& value, coding::Encoder& encoder) {
+      std::any_cast<const A&>(value).encode(encoder);
     };
-    type.encodeContentState = [](const std::any& value) {
-      return coding::encodeJSON(std::any_cast<const State&>(value));
+    type.encodeContentState = [](const std::any& value, coding::Encoder& encoder) {
+      std::any_cast<const State&>(value).encode(encoder);
     };
     type.contentStatesEqual = [](const std::any& a, const std::any& b) {
       return std::any_cast<const State&>(a) == std::any_cast<const State&>(b);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/coding/decoder.hpp"
-#include "platform/coding/encoding_error.hpp"
+#include "platform/coding/encoder.hpp"
 #include "platform/coding/result.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/widgets/dynamic_island.hpp"
@@ -19,14 +19,12 @@ struct ActivityType {
   std::string name;              // "SignLiveActivityAttributes"
   std::string contentStateName;  // "SignLiveActivityAttributes.ContentState"
 
-  std::function<coding::Result<std::any, coding::DecodingError>(coding::Decoder&)>
-      decodeAttributes;
+  std::function<coding::Result<std::any, coding::DecodingError>(coding::Decoder&)> decodeAttributes;
   std::function<coding::Result<std::any, coding::DecodingError>(coding::Decoder&)>
       decodeContentState;
-  std::function<coding::Result<std::string, coding::EncodingError>(const std::any&)>
-      encodeAttributes;
-  std::function<coding::Result<std::string, coding::EncodingError>(const std::any&)>
-      encodeContentState;
+  // Write a record into an encoder, which keeps the first refusal.
+  std::function<void(const std::any&, coding::Encoder&)> encodeAttributes;
+  std::function<void(const std::any&, coding::Encoder&)> encodeContentState;
   // Record equality of two content states.
   std::function<bool(const std::any&, const std::any&)> contentStatesEqual;
   // A default attributes record, for a content state that arrives on its own.

@@ -1,26 +1,22 @@
 #pragma once
 
 #include "platform/widgets/activity_type.hpp"
+#include "platform/widgets/system_version.hpp"
 
-#include <span>
 #include <vector>
 
 namespace widgets {
 
-// The host that serves a bundle's registered activities: given the process arguments and the
-// types, it returns the process's exit status.
-using WidgetHost = int (*)(int argc, const char* const* argv, std::span<const ActivityType> types);
+// A module's bundle as the extension machinery knows it: the activity types it registers on a
+// given system, in registration order.
+using BundleRegistration = std::vector<ActivityType> (*)(SystemVersion system);
 
-// How the extension machinery finds the module: the module defines one entry record, naming its
-// entry function, under this name.
-struct ExtensionEntry {
-  int (*main)();
-};
-extern const ExtensionEntry extensionEntry;
+// The host that serves a module: given the process arguments and the module's registration, it
+// learns the system it runs as, registers the bundle for it, and returns the exit status.
+using WidgetHost = int (*)(int argc, const char* const* argv, BundleRegistration registration);
 
-// The executable's entry. Learns the system version (--system-version, else the default), then
-// calls the module's entry function through the entry record; the bundle it serves is handed to
-// `host`. Returns the process's exit status.
-int NSExtensionMain(int argc, char** argv, WidgetHost host);
+// The executable's entry: hands the module's bundle to the host. Nothing of the module runs
+// before the host asks for its registration, and nothing is kept between the two.
+int NSExtensionMain(int argc, char** argv, BundleRegistration registration, WidgetHost host);
 
 }  // namespace widgets

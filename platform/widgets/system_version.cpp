@@ -3,14 +3,6 @@
 #include <charconv>
 
 namespace widgets {
-namespace {
-
-std::optional<SystemVersion>& launchVersion() {
-  static std::optional<SystemVersion> version;
-  return version;
-}
-
-}  // namespace
 
 std::optional<SystemVersion> SystemVersion::parse(std::string_view text) {
   SystemVersion version;
@@ -33,16 +25,5 @@ std::optional<SystemVersion> SystemVersion::parse(std::string_view text) {
 std::string SystemVersion::description() const {
   return std::to_string(major) + "." + std::to_string(minor) + "." + std::to_string(patch);
 }
-
-SystemVersion currentSystemVersion() {
-  static const SystemVersion version = launchVersion().value_or(defaultSystemVersion);
-  return version;
-}
-
-namespace detail {
-void setLaunchSystemVersion(SystemVersion version) {
-  if (!launchVersion()) launchVersion() = version;
-}
-}  // namespace detail
 
 }  // namespace widgets

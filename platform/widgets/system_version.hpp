@@ -23,16 +23,4 @@ struct SystemVersion {
 // The system a host pretends to be when it is told nothing: a current release.
 inline constexpr SystemVersion defaultSystemVersion{26, 1, 0};
 
-// The running system's version. The extension machinery learns it when it starts; it is read
-// once per process and never changes after.
-SystemVersion currentSystemVersion();
-
-// Whether the running system is at least `minimum` (the runtime's availability check).
-inline bool isAvailable(SystemVersion minimum) { return currentSystemVersion() >= minimum; }
-
-namespace detail {
-// Called once by the extension machinery, before anything asks for the version.
-void setLaunchSystemVersion(SystemVersion version);
-}  // namespace detail
-
 }  // namespace widgets

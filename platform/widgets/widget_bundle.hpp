@@ -18,7 +18,9 @@ concept Widget = requires(const W& widget, std::vector<ActivityType>& types) {
 
 template <class W>
 concept WidgetList = requires(const W& list, std::vector<ActivityType>& types,
-                              SystemVersion system) { list.registerInto(types, system); };
+                              SystemVersion system) {
+  list.registerInto(types, system);
+};
 
 // Widgets side by side, in the order written.
 template <Widget... Ws>
@@ -53,7 +55,7 @@ struct WidgetBundleBuilder {
   }
   template <WidgetList Content>
   static LimitedAvailabilityWidget<Content> buildLimitedAvailability(SystemVersion minimum,
-                                                                    Content content) {
+                                                                     Content content) {
     return {minimum, std::move(content)};
   }
 };
@@ -64,16 +66,6 @@ std::vector<ActivityType> registeredActivities(const Bundle& bundle, SystemVersi
   std::vector<ActivityType> types;
   bundle.body().registerInto(types, system);
   return types;
-}
-
-// Serves a bundle for the rest of the process: reads its body, registers its widgets on the
-// running system and hands them to the host the extension machinery was started with. Does not
-// return.
-[[noreturn]] void serveWidgets(std::vector<ActivityType> types);
-
-template <class Bundle>
-[[noreturn]] void WidgetBundleMain() {
-  serveWidgets(registeredActivities(Bundle{}, currentSystemVersion()));
 }
 
 }  // namespace widgets

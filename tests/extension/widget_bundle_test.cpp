@@ -1,5 +1,5 @@
 #include "platform/coding/json_decoder.hpp"
-#include "widget/extension/tolvex_widget_bundle.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "platform/host/activity_input.hpp"
-#include "widget/extension/tolvex_widget_bundle.hpp"
+#include "platform/host/input/activity_input.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
 
@@ -46,15 +46,13 @@ TEST(ActivityInput, ReadsPushPayloadsOfEachEvent) {
       {"end with a final state", R"({"aps":{"event":"end","content-state":)" + signState + "}}",
        "SignLiveActivityAttributes", ""},
       {"alert as text", start(R"(,"alert":"Signing")"), "", ""},
-      {"no aps", R"({"aps":null})", "",
-       R"(valueNotFound: "aps": expected an object, found null)"},
+      {"no aps", R"({"aps":null})", "", R"(valueNotFound: "aps": expected an object, found null)"},
       {"no event", R"({"aps":{"timestamp":1}})", "",
        R"(keyNotFound: "aps.event": no value for this key)"},
       {"unknown event", R"({"aps":{"event":"pause"}})", "",
        R"(dataCorrupted: "aps.event": expected start, update or end, found "pause")"},
       {"start without attributes-type",
-       R"({"aps":{"event":"start","attributes":{"taskId":"t"},"content-state":)" + signState +
-           "}}",
+       R"({"aps":{"event":"start","attributes":{"taskId":"t"},"content-state":)" + signState + "}}",
        "", R"(keyNotFound: "aps.attributes-type": no value for this key)"},
       {"start without attributes",
        R"({"aps":{"event":"start","attributes-type":"SignLiveActivityAttributes","content-state":)" +
@@ -83,8 +81,8 @@ TEST(ActivityInput, ReadsPushPayloadsOfEachEvent) {
       {"timestamp as text", R"({"aps":{"event":"end","timestamp":"now"}})",
        "SignLiveActivityAttributes",
        R"(typeMismatch: "aps.timestamp": expected a number, found a string)"},
-      {"relevance score as text",
-       R"({"aps":{"event":"end","relevance-score":"high"}})", "SignLiveActivityAttributes",
+      {"relevance score as text", R"({"aps":{"event":"end","relevance-score":"high"}})",
+       "SignLiveActivityAttributes",
        R"(typeMismatch: "aps.relevance-score": expected a number, found a string)"},
       {"stale date as text", R"({"aps":{"event":"end","stale-date":true}})",
        "SignLiveActivityAttributes",
@@ -108,7 +106,9 @@ TEST(ActivityInput, ReadsPushPayloadsOfEachEvent) {
 }
 
 TEST(ActivityInput, ReadsDocumentsAndBareRecords) {
-  const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"x"},"content-state":)" + downloadState + "}";
+  const std::string document =
+      R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"x"},"content-state":)" +
+      downloadState + "}";
   const auto read = readActivityInput(document, registry(), "");
   ASSERT_FALSE(read.failure);
   EXPECT_EQ(read.events[0].encoded, document);
@@ -130,20 +130,21 @@ TEST(ActivityInput, ReadsDocumentsAndBareRecords) {
       EXPECT_EQ(input.failure->description(), c.error) << c.name;
     }
   }
-  EXPECT_EQ(readActivityInput(signState, registry(), "").failure->category,
-            host::InputFailure::Category::usage);
+  EXPECT_EQ(readActivityInput(signState, registry(), "").failure->kind,
+            host::InputFailure::Kind::usage);
 }
 
 TEST(ActivityInput, NamesTheLineOfATimelineThatFails) {
-  const std::string timeline =
-      start() + "\n\n" + R"({"aps":{"event":"update","content-state":)" + signState + "}}\n" +
-      R"({"aps":{"event":"update","content-state":{"progress":"half"}}})" + "\n" +
-      R"({"aps":{"event":"end"}})" + "\n";
+  const std::string timeline = start() + "\n\n" + R"({"aps":{"event":"update","content-state":)" +
+                               signState + "}}\n" +
+                               R"({"aps":{"event":"update","content-state":{"progress":"half"}}})" +
+                               "\n" + R"({"aps":{"event":"end"}})" + "\n";
   const auto input = readActivityInput(timeline, registry(), "");
   EXPECT_TRUE(input.timeline);
   ASSERT_TRUE(input.failure);
-  EXPECT_EQ(input.failure->description(),
-            R"(line 4: typeMismatch: "aps.content-state.progress": expected a number, found a string)");
+  EXPECT_EQ(
+      input.failure->description(),
+      R"(line 4: typeMismatch: "aps.content-state.progress": expected a number, found a string)");
   EXPECT_EQ(input.events.size(), 2u);
 }
 
@@ -177,8 +178,9 @@ TEST(ActivityInput, WarnsACarefulSender) {
             "platform treats it as no change and nothing is rebuilt");
 
   // Over the platform's size for one activity: the icon costs the most.
-  const std::string big = R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":{"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
-                          std::string(4100, 'A') + R"("}})";
+  const std::string big =
+      R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":{"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
+      std::string(4100, 'A') + R"("}})";
   const auto warnings = warningsOf(big);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0].rfind("\"content-state.appIconBase64\": the attributes and content state "
@@ -196,7 +198,7 @@ TEST(ActivityInput, RejectsEveryActivityBelowTheSystemThatRegistersThem) {
            {R"({"aps":{"event":"end"}})", "SignLiveActivityAttributes"}}) {
     const auto read = readActivityInput(input, empty, type);
     ASSERT_TRUE(read.failure) << input;
-    EXPECT_EQ(read.failure->kind, "unavailable") << input;
+    EXPECT_EQ(host::kindName(read.failure->kind), "unavailable") << input;
     EXPECT_NE(read.failure->detail.find("no activity types are registered on iOS 16.0.9"),
               std::string::npos);
   }

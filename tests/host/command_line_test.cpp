@@ -1,5 +1,5 @@
 #include "platform/host/command_line.hpp"
-#include "widget/extension/tolvex_widget_bundle.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,6 @@
 
 namespace {
 
-host::ActivityRegistry registryOn(widgets::SystemVersion system) {
-  return host::ActivityRegistry(widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, system),
-                                system);
-}
-
-const host::ActivityRegistry registry = registryOn(widgets::defaultSystemVersion);
-
 struct Outcome {
   int status;
   std::string out;
@@ -30,8 +23,8 @@ Outcome run(std::vector<const char*> args, const std::string& input) {
   std::istringstream in(input);
   std::ostringstream out;
   std::ostringstream err;
-  const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(), registry,
-                                          {}, in, out, err);
+  const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(),
+                                          tolvex::registeredActivities, {}, in, out, err);
   return {status, out.str(), err.str()};
 }
 
@@ -46,20 +39,35 @@ TEST(ValidateCommand, PrintsTheRecordReEncodedOrTheFirstError) {
     std::string err;
   };
   const Case cases[] = {
-      {{"validate", "--type", "SignLiveActivityAttributes"}, R"( {"taskId" : "t"} )", 0,
-       "{\"taskId\":\"t\"}\n", ""},
+      {{"validate", "--type", "SignLiveActivityAttributes"},
+       R"( {"taskId" : "t"} )",
+       0,
+       "{\"taskId\":\"t\"}\n",
+       ""},
       {{"validate", "--type", kSignState, "-"},
-       R"({"appName":"A","detailText":"","statusText":"s","progress":1})", 0,
-       "{\"progress\":1,\"statusText\":\"s\",\"appName\":\"A\",\"detailText\":\"\"}\n", ""},
-      {{"validate", "--type", "DownloadLiveActivityAttributes"}, "{}", 1, "",
+       R"({"appName":"A","detailText":"","statusText":"s","progress":1})",
+       0,
+       "{\"progress\":1,\"statusText\":\"s\",\"appName\":\"A\",\"detailText\":\"\"}\n",
+       ""},
+      {{"validate", "--type", "DownloadLiveActivityAttributes"},
+       "{}",
+       1,
+       "",
        "error: keyNotFound: \"taskId\": no value for this key\n"},
-      {{"validate", "--type", "DownloadLiveActivityAttributes", "--json"}, "{}", 1,
+      {{"validate", "--type", "DownloadLiveActivityAttributes", "--json"},
+       "{}",
+       1,
        R"({"ok": false, "error": {"kind": "keyNotFound", "key": "taskId", "path": ["taskId"], "message": "no value for this key"}, "warnings": []})"
        "\n",
        ""},
-      {{"validate", "--json", "--type", "SignLiveActivityAttributes"}, R"({"taskId":"\u00e9"})", 0,
-       "{\"ok\": true, \"record\": {\"taskId\":\"\u00e9\"}, \"warnings\": []}\n", ""},
-      {{"validate", "--type", "SignLiveActivityAttributes", "--json"}, "{\"taskId\":1} x", 1,
+      {{"validate", "--json", "--type", "SignLiveActivityAttributes"},
+       R"({"taskId":"\u00e9"})",
+       0,
+       "{\"ok\": true, \"record\": {\"taskId\":\"\u00e9\"}, \"warnings\": []}\n",
+       ""},
+      {{"validate", "--type", "SignLiveActivityAttributes", "--json"},
+       "{\"taskId\":1} x",
+       1,
        R"({"ok": false, "error": {"kind": "dataCorrupted", "key": null, "path": [], "message": "invalid JSON at line 1, column 14: unexpected content after the document"}, "warnings": []})"
        "\n",
        ""},
@@ -98,19 +106,21 @@ TEST(TreeCommand, PrintsTheAskedPresentation) {
       {"compact-leading", "Text(verbatim: \"...\")\n  .font(.footnote)\n"},
   };
   for (const auto& c : cases) {
-    const Outcome r = run({"tree", "--type", kSignState, "--presentation", c.presentation}, kSignInput);
+    const Outcome r =
+        run({"tree", "--type", kSignState, "--presentation", c.presentation}, kSignInput);
     EXPECT_EQ(r.status, 0) << c.presentation << r.err;
     EXPECT_EQ(r.out, c.out) << c.presentation;
   }
   const Outcome all = run({"tree", "--type", kSignState}, kSignInput);
-  const Outcome lockScreen = run({"tree", "--type", kSignState, "--presentation", "lockscreen"},
-                                 kSignInput);
-  const Outcome island = run({"tree", "--type", kSignState, "--presentation", "island"}, kSignInput);
+  const Outcome lockScreen =
+      run({"tree", "--type", kSignState, "--presentation", "lockscreen"}, kSignInput);
+  const Outcome island =
+      run({"tree", "--type", kSignState, "--presentation", "island"}, kSignInput);
   EXPECT_EQ(all.out, lockScreen.out + island.out);
   EXPECT_EQ(lockScreen.out.rfind("VStack(alignment: .leading, spacing: 8)", 0), 0u);
   EXPECT_EQ(island.out.rfind("DynamicIsland\n", 0), 0u);
-  const Outcome expanded = run({"tree", "--type", kSignState, "--presentation", "expanded"},
-                               kSignInput);
+  const Outcome expanded =
+      run({"tree", "--type", kSignState, "--presentation", "expanded"}, kSignInput);
   EXPECT_EQ(expanded.out.rfind("DynamicIslandExpandedRegion(.center, priority: 0)\n  HStack", 0),
             0u);
 }
@@ -156,8 +166,8 @@ TEST(Executable, ValidatesTheExamples) {
     EXPECT_EQ(tree.status, 0) << file << ": " << tree.out;
     EXPECT_NE(tree.out.find("\nDynamicIsland\n"), std::string::npos) << file;
   }
-  for (const char* file : {"sign-activity.json", "download-push-start.json",
-                           "sign-timeline.jsonl", "download-timeline.jsonl"}) {
+  for (const char* file : {"sign-activity.json", "download-push-start.json", "sign-timeline.jsonl",
+                           "download-timeline.jsonl"}) {
     const Outcome r = runExecutable("validate " + dir + "/" + file);
     EXPECT_EQ(r.status, 0) << file << ": " << r.out;
     const Outcome tree = runExecutable("tree --presentation minimal " + dir + "/" + file);
@@ -168,9 +178,8 @@ TEST(Executable, ValidatesTheExamples) {
                           "/download-push-update.json")
                 .status,
             0);
-  const Outcome bad = runExecutable(
-      "validate --type DownloadLiveActivityAttributes.ContentState " + dir +
-      "/download-state-bad.json");
+  const Outcome bad = runExecutable("validate --type DownloadLiveActivityAttributes.ContentState " +
+                                    dir + "/download-state-bad.json");
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.out, "error: typeMismatch: \"progress\": expected a number, found a string\n");
 }
@@ -202,9 +211,9 @@ TEST(Executable, RendersEveryInputFormAndTheDemo) {
                 .status,
             0);
   EXPECT_TRUE(starts(dir / "c.pdf", "%PDF"));
-  const Outcome timeline = runExecutable("render --presentation lockscreen -o " +
-                                         (dir / "t.png").string() + " " + examples +
-                                         "/download-timeline.jsonl 2>/dev/null");
+  const Outcome timeline =
+      runExecutable("render --presentation lockscreen -o " + (dir / "t.png").string() + " " +
+                    examples + "/download-timeline.jsonl 2>/dev/null");
   EXPECT_EQ(timeline.status, 0);
   // Four lines, one of them an update that changes nothing: three frames.
   EXPECT_TRUE(fs::exists(dir / "t-003.png"));
@@ -213,9 +222,9 @@ TEST(Executable, RendersEveryInputFormAndTheDemo) {
                           examples + "/sign-activity.json")
                 .status,
             2);
-  EXPECT_EQ(runExecutable("render -o /nonexistent/dir/x.png " + examples + "/sign-activity.json")
-                .status,
-            3);
+  EXPECT_EQ(
+      runExecutable("render -o /nonexistent/dir/x.png " + examples + "/sign-activity.json").status,
+      3);
 
   const Outcome demo = runExecutable("demo -o " + (dir / "demo").string() + " 2>/dev/null");
   EXPECT_EQ(demo.status, 0);

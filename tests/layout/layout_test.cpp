@@ -6,11 +6,11 @@
 #include "platform/foundation/base64.hpp"
 #include "platform/ui/layout/fake_text_measurer.hpp"
 #include "support/sample_icons.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/presentation/app_icon.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/download/download_dynamic_island.hpp"
+#include "tolvex/download/download_lock_screen_view.hpp"
+#include "tolvex/presentation/app_icon.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 

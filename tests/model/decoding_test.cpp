@@ -1,7 +1,7 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/coding/json_encoder.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "tolvex/model/download_live_activity_attributes.hpp"
+#include "tolvex/model/sign_live_activity_attributes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "support/recording_hasher.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "tolvex/model/download_live_activity_attributes.hpp"
+#include "tolvex/model/sign_live_activity_attributes.hpp"
 
 #include <gtest/gtest.h>
 

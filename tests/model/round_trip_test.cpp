@@ -1,8 +1,8 @@
 // Generated records survive encoding and decoding unchanged.
 #include "platform/coding/json_decoder.hpp"
 #include "platform/coding/json_encoder.hpp"
-#include "widget/model/download_live_activity_attributes.hpp"
-#include "widget/model/sign_live_activity_attributes.hpp"
+#include "tolvex/model/download_live_activity_attributes.hpp"
+#include "tolvex/model/sign_live_activity_attributes.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "support/sample_icons.hpp"
-#include "widget/presentation/app_icon.hpp"
+#include "tolvex/presentation/app_icon.hpp"
 
 #include <gtest/gtest.h>
 

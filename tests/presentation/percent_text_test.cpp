@@ -1,4 +1,4 @@
-#include "widget/presentation/percent_text.hpp"
+#include "tolvex/presentation/percent_text.hpp"
 
 #include <gtest/gtest.h>
 

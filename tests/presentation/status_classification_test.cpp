@@ -1,4 +1,4 @@
-#include "widget/presentation/status_classification.hpp"
+#include "tolvex/presentation/status_classification.hpp"
 
 #include <gtest/gtest.h>
 

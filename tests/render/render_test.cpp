@@ -1,18 +1,19 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
-#include "platform/host/scene.hpp"
+#include "platform/host/device/sheet.hpp"
 #include "platform/ui/layout/fake_text_measurer.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/download/download_dynamic_island.hpp"
+#include "tolvex/download/download_lock_screen_view.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 
 #include "support/golden.hpp"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -92,9 +93,11 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
        Appearance::dark},
   };
   for (const auto& c : cases) {
-    const std::string actual = host::scene(c.activity, c.presentation, host::defaultDeviceProfile(),
-                                           c.appearance, measurer)
-                                   .dump();
+    const std::string actual =
+        host::paint(
+            host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(), measurer),
+            c.appearance)
+            .dump();
     golden::expectMatches(kGolden / (std::string(c.name) + ".txt"), actual);
   }
 }
@@ -116,8 +119,9 @@ TEST(Pixels, KeyScenesMatchTheReviewedImages) {
        Appearance::dark},
   };
   for (const auto& c : cases) {
-    const auto list = host::scene(c.activity, c.presentation, host::defaultDeviceProfile(),
-                                  c.appearance, measurer);
+    const auto list = host::paint(
+        host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(), measurer),
+        c.appearance);
     const ui::render::Bitmap actual = ui::render::renderBitmap(list, 1, text);
     const fs::path golden = kGolden / (std::string(c.name) + ".png");
     const fs::path actualPath = kGolden / (std::string(c.name) + ".actual.png");
@@ -167,11 +171,9 @@ std::string run(const std::string& command) {
 TEST(Outputs, SvgIsXmlAndPdfIsAPdf) {
   const ui::render::TextSystem text;
   const ui::render::PangoTextMeasurer measurer(text);
-  const auto list =
-      host::sheet(signActivity(kSignIcon),
-                  {Presentation::lockScreen, Presentation::expanded, Presentation::compactLeading,
-                   Presentation::minimal},
-                  {Appearance::light, Appearance::dark}, host::defaultDeviceProfile(), measurer);
+  const auto list = host::sheet(signActivity(kSignIcon), host::allPresentations,
+                                std::array{Appearance::light, Appearance::dark},
+                                host::defaultDeviceProfile(), measurer);
   const fs::path dir = fs::temp_directory_path();
   const fs::path svg = dir / "tolvex-render-test.svg";
   const fs::path pdf = dir / "tolvex-render-test.pdf";
@@ -203,8 +205,9 @@ TEST(BadInput, RendersInBoundsAndInBoundedTime) {
     const auto activity = signActivity(json);
     for (Presentation presentation : {Presentation::lockScreen, Presentation::expanded,
                                       Presentation::compactLeading, Presentation::minimal}) {
-      const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
-                                    Appearance::dark, measurer);
+      const auto list = host::paint(
+          host::layOutScene(activity, presentation, host::defaultDeviceProfile(), measurer),
+          Appearance::dark);
       EXPECT_LE(list.height, 160 + 2 * 11 + 1e-9);
       EXPECT_EQ(list.width, host::defaultDeviceProfile().screenWidth);
       const auto png = ui::render::renderPNG(list, 1, text);
@@ -224,8 +227,9 @@ TEST(BadInput, DrawsTheLargestIconInItsPlace) {
   const ui::render::TextSystem text;
   const ui::render::PangoTextMeasurer measurer(text);
   for (Presentation presentation : {Presentation::lockScreen, Presentation::minimal}) {
-    const auto list = host::scene(activity, presentation, host::defaultDeviceProfile(),
-                                  Appearance::light, measurer);
+    const auto list = host::paint(
+        host::layOutScene(activity, presentation, host::defaultDeviceProfile(), measurer),
+        Appearance::light);
     const std::string dump = list.dump();
     // The icon is drawn into its small square, never at its own size.
     EXPECT_NE(dump.find("image 4096x4096 in"), std::string::npos);

@@ -1,10 +1,10 @@
 // Every presentation of every content state under tests/golden/<activity>/, dumped and compared
 // with the reviewed dump beside it. A mismatch writes <case>.actual.txt next to the golden.
 #include "platform/coding/json_decoder.hpp"
-#include "widget/download/download_dynamic_island.hpp"
-#include "widget/download/download_lock_screen_view.hpp"
-#include "widget/sign/sign_dynamic_island.hpp"
-#include "widget/sign/sign_lock_screen_view.hpp"
+#include "tolvex/download/download_dynamic_island.hpp"
+#include "tolvex/download/download_lock_screen_view.hpp"
+#include "tolvex/sign/sign_dynamic_island.hpp"
+#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 

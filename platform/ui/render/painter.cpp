@@ -1,6 +1,6 @@
 #include "platform/ui/render/painter.hpp"
 
-#include "platform/ui/render/pango_text_measurer.hpp"
+#include "platform/ui/render/text_system.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -37,20 +37,6 @@ std::string_view bounded(std::string_view text, std::size_t limit) {
   return text.substr(0, end);
 }
 
-int weightValue(Font::Weight weight) {
-  switch (weight) {
-    case Font::Weight::regular:
-      return 400;
-    case Font::Weight::medium:
-      return 500;
-    case Font::Weight::semibold:
-      return 600;
-    case Font::Weight::bold:
-      return 700;
-  }
-  return 400;
-}
-
 double layoutWidth(PangoLayout* layout) {
   PangoRectangle logical;
   pango_layout_get_extents(layout, nullptr, &logical);
@@ -126,16 +112,6 @@ std::string ellipsized(const TextSystem& system, const std::string& line, const 
 }
 
 }  // namespace
-
-DrawnFont resolveFont(const Font& font, double scale) {
-  const ui::ResolvedFont resolved = ui::resolve(font);
-  const double safeScale = std::isfinite(scale) && scale > 0 ? scale : 1;
-  const double size = resolved.pointSize * safeScale;
-  const double lineHeight =
-      resolved.styleLineHeight ? *resolved.styleLineHeight * safeScale : 1.2 * size;
-  return DrawnFont{faceFor(size, weightValue(resolved.weight), resolved.monospacedDigits),
-                   lineHeight};
-}
 
 layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request) const {
   // Texts too long to keep as keys are measured afresh; they are bounded before layout anyway.

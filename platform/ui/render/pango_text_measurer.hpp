@@ -25,11 +25,4 @@ class PangoTextMeasurer final : public layout::TextMeasurer {
   mutable std::unordered_map<std::string, layout::TextLayout> answers_;
 };
 
-// The face and the line height a font is drawn with at a scale.
-struct DrawnFont {
-  TextFont face;
-  double lineHeight = 0;
-};
-DrawnFont resolveFont(const Font& font, double scale);
-
 }  // namespace ui::render

@@ -1,11 +1,14 @@
 #include "platform/ui/render/text_system.hpp"
 
+#include "platform/ui/platform_metrics.hpp"
+
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 #include <pango/pangocairo.h>
 #include <pango/pangofc-fontmap.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -38,6 +41,20 @@ FcConfig* interOnlyConfig() {
     FcConfigAppFontAddFile(config, reinterpret_cast<const FcChar8*>(file.c_str()));
   }
   return config;
+}
+
+int weightValue(Font::Weight weight) {
+  switch (weight) {
+    case Font::Weight::regular:
+      return 400;
+    case Font::Weight::medium:
+      return 500;
+    case Font::Weight::semibold:
+      return 600;
+    case Font::Weight::bold:
+      return 700;
+  }
+  return 400;
 }
 
 }  // namespace
@@ -89,6 +106,16 @@ PangoLayout* TextSystem::createLayout(std::string_view text, const TextFont& fon
 
 TextFont faceFor(double pointSize, int weight, bool tabularDigits) {
   return TextFont{pointSize >= 20 ? "Inter Display" : "Inter", pointSize, weight, tabularDigits};
+}
+
+DrawnFont resolveFont(const Font& font, double scale) {
+  const ui::ResolvedFont resolved = ui::resolve(font);
+  const double safeScale = std::isfinite(scale) && scale > 0 ? scale : 1;
+  const double size = resolved.pointSize * safeScale;
+  const double lineHeight =
+      resolved.styleLineHeight ? *resolved.styleLineHeight * safeScale : 1.2 * size;
+  return DrawnFont{faceFor(size, weightValue(resolved.weight), resolved.monospacedDigits),
+                   lineHeight};
 }
 
 }  // namespace ui::render

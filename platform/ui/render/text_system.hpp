@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/font.hpp"
 #include "platform/ui/render/display_list.hpp"
 
 #include <memory>
@@ -31,5 +32,12 @@ class TextSystem {
 
 // The face a font resolves to: family by size, weight, tabular digits.
 TextFont faceFor(double pointSize, int weight, bool tabularDigits);
+
+// The face and the line height a font is drawn with at a scale.
+struct DrawnFont {
+  TextFont face;
+  double lineHeight = 0;
+};
+DrawnFont resolveFont(const Font& font, double scale);
 
 }  // namespace ui::render

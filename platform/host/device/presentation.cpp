@@ -1,0 +1,40 @@
+#include "platform/host/device/presentation.hpp"
+
+namespace host {
+namespace {
+
+constexpr std::array<std::pair<std::string_view, Presentation>, 5> names{{
+    {"lockscreen", Presentation::lockScreen},
+    {"expanded", Presentation::expanded},
+    {"compact-leading", Presentation::compactLeading},
+    {"compact-trailing", Presentation::compactTrailing},
+    {"minimal", Presentation::minimal},
+}};
+
+}  // namespace
+
+std::span<const std::pair<std::string_view, Presentation>> presentationNames() {
+  return names;
+}
+
+std::string_view presentationName(Presentation presentation) {
+  return names[static_cast<std::size_t>(presentation)].first;
+}
+
+const ui::View* presentationView(const ActivityPresentations& activity, Presentation presentation) {
+  switch (presentation) {
+    case Presentation::lockScreen:
+      return &activity.lockScreen;
+    case Presentation::expanded:
+      return nullptr;
+    case Presentation::compactLeading:
+      return &activity.island.compactLeading();
+    case Presentation::compactTrailing:
+      return &activity.island.compactTrailing();
+    case Presentation::minimal:
+      return &activity.island.minimal();
+  }
+  return nullptr;
+}
+
+}  // namespace host

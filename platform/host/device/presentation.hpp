@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/ui/view.hpp"
+#include "platform/widgets/dynamic_island.hpp"
+
+#include <array>
+#include <span>
+#include <string_view>
+#include <utility>
+
+namespace host {
+
+// The places the phone shows an activity.
+enum class Presentation { lockScreen, expanded, compactLeading, compactTrailing, minimal };
+
+inline constexpr std::array<Presentation, 5> allPresentations{
+    Presentation::lockScreen, Presentation::expanded, Presentation::compactLeading,
+    Presentation::compactTrailing, Presentation::minimal};
+
+// "lockscreen", "expanded", "compact-leading", "compact-trailing", "minimal".
+std::span<const std::pair<std::string_view, Presentation>> presentationNames();
+std::string_view presentationName(Presentation presentation);
+
+// What one activity shows for one content state.
+struct ActivityPresentations {
+  ui::View lockScreen;
+  widgets::DynamicIsland island;
+};
+
+// The view a presentation shows. The expanded island has no single view (its regions are laid
+// out apart): nothing for it.
+const ui::View* presentationView(const ActivityPresentations& activity, Presentation presentation);
+
+}  // namespace host

@@ -1,0 +1,220 @@
+#include "platform/host/device/scene.hpp"
+
+#include "platform/ui/layout/layout.hpp"
+#include "platform/ui/render/painter.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace host {
+namespace {
+
+using ui::render::Appearance;
+using ui::render::CornerStyle;
+using ui::render::DisplayList;
+using ui::render::FillItem;
+using ui::render::RGBA;
+
+constexpr RGBA kIslandBlack{0, 0, 0, 1};
+// The camera's glass, a shade off the island's black so that its place shows.
+constexpr RGBA kCameraGlass{0.09, 0.09, 0.11, 1};
+
+// A plain wallpaper: a tone that sits behind a Lock Screen, lighter in the light appearance.
+RGBA wallpaper(Appearance appearance) {
+  return appearance == Appearance::light ? RGBA{0.56, 0.67, 0.82, 1} : RGBA{0.11, 0.14, 0.23, 1};
+}
+
+double clampHeight(double height) {
+  if (!std::isfinite(height)) return presentationMaxHeight;
+  return std::clamp(height, presentationMinHeight, presentationMaxHeight);
+}
+
+ui::layout::LayoutNode lay(const ui::View& view, std::optional<double> width,
+                           std::optional<double> height, const ui::layout::TextMeasurer& measurer) {
+  return ui::layout::layout(view, {width, height}, measurer);
+}
+
+// A view centred in its region.
+Scene::Content centred(ui::layout::LayoutNode node, double x, double y, double width,
+                       double height) {
+  const double dx = x + (width - node.frame.width) / 2;
+  const double dy = y + (height - node.frame.height) / 2;
+  return {std::move(node), {dx, dy}, {width, height}};
+}
+
+Scene lockScreen(const ui::View& view, const DeviceProfile& device,
+                 const ui::layout::TextMeasurer& measurer) {
+  const double width = device.lockScreenWidth;
+  auto node = lay(view, width, presentationMaxHeight, measurer);
+  const double height = clampHeight(node.frame.height);
+  Scene scene;
+  scene.width = device.screenWidth;
+  scene.height = height + 2 * lockScreenInset;
+  scene.shape = ui::render::roundedRectangle(lockScreenInset, lockScreenInset, width, height,
+                                             lockScreenCornerRadius, CornerStyle::continuous);
+  // The view sits at the top of its container and is cut where the container ends.
+  const double x = lockScreenInset + (width - node.frame.width) / 2;
+  scene.contents.push_back({std::move(node), {x, lockScreenInset}, {width, presentationMaxHeight}});
+  return scene;
+}
+
+Scene compact(const widgets::DynamicIsland& island, const DeviceProfile& device,
+              const ui::layout::TextMeasurer& measurer) {
+  Scene scene;
+  scene.width = device.screenWidth;
+  scene.height = cameraTop + cameraHeight + cameraTop;
+  const double x = (device.screenWidth - device.compactIslandWidth) / 2;
+  scene.shape = ui::render::roundedRectangle(x, cameraTop, device.compactIslandWidth, compactHeight,
+                                             islandCornerRadius, CornerStyle::continuous);
+  const double side = device.compactSideWidth;
+  scene.contents.push_back(centred(lay(island.compactLeading(), side, compactHeight, measurer), x,
+                                   cameraTop, side, compactHeight));
+  scene.contents.push_back(centred(lay(island.compactTrailing(), side, compactHeight, measurer),
+                                   x + device.compactIslandWidth - side, cameraTop, side,
+                                   compactHeight));
+  return scene;
+}
+
+Scene minimal(const widgets::DynamicIsland& island, const DeviceProfile& device,
+              const ui::layout::TextMeasurer& measurer) {
+  Scene scene;
+  scene.width = device.screenWidth;
+  scene.height = cameraTop + cameraHeight + cameraTop;
+  auto node = lay(island.minimal(), std::nullopt, compactHeight, measurer);
+  const double width = std::clamp(std::isfinite(node.frame.width) ? node.frame.width : 0.0,
+                                  minimalMinWidth, minimalMaxWidth);
+  // Another activity holds the main island; this one shows beside it.
+  const double x = (device.screenWidth + cameraWidth) / 2 + 8;
+  scene.shape = ui::render::roundedRectangle(x, cameraTop, width, compactHeight, compactHeight / 2,
+                                             CornerStyle::circular);
+  scene.contents.push_back(centred(std::move(node), x, cameraTop, width, compactHeight));
+  scene.contents.back().region.width = minimalMaxWidth;
+  return scene;
+}
+
+Scene expanded(const widgets::DynamicIsland& island, const DeviceProfile& device,
+               const ui::layout::TextMeasurer& measurer) {
+  const double width = device.expandedWidth;
+  const double inner = width - 2 * expandedMargin;
+  const ui::View* center = nullptr;
+  const ui::View* bottom = nullptr;
+  for (const auto& region : island.expanded()) {
+    if (region.position == widgets::DynamicIslandExpandedRegionPosition::center) {
+      center = &region.content;
+    }
+    if (region.position == widgets::DynamicIslandExpandedRegionPosition::bottom) {
+      bottom = &region.content;
+    }
+  }
+  std::optional<ui::layout::LayoutNode> centerNode;
+  std::optional<ui::layout::LayoutNode> bottomNode;
+  if (center) centerNode = lay(*center, inner, std::nullopt, measurer);
+  if (bottom) bottomNode = lay(*bottom, inner, std::nullopt, measurer);
+  const double centerHeight = centerNode ? centerNode->frame.height : 0;
+  const double bottomHeight = bottomNode ? bottomNode->frame.height : 0;
+  const double height =
+      clampHeight(cameraHeight + centerHeight + bottomHeight + expandedMargin * 2);
+
+  Scene scene;
+  scene.width = device.screenWidth;
+  scene.height = cameraTop * 2 + height;
+  const double x = (device.screenWidth - width) / 2;
+  scene.shape = ui::render::roundedRectangle(x, cameraTop, width, height, islandCornerRadius,
+                                             CornerStyle::continuous);
+  // The center sits directly below the camera; the bottom below it. Both share what the island
+  // has below the camera.
+  const ui::layout::Size region{inner, presentationMaxHeight - cameraHeight - 2 * expandedMargin};
+  double y = cameraTop + cameraHeight;
+  if (centerNode) {
+    scene.contents.push_back({std::move(*centerNode), {x + expandedMargin, y}, region});
+    y += centerHeight;
+  }
+  if (bottomNode)
+    scene.contents.push_back({std::move(*bottomNode), {x + expandedMargin, y}, region});
+  return scene;
+}
+
+void fill(DisplayList& list, ui::render::Path path, RGBA color) {
+  list.items.push_back(FillItem{std::move(path), color});
+}
+
+void paintContent(DisplayList& list, const Scene::Content& content, Appearance appearance) {
+  ui::render::paint(content.node, appearance, content.origin.x, content.origin.y, list.items);
+}
+
+void camera(DisplayList& list, const Scene& scene) {
+  fill(list,
+       ui::render::roundedRectangle(scene.cameraX, cameraTop, cameraWidth, cameraHeight,
+                                    cameraHeight / 2, CornerStyle::circular),
+       kCameraGlass);
+}
+
+}  // namespace
+
+Scene layOutScene(const ActivityPresentations& activity, Presentation presentation,
+                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer) {
+  Scene scene;
+  switch (presentation) {
+    case Presentation::lockScreen:
+      scene = lockScreen(activity.lockScreen, device, measurer);
+      break;
+    case Presentation::expanded:
+      scene = expanded(activity.island, device, measurer);
+      break;
+    case Presentation::compactLeading:
+    case Presentation::compactTrailing:
+      scene = compact(activity.island, device, measurer);
+      break;
+    case Presentation::minimal:
+      scene = minimal(activity.island, device, measurer);
+      break;
+  }
+  scene.presentation = presentation;
+  scene.cameraX = (device.screenWidth - cameraWidth) / 2;
+  scene.keylineTint = activity.island.keylineTintColor();
+  return scene;
+}
+
+DisplayList paint(const Scene& scene, Appearance appearance) {
+  DisplayList list{scene.width, scene.height, {}};
+  fill(list, ui::render::roundedRectangle(0, 0, list.width, list.height, 0, CornerStyle::circular),
+       wallpaper(appearance));
+  const auto clip = [&] { list.items.push_back(ui::render::PushClipItem{scene.shape}); };
+  const auto unclip = [&] { list.items.push_back(ui::render::PopClipItem{}); };
+
+  if (scene.presentation == Presentation::lockScreen) {
+    fill(list, scene.shape, ui::render::lockScreenContainer(appearance));
+    clip();
+    for (const auto& content : scene.contents) paintContent(list, content, appearance);
+    unclip();
+    return list;
+  }
+
+  // The island is black whatever the appearance, and its content is drawn in the dark one.
+  if (scene.presentation == Presentation::minimal) {
+    camera(list, scene);
+    fill(list, scene.shape, kIslandBlack);
+  } else {
+    fill(list, scene.shape, kIslandBlack);
+    camera(list, scene);
+  }
+  if (scene.presentation == Presentation::expanded) {
+    clip();
+    for (const auto& content : scene.contents) paintContent(list, content, Appearance::dark);
+    unclip();
+  } else {
+    for (const auto& content : scene.contents) {
+      clip();
+      paintContent(list, content, Appearance::dark);
+      unclip();
+    }
+  }
+  if (appearance == Appearance::dark) {
+    const RGBA keyline =
+        ui::render::resolve(scene.keylineTint.value_or(ui::Color::blue), Appearance::dark);
+    list.items.push_back(ui::render::StrokeItem{scene.shape, keyline, keylineWidth});
+  }
+  return list;
+}
+
+}  // namespace host

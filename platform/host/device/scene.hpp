@@ -1,0 +1,46 @@
+#pragma once
+
+#include "platform/host/device/device_profile.hpp"
+#include "platform/host/device/presentation.hpp"
+#include "platform/ui/layout/layout_tree.hpp"
+#include "platform/ui/layout/text_measurer.hpp"
+#include "platform/ui/render/appearance.hpp"
+#include "platform/ui/render/display_list.hpp"
+#include "platform/ui/render/path.hpp"
+
+#include <optional>
+#include <vector>
+
+namespace host {
+
+// One presentation laid out as the phone shows it on a device: its content where the phone puts
+// it, and the chrome around it (the Lock Screen container, or the island below the camera).
+// Laid out once; painted in either appearance, since the appearance changes colours, not sizes.
+struct Scene {
+  // A laid-out view, its origin in scene coordinates, and the region the phone gives it: what
+  // goes past the region is cut off.
+  struct Content {
+    ui::layout::LayoutNode node;
+    ui::layout::Point origin;
+    ui::layout::Size region;
+  };
+
+  Presentation presentation = Presentation::lockScreen;
+  double width = 0;
+  double height = 0;
+  double cameraX = 0;      // the camera's left edge
+  ui::render::Path shape;  // the container or the island, which clips the content
+  std::optional<ui::Color> keylineTint;
+  std::vector<Content> contents;
+};
+
+// Compact leading and compact trailing lay out together, as the compact island shows both.
+Scene layOutScene(const ActivityPresentations& activity, Presentation presentation,
+                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer);
+
+// The Lock Screen card in its container on a wallpaper-like backdrop, or the island at the top of
+// the screen (always black, its content in the dark appearance, the keyline tint drawn in the
+// dark appearance).
+ui::render::DisplayList paint(const Scene& scene, ui::render::Appearance appearance);
+
+}  // namespace host

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform/widgets/activity_type.hpp"
+
+#include <any>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace host {
+
+// What a Live Activity push asks of an activity.
+enum class PushEvent { start, update, end };
+
+std::string_view eventName(PushEvent event);
+std::optional<PushEvent> pushEventNamed(std::string_view name);
+
+// One record, document or push event read from the input.
+struct ActivityEvent {
+  enum class Form { attributesRecord, contentStateRecord, document, push };
+
+  Form form = Form::document;
+  std::size_t line = 0;
+  PushEvent event = PushEvent::start;  // push payloads only
+  const widgets::ActivityType* type = nullptr;
+  std::optional<std::any> attributes;  // for a push update or end: the activity's, if known
+  std::optional<std::any> contentState;
+  // What it carries, re-encoded: the record itself, or an activity document (with the event
+  // first for a push payload).
+  std::string encoded;
+  // False for an update that changes nothing: the host does not rebuild its presentations.
+  bool rebuild = true;
+};
+
+}  // namespace host

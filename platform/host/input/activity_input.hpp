@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/host/input/activity_event.hpp"
+#include "platform/host/input/activity_registry.hpp"
+#include "platform/host/input/input_failure.hpp"
+#include "platform/host/input/sender_warnings.hpp"
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+struct ActivityInput {
+  bool timeline = false;
+  std::vector<ActivityEvent> events;
+  std::vector<Warning> warnings;
+  std::optional<InputFailure> failure;  // reading stops at the first
+};
+
+// Reads a bare record (its type named by `typeName`), an activity document, a Live Activity push
+// payload, or a JSON Lines timeline of documents and payloads. Activity types come from the
+// registry only.
+ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& registry,
+                                std::string_view typeName);
+
+}  // namespace host

@@ -1,0 +1,54 @@
+#include "platform/host/input/sender_warnings.hpp"
+
+namespace host {
+
+std::string Warning::description() const {
+  std::string text;
+  if (line > 0) text += "line " + std::to_string(line) + ": ";
+  if (!member.empty()) text += "\"" + member + "\": ";
+  return text + message;
+}
+
+std::optional<Warning> activityDataWarning(const EncodedRecord* attributes,
+                                           const EncodedRecord& contentState,
+                                           std::string_view prefix) {
+  const std::size_t total = (attributes ? attributes->json.size() : 0) + contentState.json.size();
+  if (total <= activityDataLimit) return std::nullopt;
+  std::string largest;
+  std::size_t largestBytes = 0;
+  const auto consider = [&](const EncodedRecord& record, std::string_view record_name) {
+    for (const coding::MemberSize& member : record.members) {
+      if (member.bytes <= largestBytes) continue;
+      largestBytes = member.bytes;
+      largest = std::string(prefix) + std::string(record_name) + "." + std::string(member.name);
+    }
+  };
+  if (attributes) consider(*attributes, "attributes");
+  consider(contentState, "content-state");
+  return Warning{0, largest,
+                 "the attributes and content state take " + std::to_string(total) +
+                     " bytes encoded, more than the " + std::to_string(activityDataLimit) +
+                     " the platform accepts for an activity; this member takes " +
+                     std::to_string(largestBytes)};
+}
+
+Warning startWithoutAlertWarning() {
+  return {0, "aps.alert",
+          "a start without an alert: the platform needs one to start an activity by push"};
+}
+
+std::optional<Warning> staleDateWarning(std::optional<double> timestamp,
+                                        std::optional<double> staleDate) {
+  if (!timestamp || !staleDate || *staleDate > *timestamp) return std::nullopt;
+  return Warning{0, "aps.stale-date",
+                 "the stale date is not after the timestamp, so the activity is stale as soon "
+                 "as it arrives"};
+}
+
+Warning unchangedStateWarning() {
+  return {0, "aps.content-state",
+          "the content state equals the previous one; the platform treats it as no change and "
+          "nothing is rebuilt"};
+}
+
+}  // namespace host
