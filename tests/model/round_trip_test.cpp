@@ -8,6 +8,7 @@
 
 #include <bit>
 #include <cmath>
+#include <concepts>
 #include <random>
 
 namespace {
@@ -45,9 +46,9 @@ class Generator {
   }
 
   tolvex::String text() {
-    static const char* pieces[] = {"a",      "Z",  " ",  "\"",     "\\",      "\n",   "\x01",
-                                   "\u00e9", "e\u0301", "\u20ac", "\U0001F600", "/", "\x7f", "%@",
-                                   "\u2028", "\t"};
+    static const char* pieces[] = {"a",    "Z",      " ",       "\"",     "\\",         "\n",
+                                   "\x01", "\u00e9", "e\u0301", "\u20ac", "\U0001F600", "/",
+                                   "\x7f", "%@",     "\u2028",  "\t"};
     std::string out;
     const std::size_t length = pick(12);
     for (std::size_t i = 0; i < length; ++i) out += pieces[pick(std::size(pieces))];
@@ -98,10 +99,49 @@ TEST(RoundTrip, AttributesComeBackWithTheSameTaskId) {
   const SignLiveActivityAttributes sign{"task-\u00e9\"1"};
   const auto encoded = coding::encodeJSON(sign);
   ASSERT_TRUE(encoded.ok());
-  EXPECT_EQ(*encoded, R"({"taskId":"task-)" "\u00e9" R"(\"1"})");
+  EXPECT_EQ(*encoded, R"({"taskId":"task-)"
+                      "\u00e9"
+                      R"(\"1"})");
   const auto decoded = decoder.decode<DownloadLiveActivityAttributes>(*encoded);
   ASSERT_TRUE(decoded.ok());
   EXPECT_EQ(decoded->taskId, sign.taskId);
+}
+
+// Each field is spelled in six places (member, key, key name, hashing, encoding, decoding) and only
+// their order keeps them in step. Changing any one member's value must show in all of them.
+template <class T>
+void expectEveryKeyReachesEveryUse(const std::string& sample) {
+  coding::JSONDecoder decoder;
+  const auto original = decoder.decode<T>(sample);
+  ASSERT_TRUE(original.ok()) << sample;
+  ASSERT_EQ(*coding::encodeJSON(*original), sample) << "a member is not written back, or moved";
+  for (std::string_view key : codingKeyStrings(typename T::CodingKeys{})) {
+    const std::string label = "\"" + std::string(key) + "\":";
+    const std::size_t at = sample.find(label);
+    ASSERT_NE(at, std::string::npos) << key << " is not in the sample";
+    std::string changed = sample;
+    const std::size_t value = at + label.size();
+    changed.insert(changed[value] == '"' ? value + 1 : value, "1");
+    const auto decoded = decoder.decode<T>(changed);
+    ASSERT_TRUE(decoded.ok()) << changed;
+    EXPECT_EQ(*coding::encodeJSON(*decoded), changed) << key << " is not read or not written";
+    if constexpr (std::equality_comparable<T>) {
+      EXPECT_NE(*decoded, *original) << key << " is left out of equality";
+      EXPECT_NE(foundation::hashValue(*decoded), foundation::hashValue(*original))
+          << key << " is left out of hashing";
+    }
+  }
+}
+
+TEST(RecordFields, EveryKeyReachesCodingEqualityAndHashing) {
+  expectEveryKeyReachesEveryUse<SignLiveActivityAttributes>(R"({"taskId":"t"})");
+  expectEveryKeyReachesEveryUse<DownloadLiveActivityAttributes>(R"({"taskId":"t"})");
+  expectEveryKeyReachesEveryUse<SignState>(
+      R"({"progress":0.5,"statusText":"s","statusCode":"c","appName":"a","detailText":"d",)"
+      R"("appIconBase64":"i"})");
+  expectEveryKeyReachesEveryUse<DownloadState>(
+      R"({"progress":0.5,"statusText":"s","fileName":"f","transferredText":"t","totalText":"o",)"
+      R"("etaText":"e","appIconBase64":"i"})");
 }
 
 }  // namespace
