@@ -153,8 +153,8 @@ class KeyedDecodingContainer {
     if (error_) return false;
     const JsonValue& value = member(key);
     if (value.type == expected && !value.duplicated) return true;
-    error_ =
-        detail::checkMember(value, expected, presence, decoder_.codingPath(), stringValue(key));
+    error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
+                                 stringValue(key));
     return !error_;
   }
 

@@ -6,8 +6,8 @@ namespace coding::detail {
 
 std::optional<std::string> refuseNumber(double value) {
   if (std::isnan(value)) return "nan is not a valid JSON number";
-  if (std::isinf(value))
-    return value > 0 ? "inf is not a valid JSON number" : "-inf is not a valid JSON number";
+  if (std::isinf(value)) return value > 0 ? "inf is not a valid JSON number"
+                                          : "-inf is not a valid JSON number";
   return std::nullopt;
 }
 

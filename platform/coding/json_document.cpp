@@ -64,7 +64,7 @@ struct JsonDocument::Impl {
       case element_type::ARRAY:
       case element_type::OBJECT:
         value.type = element.type() == element_type::ARRAY ? JsonValue::Type::array
-                                                           : JsonValue::Type::object;
+                                                            : JsonValue::Type::object;
         value.node = static_cast<std::uint32_t>(nodes.size());
         nodes.push_back(element);
         break;
@@ -149,8 +149,7 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json) {
   impl_->root = JsonValue{};
   if (json.size() > maxBytes) {
     return corrupted("the document is " + std::to_string(json.size()) +
-                     " bytes long, more than the " + std::to_string(maxBytes) +
-                     " a reader accepts");
+                     " bytes long, more than the " + std::to_string(maxBytes) + " a reader accepts");
   }
   const simdjson::error_code error = impl_->parse(json);
   if (!error) return std::nullopt;
@@ -165,9 +164,7 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json) {
   return corrupted(std::string("invalid JSON: ") + simdjson::error_message(error));
 }
 
-JsonValue JsonDocument::root() const {
-  return impl_->root;
-}
+JsonValue JsonDocument::root() const { return impl_->root; }
 
 void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
                           std::span<JsonValue> values) const {

@@ -8,9 +8,7 @@
 namespace coding {
 
 template <class T>
-concept Encodable = requires(const T& value, Encoder& encoder) {
-  value.encode(encoder);
-};
+concept Encodable = requires(const T& value, Encoder& encoder) { value.encode(encoder); };
 
 // Writes a value as compact JSON; a refused value gives the error and no text.
 template <Encodable T>

@@ -11,12 +11,8 @@
 namespace coding::detail {
 namespace {
 
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';

@@ -29,9 +29,9 @@ std::string_view describe(VerticalAlignment alignment) {
 }
 
 std::string_view describe(Alignment alignment) {
-  static constexpr std::string_view names[] = {".topLeading",    ".top",    ".topTrailing",
-                                               ".leading",       ".center", ".trailing",
-                                               ".bottomLeading", ".bottom", ".bottomTrailing"};
+  static constexpr std::string_view names[] = {
+      ".topLeading", ".top",    ".topTrailing",   ".leading",      ".center",
+      ".trailing",   ".bottomLeading", ".bottom", ".bottomTrailing"};
   return names[static_cast<int>(alignment)];
 }
 

@@ -7,17 +7,7 @@ namespace ui {
 enum class HorizontalAlignment { leading, center, trailing };
 enum class VerticalAlignment { top, center, bottom };
 // The two-dimensional alignment of frames, backgrounds and ZStacks.
-enum class Alignment {
-  topLeading,
-  top,
-  topTrailing,
-  leading,
-  center,
-  trailing,
-  bottomLeading,
-  bottom,
-  bottomTrailing
-};
+enum class Alignment { topLeading, top, topTrailing, leading, center, trailing, bottomLeading, bottom, bottomTrailing };
 
 // ".leading", ".center", ... as the dump spells them.
 std::string_view describe(HorizontalAlignment alignment);

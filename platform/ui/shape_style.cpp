@@ -5,7 +5,7 @@ namespace ui {
 std::string describe(const ShapeStyle& style) {
   if (const auto* color = std::get_if<Color>(&style)) return color->description();
   return std::get<HierarchicalShapeStyle>(style) == HierarchicalShapeStyle::primary ? ".primary"
-                                                                                    : ".secondary";
+                                                                                  : ".secondary";
 }
 
 std::string describe(const AnyShapeStyle& style) {

@@ -142,10 +142,11 @@ struct AspectRatioModifier {
   friend bool operator==(const AspectRatioModifier&, const AspectRatioModifier&) = default;
 };
 
-using Modifier = std::variant<FontModifier, LineLimitModifier, MinimumScaleFactorModifier,
-                              ForegroundStyleModifier, TintModifier, TintColorModifier,
-                              PaddingModifier, FrameModifier, BackgroundModifier, ClipShapeModifier,
-                              FillModifier, ResizableModifier, AspectRatioModifier>;
+using Modifier =
+    std::variant<FontModifier, LineLimitModifier, MinimumScaleFactorModifier,
+                 ForegroundStyleModifier, TintModifier, TintColorModifier, PaddingModifier,
+                 FrameModifier, BackgroundModifier, ClipShapeModifier, FillModifier,
+                 ResizableModifier, AspectRatioModifier>;
 
 // A view: a node, its children in order and its modifiers in the order applied. A plain value:
 // copies are independent and equal views are equal field by field.
@@ -250,17 +251,11 @@ View ZStack(Alignment alignment, Children&&... children) {
 }
 
 // Text(verbatim:): shown as it is, never looked up.
-inline View Text(std::string_view verbatim) {
-  return View(TextNode{std::string(verbatim)});
-}
+inline View Text(std::string_view verbatim) { return View(TextNode{std::string(verbatim)}); }
 // Text(_: LocalizedStringKey): looked up in the extension's table when drawn.
-inline View Text(LocalizedStringKey key) {
-  return View(TextNode{std::move(key)});
-}
+inline View Text(LocalizedStringKey key) { return View(TextNode{std::move(key)}); }
 
-inline View Image(image::UIImage uiImage) {
-  return View(ImageNode{std::move(uiImage)});
-}
+inline View Image(image::UIImage uiImage) { return View(ImageNode{std::move(uiImage)}); }
 inline View Image(std::string_view systemName) {
   return View(ImageNode{std::string(systemName)});
 }
@@ -273,9 +268,7 @@ inline View Spacer(std::optional<double> minLength = std::nullopt) {
   return View(SpacerNode{minLength});
 }
 
-inline View RoundedRectangle::fill(const ShapeStyle& style) const {
-  return View(*this).fill(style);
-}
+inline View RoundedRectangle::fill(const ShapeStyle& style) const { return View(*this).fill(style); }
 
 // The canonical text dump: one line per node, children two spaces deeper, then the node's
 // modifiers at the children's depth; a modifier that holds a view is followed by it, two deeper.

@@ -18,54 +18,54 @@ std::string spacingText(const std::optional<double>& spacing) {
 }
 
 std::string nodeLine(const Node& node) {
-  return std::visit(Overloaded{
-                        [](const EmptyView&) -> std::string { return "EmptyView()"; },
-                        [](const VStackNode& n) {
-                          return "VStack(alignment: " + std::string(describe(n.alignment)) +
-                                 spacingText(n.spacing) + ")";
-                        },
-                        [](const HStackNode& n) {
-                          return "HStack(alignment: " + std::string(describe(n.alignment)) +
-                                 spacingText(n.spacing) + ")";
-                        },
-                        [](const ZStackNode& n) {
-                          return "ZStack(alignment: " + std::string(describe(n.alignment)) + ")";
-                        },
-                        [](const TextNode& n) {
-                          std::string line;
-                          if (const auto* verbatim = std::get_if<std::string>(&n.content)) {
-                            line = "Text(verbatim: " + quoted(*verbatim) + ")";
-                          } else {
-                            const auto& key = std::get<LocalizedStringKey>(n.content);
-                            line = "Text(localized: " + quoted(key.key()) + ", arguments: [";
-                            for (std::size_t i = 0; i < key.arguments().size(); ++i) {
-                              if (i > 0) line += ", ";
-                              line += quoted(key.arguments()[i]);
-                            }
-                            line += "])";
-                          }
-                          if (n.monospacedDigit) line += ".monospacedDigit()";
-                          return line;
-                        },
-                        [](const ImageNode& n) {
-                          if (const auto* image = std::get_if<image::UIImage>(&n.source)) {
-                            return "Image(uiImage: " + std::to_string(image->width()) + "x" +
-                                   std::to_string(image->height()) + ")";
-                          }
-                          return "Image(systemName: " + quoted(std::get<std::string>(n.source)) +
-                                 ")";
-                        },
-                        [](const ProgressViewNode& n) {
-                          return "ProgressView(value: " + numberText(n.value) +
-                                 ", total: " + numberText(n.total) + ")";
-                        },
-                        [](const SpacerNode& n) {
-                          return n.minLength ? "Spacer(minLength: " + numberText(*n.minLength) + ")"
-                                             : std::string("Spacer()");
-                        },
-                        [](const RoundedRectangle& n) { return n.description(); },
-                    },
-                    node);
+  return std::visit(
+      Overloaded{
+          [](const EmptyView&) -> std::string { return "EmptyView()"; },
+          [](const VStackNode& n) {
+            return "VStack(alignment: " + std::string(describe(n.alignment)) +
+                   spacingText(n.spacing) + ")";
+          },
+          [](const HStackNode& n) {
+            return "HStack(alignment: " + std::string(describe(n.alignment)) +
+                   spacingText(n.spacing) + ")";
+          },
+          [](const ZStackNode& n) {
+            return "ZStack(alignment: " + std::string(describe(n.alignment)) + ")";
+          },
+          [](const TextNode& n) {
+            std::string line;
+            if (const auto* verbatim = std::get_if<std::string>(&n.content)) {
+              line = "Text(verbatim: " + quoted(*verbatim) + ")";
+            } else {
+              const auto& key = std::get<LocalizedStringKey>(n.content);
+              line = "Text(localized: " + quoted(key.key()) + ", arguments: [";
+              for (std::size_t i = 0; i < key.arguments().size(); ++i) {
+                if (i > 0) line += ", ";
+                line += quoted(key.arguments()[i]);
+              }
+              line += "])";
+            }
+            if (n.monospacedDigit) line += ".monospacedDigit()";
+            return line;
+          },
+          [](const ImageNode& n) {
+            if (const auto* image = std::get_if<image::UIImage>(&n.source)) {
+              return "Image(uiImage: " + std::to_string(image->width()) + "x" +
+                     std::to_string(image->height()) + ")";
+            }
+            return "Image(systemName: " + quoted(std::get<std::string>(n.source)) + ")";
+          },
+          [](const ProgressViewNode& n) {
+            return "ProgressView(value: " + numberText(n.value) +
+                   ", total: " + numberText(n.total) + ")";
+          },
+          [](const SpacerNode& n) {
+            return n.minLength ? "Spacer(minLength: " + numberText(*n.minLength) + ")"
+                               : std::string("Spacer()");
+          },
+          [](const RoundedRectangle& n) { return n.description(); },
+      },
+      node);
 }
 
 std::string optionalNumber(const char* label, const std::optional<double>& value) {
@@ -119,8 +119,8 @@ std::string modifierLine(const Modifier& modifier) {
           [](const AspectRatioModifier& m) {
             std::string line = ".aspectRatio(";
             if (m.ratio) line += numberText(*m.ratio) + ", ";
-            return line +
-                   "contentMode: " + (m.contentMode == ContentMode::fill ? ".fill" : ".fit") + ")";
+            return line + "contentMode: " + (m.contentMode == ContentMode::fill ? ".fill" : ".fit") +
+                   ")";
           },
       },
       modifier);
@@ -141,9 +141,8 @@ void dumpInto(std::string& out, const View& view, int indent) {
 }  // namespace
 
 std::string RoundedRectangle::description() const {
-  return "RoundedRectangle(cornerRadius: " + numberText(cornerRadius) +
-         ", style: " + (style == RoundedCornerStyle::continuous ? ".continuous" : ".circular") +
-         ")";
+  return "RoundedRectangle(cornerRadius: " + numberText(cornerRadius) + ", style: " +
+         (style == RoundedCornerStyle::continuous ? ".continuous" : ".circular") + ")";
 }
 
 std::string dump(const View& view, int indent) {

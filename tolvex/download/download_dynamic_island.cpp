@@ -2,8 +2,8 @@
 
 #include "tolvex/download/download_lock_screen_view.hpp"
 #include "tolvex/presentation/app_icon.hpp"
-#include "tolvex/presentation/island_bottom_stack.hpp"
 #include "tolvex/presentation/percent_text.hpp"
+#include "tolvex/presentation/island_bottom_stack.hpp"
 
 namespace tolvex {
 namespace {
@@ -33,17 +33,17 @@ widgets::DynamicIsland DownloadDynamicIsland(
                  ui::Spacer(8), ui::Text(percent).font(ui::Font::headline).monospacedDigit())
           .padding(ui::EdgeSet::horizontal, 12);
 
-  ui::View bottom =
-      IslandBottomStack(7, ui::ProgressView(state.progress, 1.0).tint(ui::Color::blue),
-                        ui::HStack(ui::VerticalAlignment::center, 8,
-                                   ui::Text(transferLine(state))
-                                       .font(ui::Font::caption2)
-                                       .foregroundStyle(secondary)
-                                       .lineLimit(1),
-                                   ui::Spacer(),
-                                   ui::Text(state.etaText)
-                                       .font(ui::Font::caption2.monospacedDigit())
-                                       .foregroundStyle(secondary)));
+  ui::View bottom = IslandBottomStack(
+      7, ui::ProgressView(state.progress, 1.0).tint(ui::Color::blue),
+      ui::HStack(ui::VerticalAlignment::center, 8,
+                 ui::Text(transferLine(state))
+                     .font(ui::Font::caption2)
+                     .foregroundStyle(secondary)
+                     .lineLimit(1),
+                 ui::Spacer(),
+                 ui::Text(state.etaText)
+                     .font(ui::Font::caption2.monospacedDigit())
+                     .foregroundStyle(secondary)));
 
   std::vector<widgets::DynamicIslandExpandedRegion> expanded;
   expanded.push_back({widgets::DynamicIslandExpandedRegionPosition::center, 0, std::move(center)});

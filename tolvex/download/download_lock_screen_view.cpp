@@ -11,11 +11,8 @@ using ui::VerticalAlignment;
 
 ui::LocalizedStringKey transferLine(const DownloadLiveActivityAttributes::ContentState& state) {
   ui::LocalizedStringKey key;
-  key.literal("")
-      .argument(state.transferredText)
-      .literal(" / ")
-      .argument(state.totalText)
-      .literal("");
+  key.literal("").argument(state.transferredText).literal(" / ").argument(state.totalText).literal(
+      "");
   return key;
 }
 
@@ -30,18 +27,18 @@ ui::View DownloadLockScreenView(
       ui::HStack(
           VerticalAlignment::center, 12,
           AppIconView(state.appIconBase64, 44, AppIconPlaceholder(44)),
-          ui::VStack(
-              HorizontalAlignment::leading, 3,
-              ui::Text(state.fileName)
-                  .font(ui::Font::subheadline.weight(ui::Font::Weight::semibold))
-                  .lineLimit(1)
-                  .minimumScaleFactor(0.8),
-              ui::HStack(
-                  VerticalAlignment::center, 6,
-                  ui::Text(state.statusText).font(ui::Font::caption).foregroundStyle(secondary),
-                  ui::Text(percent)
-                      .font(ui::Font::caption.monospacedDigit())
-                      .foregroundStyle(secondary))),
+          ui::VStack(HorizontalAlignment::leading, 3,
+                     ui::Text(state.fileName)
+                         .font(ui::Font::subheadline.weight(ui::Font::Weight::semibold))
+                         .lineLimit(1)
+                         .minimumScaleFactor(0.8),
+                     ui::HStack(VerticalAlignment::center, 6,
+                                ui::Text(state.statusText)
+                                    .font(ui::Font::caption)
+                                    .foregroundStyle(secondary),
+                                ui::Text(percent)
+                                    .font(ui::Font::caption.monospacedDigit())
+                                    .foregroundStyle(secondary))),
           ui::Spacer(8),
           ui::Text(state.etaText)
               .font(ui::Font::caption.monospacedDigit())

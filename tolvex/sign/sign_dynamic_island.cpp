@@ -1,9 +1,9 @@
 #include "tolvex/sign/sign_dynamic_island.hpp"
 
 #include "tolvex/presentation/app_icon.hpp"
-#include "tolvex/presentation/island_bottom_stack.hpp"
 #include "tolvex/presentation/percent_text.hpp"
 #include "tolvex/presentation/status_classification.hpp"
+#include "tolvex/presentation/island_bottom_stack.hpp"
 
 namespace tolvex {
 namespace {
@@ -12,9 +12,9 @@ using State = SignLiveActivityAttributes::ContentState;
 
 // The icon, or the status badge where none decodes: footnote above size 16, caption2 below.
 ui::View iconOrBadge(const State& state, double size) {
-  return AppIconView(
-      state.appIconBase64, size,
-      ui::Text(statusBadge(state)).font(size > 16 ? ui::Font::footnote : ui::Font::caption2));
+  return AppIconView(state.appIconBase64, size,
+                     ui::Text(statusBadge(state))
+                         .font(size > 16 ? ui::Font::footnote : ui::Font::caption2));
 }
 
 }  // namespace
@@ -31,13 +31,13 @@ widgets::DynamicIsland SignDynamicIsland(
                  ui::Text(percentText(state.progress)).font(ui::Font::headline.monospacedDigit()))
           .padding(ui::EdgeSet::horizontal, 12);
 
-  ui::View bottom =
-      IslandBottomStack(6, ui::Text(state.appName).font(ui::Font::caption).lineLimit(1),
-                        ui::Text(state.detailText)
-                            .font(ui::Font::caption2)
-                            .foregroundStyle(ui::HierarchicalShapeStyle::secondary)
-                            .lineLimit(1),
-                        ui::ProgressView(state.progress, 1.0).tint(ui::AnyShapeStyle{tone}));
+  ui::View bottom = IslandBottomStack(
+      6, ui::Text(state.appName).font(ui::Font::caption).lineLimit(1),
+      ui::Text(state.detailText)
+          .font(ui::Font::caption2)
+          .foregroundStyle(ui::HierarchicalShapeStyle::secondary)
+          .lineLimit(1),
+      ui::ProgressView(state.progress, 1.0).tint(ui::AnyShapeStyle{tone}));
 
   std::vector<widgets::DynamicIslandExpandedRegion> expanded;
   expanded.push_back({widgets::DynamicIslandExpandedRegionPosition::center, 0, std::move(center)});

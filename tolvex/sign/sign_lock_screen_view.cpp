@@ -25,18 +25,19 @@ ui::View SignLockScreenView(
 
   return lockScreenCard(ui::VStack(
       HorizontalAlignment::leading, 8,
-      ui::HStack(
-          VerticalAlignment::center, 10, std::move(icon),
-          ui::VStack(
-              HorizontalAlignment::leading, 2,
-              ui::Text(state.appName).font(ui::Font::headline).lineLimit(1).minimumScaleFactor(0.8),
-              ui::HStack(VerticalAlignment::center, 6,
-                         ui::Text(state.statusText)
-                             .font(ui::Font::caption.weight(ui::Font::Weight::semibold))
-                             .foregroundStyle(statusColor(state)),
-                         ui::Text(percentText(state.progress))
-                             .font(ui::Font::caption.monospacedDigit())
-                             .foregroundStyle(ui::HierarchicalShapeStyle::secondary)))),
+      ui::HStack(VerticalAlignment::center, 10, std::move(icon),
+                 ui::VStack(HorizontalAlignment::leading, 2,
+                            ui::Text(state.appName)
+                                .font(ui::Font::headline)
+                                .lineLimit(1)
+                                .minimumScaleFactor(0.8),
+                            ui::HStack(VerticalAlignment::center, 6,
+                                       ui::Text(state.statusText)
+                                           .font(ui::Font::caption.weight(ui::Font::Weight::semibold))
+                                           .foregroundStyle(statusColor(state)),
+                                       ui::Text(percentText(state.progress))
+                                           .font(ui::Font::caption.monospacedDigit())
+                                           .foregroundStyle(ui::HierarchicalShapeStyle::secondary)))),
       ui::ProgressView(state.progress, 1.0).tint(ui::AnyShapeStyle{statusColor(state)}),
       ui::Text(state.detailText)
           .font(ui::Font::caption)
