@@ -4,7 +4,7 @@
 #include "platform/ui/layout/layout.hpp"
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
-#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 #include "support/sample_icons.hpp"
 #include "widget/download/download_dynamic_island.hpp"
 #include "widget/download/download_lock_screen_view.hpp"
@@ -265,75 +265,6 @@ TEST(Texts, ShrinkWithinTheirLimitThenTruncateOrWrap) {
               c.expected)
         << c.name;
   }
-}
-
-TEST(FakeMeasurer, KeepsTheMeasurerContract) {
-  struct MeasureCase {
-    std::string text;
-    std::optional<double> maxWidth;
-    std::optional<int> lineLimit;
-    std::string expected;
-  };
-  const MeasureCase cases[] = {
-      {"hello world", nil, nil, "\"hello world\" (66, 12)"},
-      {"hello world", 66, nil, "\"hello world\" (66, 12)"},
-      {"hello world", 65.9, nil, "\"hello\" \"world\" (30, 24)"},
-      {"aaa   bbb", 18, nil, "\"aaa\" \"bbb\" (18, 24)"},  // spaces at a wrap are dropped
-      {"  a", nil, nil, "\"  a\" (18, 12)"},               // leading spaces are kept
-      {"abcdefgh", 18, nil, "\"abc\" \"def\" \"gh\" (18, 36)"},
-      {"ab", 1, nil, "\"a\" \"b\" (6, 24)"},
-      {"ab", -10, nil, "\"a\" \"b\" (6, 24)"},
-      {"R\u00e9sum\u00e9", nil, nil, "\"R\u00e9sum\u00e9\" (36, 12)"},  // code points, not bytes
-      {"a\nbc\n", nil, nil, "\"a\" \"bc\" \"\" (12, 36)"},
-      {"", 50, nil, "\"\" (0, 12)"},
-      {"hello world", 36, 1, "\"hello\u2026\" (36, 12) truncated"},
-      {"hello world", 48, 1, "\"hello w\u2026\" (48, 12) truncated"},
-      {"hello world", 42, 1, "\"hello\u2026\" (36, 12) truncated"},  // no space before the "…"
-      {"abc", 3, 1, "\"\u2026\" (6, 12) truncated"},  // an ellipsis wider than the width
-      {"a b c", 6, 2, "\"a\" \"\u2026\" (6, 24) truncated"},
-      {"a\nb\nc", nil, 2, "\"a\" \"b\u2026\" (12, 24) truncated"},
-      {"a\nb", nil, 2, "\"a\" \"b\" (6, 24)"},
-      {"a\nb", nil, -3, "\"a\u2026\" (12, 12) truncated"},
-  };
-  for (const MeasureCase& c : cases) {
-    const L::TextLayout laid =
-        fake.measure({c.text, ui::Font::system(10), 1, c.maxWidth, c.lineLimit});
-    EXPECT_EQ(lines(laid.lines, laid.size, laid.truncated), c.expected)
-        << c.text << " in " << c.maxWidth.value_or(-1);
-  }
-  struct StyleCase {
-    ui::Font font;
-    double scale;
-    std::string expected;
-  };
-  const StyleCase styles[] = {
-      {ui::Font::headline, 1, "(20.4, 22)"},
-      {ui::Font::subheadline.weight(ui::Font::Weight::semibold), 1, "(18, 20)"},
-      {ui::Font::footnote, 1, "(15.6, 18)"},
-      {ui::Font::caption, 0.5, "(7.2, 8)"},
-      {ui::Font::caption2.monospacedDigit(), 1, "(13.2, 13)"},
-      {ui::Font::system(20, ui::Font::Weight::bold), 1, "(24, 24)"},
-      {ui::Font::system(nan), 1, "(0, 0)"},
-  };
-  for (const StyleCase& c : styles) {
-    EXPECT_EQ(fake.measure({"ab", c.font, c.scale, nil, nil}).size.description(), c.expected)
-        << c.font.description();
-  }
-}
-
-TEST(FakeMeasurer, IsLinearInHugeTexts) {
-#if defined(__SANITIZE_ADDRESS__)
-  const auto budget = std::chrono::seconds(10);
-#else
-  const auto budget = std::chrono::seconds(1);
-#endif
-  std::string words;
-  for (int i = 0; i < 2'000'000; ++i) words += "word ";
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, 60, nil}).lines.size(), 1'000'000u);
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, nil, nil}).lines.size(), 1u);
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, 60, 3}).lines.size(), 3u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, budget);
 }
 
 // --- Modifiers, leaves and the environment, by their dumps ---

@@ -1,7 +1,7 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
 #include "platform/host/scene.hpp"
-#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "widget/download/download_dynamic_island.hpp"
