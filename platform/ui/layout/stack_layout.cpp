@@ -43,7 +43,8 @@ struct StackPlan {
 };
 
 // A child's priority is its outermost modifier's (environment modifiers change nothing about its
-// layout and are looked through): a layout priority gives its value, anything else 0.
+// layout and are looked through): a layout priority gives its value, a bare Spacer minus infinity,
+// so that it is sized after everything else and takes what is left; anything else 0.
 double layoutPriority(const ViewRef& child) {
   const auto& modifiers = child.view->modifiers();
   for (std::size_t i = child.applied; i-- > 0;) {
@@ -53,12 +54,14 @@ double layoutPriority(const ViewRef& child) {
     }
     break;
   }
-  return 0;
+  return isPlainSpacer(child) ? -infinity : 0;
 }
 
-// Every gap is the spacing given, else the platform's default.
-double gapBetween(const ViewRef&, const ViewRef&, double spacing) {
-  return std::isnan(spacing) ? defaultStackSpacing : spacing;
+// With no spacing given, a spacer asks for no room around itself along the axis; other
+// neighbours keep the platform's default apart.
+double gapBetween(const ViewRef& before, const ViewRef& after, double spacing) {
+  if (!std::isnan(spacing)) return spacing;
+  return isPlainSpacer(before) || isPlainSpacer(after) ? 0 : defaultStackSpacing;
 }
 
 StackPlan planStack(Engine& engine, const ViewRef& node, const StackShape& shape,
