@@ -99,6 +99,22 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
   }
 }
 
+// A text cut to one line ends as far along as the width allows, wherever Pango would have
+// wrapped it: within one character (under 15 points at these sizes) of the width offered.
+TEST(PangoMeasurer, TruncatesAtTheTailOfTheText) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  for (const char* line : {"PhotoStudioPro-4.2.1-release-candidate-build-20261206-universal.ipa",
+                           "Waiting for the signing service to answer the request"}) {
+    const auto laid = measurer.measure(
+        {line, ui::Font::subheadline.weight(ui::Font::Weight::semibold), 0.8, 240.0, 1});
+    ASSERT_EQ(laid.lines.size(), 1u) << line;
+    EXPECT_TRUE(laid.truncated) << line;
+    EXPECT_GT(laid.size.width, 240 - 15) << laid.lines[0];
+    EXPECT_LE(laid.size.width, 240) << laid.lines[0];
+  }
+}
+
 // Pixels at the Cairo edge, with the private Inter-only font configuration, compared with a small
 // tolerance: a few differing pixels of antialiasing are fine, a moved text or colour is not.
 TEST(Pixels, KeyScenesMatchTheReviewedImages) {
