@@ -142,11 +142,18 @@ struct AspectRatioModifier {
   friend bool operator==(const AspectRatioModifier&, const AspectRatioModifier&) = default;
 };
 
+// Which children of a stack are sized first: a stack reads it from a child's outermost modifier
+// and offers room to higher priorities before lower ones. It changes nothing else about the view.
+struct LayoutPriorityModifier {
+  double priority = 0;
+  friend bool operator==(const LayoutPriorityModifier&, const LayoutPriorityModifier&) = default;
+};
+
 using Modifier =
     std::variant<FontModifier, LineLimitModifier, MinimumScaleFactorModifier,
                  ForegroundStyleModifier, TintModifier, TintColorModifier, PaddingModifier,
                  FrameModifier, BackgroundModifier, ClipShapeModifier, FillModifier,
-                 ResizableModifier, AspectRatioModifier>;
+                 ResizableModifier, AspectRatioModifier, LayoutPriorityModifier>;
 
 // A view: a node, its children in order and its modifiers in the order applied. A plain value:
 // copies are independent and equal views are equal field by field.
@@ -194,6 +201,9 @@ class View {
   }
   View aspectRatio(std::optional<double> ratio, ContentMode mode) && {
     return std::move(*this).with(AspectRatioModifier{ratio, mode});
+  }
+  View layoutPriority(double priority) && {
+    return std::move(*this).with(LayoutPriorityModifier{priority});
   }
   // On a text, Text.monospacedDigit(); on any other view it has no meaning and is ignored.
   View monospacedDigit() && {

@@ -122,6 +122,9 @@ std::string modifierLine(const Modifier& modifier) {
             return line + "contentMode: " + (m.contentMode == ContentMode::fill ? ".fill" : ".fit") +
                    ")";
           },
+          [](const LayoutPriorityModifier& m) {
+            return ".layoutPriority(" + numberText(m.priority) + ")";
+          },
       },
       modifier);
 }

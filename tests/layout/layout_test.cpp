@@ -4,7 +4,7 @@
 #include "platform/ui/layout/layout.hpp"
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
-#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 #include "support/sample_icons.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
 #include "tolvex/download/download_lock_screen_view.hpp"
@@ -126,27 +126,48 @@ struct Case {
 // --- The stack algorithm ---
 
 TEST(Stacks, SizeAndPlaceTheirChildrenByThePublishedSteps) {
+  const auto oneLine = [](std::string_view text) { return text10(text).lineLimit(1); };
+  const std::string a20(20, 'a'), b20(20, 'b'), long60(60, 'l');
+  const auto all = ui::EdgeSet::all;
   const Case cases[] = {
       {"fixed children at the given spacing, centred across",
        ui::HStack(center, 10, box(50, 20), box(30, 10)),
        {200, 100},
        "(90, 20): (0, 0, 50, 20) (60, 5, 30, 10)"},
-      {"no spacing given: 8",
-       ui::HStack(center, nil, box(50, 20), box(30, 20)),
-       {200, 100},
-       "(88, 20): (0, 0, 50, 20) (58, 0, 30, 20)"},
-      {"a spacer takes what the fixed children leave, nothing across",
-       ui::HStack(center, nil, box(50, 20), ui::Spacer(), box(30, 20)),
-       {200, 100},
-       "(200, 20): (0, 0, 50, 20) (58, 10, 104, 0) (170, 0, 30, 20)"},
-      {"a spacer keeps its default minimum of 8 and the stack overflows the offer",
-       ui::HStack(center, nil, box(50, 20), ui::Spacer(), box(30, 20)),
+      // Gaps.
+      {"no spacing given: 8 between views, none beside a spacer, which takes what is left",
+       ui::HStack(center, nil, box(10, 10), box(10, 10), ui::Spacer(), box(10, 10)),
+       {100, 100},
+       "(100, 10): (0, 0, 10, 10) (18, 0, 10, 10) (28, 5, 62, 0) (90, 0, 10, 10)"},
+      {"a spacing given is kept beside a spacer; its minimum is 8, not the spacing; overflow",
+       ui::HStack(center, 2, box(50, 20), ui::Spacer(), box(30, 20)),
        {60, 100},
-       "(104, 20): (0, 0, 50, 20) (58, 10, 8, 0) (74, 0, 30, 20)"},
+       "(92, 20): (0, 0, 50, 20) (52, 10, 8, 0) (62, 0, 30, 20)"},
       {"a spacer keeps its own minimum",
        ui::HStack(center, nil, box(50, 20), ui::Spacer(20), box(30, 20)),
        {60, 100},
-       "(116, 20): (0, 0, 50, 20) (58, 10, 20, 0) (86, 0, 30, 20)"},
+       "(100, 20): (0, 0, 50, 20) (50, 10, 20, 0) (70, 0, 30, 20)"},
+      {"the vertical case: no gap beside a spacer, which grows downwards",
+       ui::VStack(HorizontalAlignment::center, nil, box(10, 20), ui::Spacer(), box(10, 20)),
+       {50, 100},
+       "(10, 100): (0, 0, 10, 20) (5, 20, 0, 60) (0, 80, 10, 20)"},
+      {"no offer along the axis: every child at its ideal, a spacer at its minimum",
+       ui::HStack(center, nil, box(10, 10), ui::Spacer(), text10("ab")),
+       {nil, nil},
+       "(30, 12): (0, 1, 10, 10) (10, 6, 8, 0) (18, 0, 12, 12)"},
+      // Order and shares: a plain spacer last, with its minimum kept back until then.
+      {"a long text beside a spacer is offered the row less the spacer's minimum",
+       ui::HStack(center, nil, oneLine(long60), ui::Spacer(6), text10("18%")),
+       {347, nil},
+       "(347, 12): (0, 0, 318, 12) (318, 6, 11, 0) (329, 0, 18, 12)"},
+      {"with a spacing given, less the gaps too",
+       ui::HStack(center, 8, oneLine(long60), ui::Spacer(6), text10("18%")),
+       {347, nil},
+       "(347, 12): (0, 0, 306, 12) (314, 6, 7, 0) (329, 0, 18, 12)"},
+      {"a spacer in a frame is an ordinary view: 8 apart, sized with the text, stretching",
+       ui::HStack(center, nil, oneLine(long60), ui::Spacer().frame(nil, 10)),
+       {100, nil},
+       "(100, 12): (0, 0, 42, 12) (50, 1, 50, 10)"},
       {"equally flexible spacers share the rest evenly",
        ui::HStack(center, 0, ui::Spacer(), box(20, 10), ui::Spacer()),
        {100, 50},
@@ -155,10 +176,21 @@ TEST(Stacks, SizeAndPlaceTheirChildrenByThePublishedSteps) {
        ui::HStack(ui::VerticalAlignment::top, 0, text10("aaaaaaaaaa"), text10("bb")),
        {50, 100},
        "(48, 24): (0, 0, 36, 24) (36, 0, 12, 12)"},
-      {"children wider than the offer overflow it",
-       ui::HStack(center, 10, box(100, 10), box(100, 10)),
-       {150, 50},
-       "(210, 10): (0, 0, 100, 10) (110, 0, 100, 10)"},
+      {"of two infinitely flexible views the one with the larger minimum goes first",
+       ui::HStack(center, 0, ui::Spacer(10).frame(nil, 5), ui::Spacer(30).frame(nil, 5)),
+       {50, nil},
+       "(50, 5): (0, 0, 20, 5) (20, 0, 30, 5)"},
+      {"a higher priority, seen through the environment, goes first, less the lower minimums",
+       ui::HStack(center, nil, oneLine(a20).layoutPriority(1).foregroundStyle(ui::Color::red),
+                  ui::Spacer(), oneLine(b20)),
+       {100, nil},
+       "(100, 12): (0, 0, 84, 12) (84, 6, 10, 0) (94, 0, 6, 12)"},
+      {"a layout priority inside a padding counts for nothing",
+       ui::HStack(center, nil, oneLine(a20).layoutPriority(1).padding(all, 0), ui::Spacer(),
+                  oneLine(b20)),
+       {100, nil},
+       "(100, 12): (0, 0, 42, 12) (42, 6, 10, 0) (52, 0, 48, 12)"},
+      // Placing.
       {"absent and empty children take no room and no spacing",
        ui::HStack(center, 10, std::optional<View>(), box(20, 10), View(ui::EmptyView{}),
                   box(20, 10)),
@@ -172,18 +204,6 @@ TEST(Stacks, SizeAndPlaceTheirChildrenByThePublishedSteps) {
        ui::VStack(HorizontalAlignment::trailing, 0, box(10, 10), box(30, 10)),
        {100, 100},
        "(30, 20): (20, 0, 10, 10) (0, 10, 30, 10)"},
-      {"the vertical case: a spacer grows downwards",
-       ui::VStack(HorizontalAlignment::center, 4, box(10, 20), ui::Spacer(), box(10, 20)),
-       {50, 100},
-       "(10, 100): (0, 0, 10, 20) (5, 24, 0, 52) (0, 80, 10, 20)"},
-      {"no offer along the axis: every child at its ideal, a spacer at its minimum",
-       ui::HStack(center, 8, box(10, 10), ui::Spacer(), text10("ab")),
-       {nil, nil},
-       "(46, 12): (0, 1, 10, 10) (18, 6, 8, 0) (34, 0, 12, 12)"},
-      {"a padded spacer still stretches along its stack",
-       ui::HStack(center, 0, box(10, 10), ui::Spacer().padding(ui::EdgeSet::all, 2)),
-       {50, 50},
-       "(50, 10): (0, 0, 10, 10) (10, 3, 40, 4)"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(frames(lay(c.view, c.offer)), c.expected) << c.name;
@@ -265,75 +285,6 @@ TEST(Texts, ShrinkWithinTheirLimitThenTruncateOrWrap) {
               c.expected)
         << c.name;
   }
-}
-
-TEST(FakeMeasurer, KeepsTheMeasurerContract) {
-  struct MeasureCase {
-    std::string text;
-    std::optional<double> maxWidth;
-    std::optional<int> lineLimit;
-    std::string expected;
-  };
-  const MeasureCase cases[] = {
-      {"hello world", nil, nil, "\"hello world\" (66, 12)"},
-      {"hello world", 66, nil, "\"hello world\" (66, 12)"},
-      {"hello world", 65.9, nil, "\"hello\" \"world\" (30, 24)"},
-      {"aaa   bbb", 18, nil, "\"aaa\" \"bbb\" (18, 24)"},  // spaces at a wrap are dropped
-      {"  a", nil, nil, "\"  a\" (18, 12)"},               // leading spaces are kept
-      {"abcdefgh", 18, nil, "\"abc\" \"def\" \"gh\" (18, 36)"},
-      {"ab", 1, nil, "\"a\" \"b\" (6, 24)"},
-      {"ab", -10, nil, "\"a\" \"b\" (6, 24)"},
-      {"R\u00e9sum\u00e9", nil, nil, "\"R\u00e9sum\u00e9\" (36, 12)"},  // code points, not bytes
-      {"a\nbc\n", nil, nil, "\"a\" \"bc\" \"\" (12, 36)"},
-      {"", 50, nil, "\"\" (0, 12)"},
-      {"hello world", 36, 1, "\"hello\u2026\" (36, 12) truncated"},
-      {"hello world", 48, 1, "\"hello w\u2026\" (48, 12) truncated"},
-      {"hello world", 42, 1, "\"hello\u2026\" (36, 12) truncated"},  // no space before the "…"
-      {"abc", 3, 1, "\"\u2026\" (6, 12) truncated"},  // an ellipsis wider than the width
-      {"a b c", 6, 2, "\"a\" \"\u2026\" (6, 24) truncated"},
-      {"a\nb\nc", nil, 2, "\"a\" \"b\u2026\" (12, 24) truncated"},
-      {"a\nb", nil, 2, "\"a\" \"b\" (6, 24)"},
-      {"a\nb", nil, -3, "\"a\u2026\" (12, 12) truncated"},
-  };
-  for (const MeasureCase& c : cases) {
-    const L::TextLayout laid =
-        fake.measure({c.text, ui::Font::system(10), 1, c.maxWidth, c.lineLimit});
-    EXPECT_EQ(lines(laid.lines, laid.size, laid.truncated), c.expected)
-        << c.text << " in " << c.maxWidth.value_or(-1);
-  }
-  struct StyleCase {
-    ui::Font font;
-    double scale;
-    std::string expected;
-  };
-  const StyleCase styles[] = {
-      {ui::Font::headline, 1, "(20.4, 22)"},
-      {ui::Font::subheadline.weight(ui::Font::Weight::semibold), 1, "(18, 20)"},
-      {ui::Font::footnote, 1, "(15.6, 18)"},
-      {ui::Font::caption, 0.5, "(7.2, 8)"},
-      {ui::Font::caption2.monospacedDigit(), 1, "(13.2, 13)"},
-      {ui::Font::system(20, ui::Font::Weight::bold), 1, "(24, 24)"},
-      {ui::Font::system(nan), 1, "(0, 0)"},
-  };
-  for (const StyleCase& c : styles) {
-    EXPECT_EQ(fake.measure({"ab", c.font, c.scale, nil, nil}).size.description(), c.expected)
-        << c.font.description();
-  }
-}
-
-TEST(FakeMeasurer, IsLinearInHugeTexts) {
-#if defined(__SANITIZE_ADDRESS__)
-  const auto budget = std::chrono::seconds(10);
-#else
-  const auto budget = std::chrono::seconds(1);
-#endif
-  std::string words;
-  for (int i = 0; i < 2'000'000; ++i) words += "word ";
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, 60, nil}).lines.size(), 1'000'000u);
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, nil, nil}).lines.size(), 1u);
-  EXPECT_EQ(fake.measure({words, ui::Font::system(10), 1, 60, 3}).lines.size(), 3u);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, budget);
 }
 
 // --- Modifiers, leaves and the environment, by their dumps ---
@@ -620,6 +571,11 @@ TEST(HostileNumbers, GiveFiniteFrames) {
        {100, 100},
        any},
       {"a NaN spacer minimum is the default", ui::Spacer(nan), {100, 100}, "(8, 8)"},
+      {"layout priorities NaN and infinite",
+       ui::HStack(center, nil, text10("a").layoutPriority(nan), text10("b").layoutPriority(inf),
+                  ui::Spacer().layoutPriority(-inf), text10("c").layoutPriority(-inf)),
+       {100, 100},
+       "(100, 12)"},
       {"font sizes NaN, huge and negative",
        ui::VStack(HorizontalAlignment::leading, nil, ui::Text("a").font(ui::Font::system(nan)),
                   ui::Text("hello world").font(ui::Font::system(1e300)),

@@ -1,7 +1,7 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
 #include "platform/host/device/sheet.hpp"
-#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
@@ -99,6 +99,22 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
             c.appearance)
             .dump();
     golden::expectMatches(kGolden / (std::string(c.name) + ".txt"), actual);
+  }
+}
+
+// A text cut to one line ends as far along as the width allows, wherever Pango would have
+// wrapped it: within one character (under 15 points at these sizes) of the width offered.
+TEST(PangoMeasurer, TruncatesAtTheTailOfTheText) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  for (const char* line : {"PhotoStudioPro-4.2.1-release-candidate-build-20261206-universal.ipa",
+                           "Waiting for the signing service to answer the request"}) {
+    const auto laid = measurer.measure(
+        {line, ui::Font::subheadline.weight(ui::Font::Weight::semibold), 0.8, 240.0, 1});
+    ASSERT_EQ(laid.lines.size(), 1u) << line;
+    EXPECT_TRUE(laid.truncated) << line;
+    EXPECT_GT(laid.size.width, 240 - 15) << laid.lines[0];
+    EXPECT_LE(laid.size.width, 240) << laid.lines[0];
   }
 }
 

@@ -54,7 +54,8 @@ TEST(Dump, KeepsModifiersInTheOrderApplied) {
                                             .fill(ui::Color::fromUIColor(
                                                       ui::Color::UIColor::systemBackground)
                                                       .opacity(0.92)))
-                            .minimumScaleFactor(0.8);
+                            .minimumScaleFactor(0.8)
+                            .layoutPriority(-0.5);
   EXPECT_EQ(ui::dump(view),
             "Text(verbatim: \"x\")\n"
             "  .font(.caption.weight(.semibold))\n"
@@ -68,7 +69,8 @@ TEST(Dump, KeepsModifiersInTheOrderApplied) {
             "  .background(alignment: .center)\n"
             "    RoundedRectangle(cornerRadius: 16, style: .continuous)\n"
             "      .fill(Color(uiColor: .systemBackground).opacity(0.92))\n"
-            "  .minimumScaleFactor(0.8)\n");
+            "  .minimumScaleFactor(0.8)\n"
+            "  .layoutPriority(-0.5)\n");
 }
 
 TEST(View, AnAbsentOptionalChildLeavesNoTrace) {

@@ -26,6 +26,9 @@ struct Environment {
 // Where the platform leaves the answer open:
 // - a progress bar offered no width is idealProgressBarWidth wide, a shape idealShapeSide;
 // - a Spacer outside an HStack or VStack (in a ZStack, at the root) is its minimum both ways;
+// - a stack reads a child's layout priority from its outermost modifier, looking through
+//   environment modifiers: a layoutPriority inside a padding or frame counts for nothing, as a
+//   Spacer inside one is an ordinary view;
 // - an EmptyView child without modifiers is absent from its stack, like an absent optional;
 // - a text ignores the height it is offered;
 // - a resizable image under aspectRatio(.fill) answers the offer, and its `imageRect` covers

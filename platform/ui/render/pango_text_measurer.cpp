@@ -46,6 +46,8 @@ double layoutWidth(PangoLayout* layout) {
 struct MeasuredLine {
   std::string text;
   double width = 0;
+  // The paragraph from this line's start on: what a truncated last line may show of it.
+  std::string_view fromHere;
 };
 
 // The lines of one paragraph wrapped at `maxWidth`, or the paragraph whole, with their widths,
@@ -77,7 +79,8 @@ void wrapParagraph(const TextSystem& system, std::string_view paragraph, const T
       Layout trimmed(system.createLayout(text, face));
       width = text.empty() ? 0 : layoutWidth(trimmed.get());
     }
-    lines.push_back({std::move(text), width});
+    lines.push_back(
+        {std::move(text), width, paragraph.substr(static_cast<std::size_t>(current->start_index))});
   }
 }
 
@@ -164,7 +167,9 @@ layout::TextLayout PangoTextMeasurer::measureUncached(const layout::TextRequest&
   if (lines.size() > keep || cut) {
     lines.resize(std::min(lines.size(), keep));
     MeasuredLine& last = lines.back();
-    last.text = ellipsized(text_, last.text, font.face, maxWidth);
+    // Cut at the tail of what is left, not at the last kept line's wrap: a word that wrapped to
+    // the next line still shows as far as it fits.
+    last.text = ellipsized(text_, std::string(last.fromHere), font.face, maxWidth);
     Layout layout(text_.createLayout(last.text, font.face));
     last.width = layoutWidth(layout.get());
     result.truncated = true;

@@ -1,4 +1,4 @@
-#include "platform/ui/layout/fake_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 
 #include "platform/ui/platform_metrics.hpp"
 
