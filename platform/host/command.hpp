@@ -44,5 +44,6 @@ std::unique_ptr<Command> validateCommand();
 std::unique_ptr<Command> treeCommand();
 std::unique_ptr<Command> renderCommand();
 std::unique_ptr<Command> demoCommand();
+std::unique_ptr<Command> checkCommand();
 
 }  // namespace host

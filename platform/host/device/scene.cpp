@@ -217,4 +217,9 @@ DisplayList paint(const Scene& scene, Appearance appearance) {
   return list;
 }
 
+RGBA backdrop(const Scene& scene, Appearance appearance) {
+  if (scene.presentation != Presentation::lockScreen) return kIslandBlack;
+  return ui::render::over(ui::render::lockScreenContainer(appearance), wallpaper(appearance));
+}
+
 }  // namespace host

@@ -43,4 +43,8 @@ Scene layOutScene(const ActivityPresentations& activity, Presentation presentati
 // dark appearance).
 ui::render::DisplayList paint(const Scene& scene, ui::render::Appearance appearance);
 
+// The opaque colour right behind the content: the card's container over the wallpaper, or the
+// island's black.
+ui::render::RGBA backdrop(const Scene& scene, ui::render::Appearance appearance);
+
 }  // namespace host

@@ -48,6 +48,11 @@ struct Text {
   // The font's monospaced digits or the text's own.
   bool monospacedDigit = false;
   HorizontalAlignment multilineAlignment = HorizontalAlignment::leading;
+  // What a fit report reads, not drawn and not in the dump: the whole text before it was cut, the
+  // line limit in force, and the width it was offered (its own width where it was offered any).
+  std::string source;
+  std::optional<int> lineLimit;
+  double offeredWidth = 0;
   friend bool operator==(const Text&, const Text&) = default;
 };
 

@@ -99,6 +99,9 @@ FittedText fitText(const TextNode& textNode, const EnvironmentValues& env, Propo
   result.payload.truncated = laid.truncated;
   result.payload.foreground = env.foreground.value_or(HierarchicalShapeStyle::primary);
   result.payload.monospacedDigit = font.hasMonospacedDigits() || textNode.monospacedDigit;
+  result.payload.source = std::string(content);
+  result.payload.lineLimit = limit;
+  result.payload.offeredWidth = width ? answered(*width) : result.size.width;
   return result;
 }
 

@@ -4,6 +4,16 @@
 
 namespace ui::render {
 
+RGBA over(const RGBA& top, const RGBA& bottom) {
+  const double alpha = top.alpha + bottom.alpha * (1 - top.alpha);
+  if (alpha <= 0) return {0, 0, 0, 0};
+  const auto channel = [&](double t, double b) {
+    return (t * top.alpha + b * bottom.alpha * (1 - top.alpha)) / alpha;
+  };
+  return {channel(top.red, bottom.red), channel(top.green, bottom.green),
+          channel(top.blue, bottom.blue), alpha};
+}
+
 std::string RGBA::description() const {
   return "rgba(" + numberText(red) + ", " + numberText(green) + ", " + numberText(blue) + ", " +
          numberText(alpha) + ")";

@@ -19,6 +19,9 @@ struct RGBA {
   friend bool operator==(const RGBA&, const RGBA&) = default;
 };
 
+// `top` drawn over `bottom` (source-over, straight alpha).
+RGBA over(const RGBA& top, const RGBA& bottom);
+
 // A face to draw text in, resolved from a font and its scale.
 struct TextFont {
   std::string family;  // "Inter" or "Inter Display"

@@ -1,0 +1,152 @@
+#include "platform/host/device/fit_report.hpp"
+
+#include "platform/ui/render/appearance.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace host {
+namespace {
+
+using ui::render::Appearance;
+using ui::render::RGBA;
+
+constexpr std::array<Appearance, 2> appearances{Appearance::light, Appearance::dark};
+
+double luminance(const RGBA& colour) {
+  const auto linear = [](double c) {
+    return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) +
+         0.0722 * linear(colour.blue);
+}
+
+std::string colourName(const RGBA& colour) {
+  const auto byte = [](double c) { return static_cast<int>(std::lround(std::clamp(c, 0.0, 1.0) * 255)); };
+  const int r = byte(colour.red), g = byte(colour.green), b = byte(colour.blue);
+  if (r == 255 && g == 255 && b == 255) return "white";
+  if (r == 0 && g == 0 && b == 0) return "black";
+  char hex[8];
+  std::snprintf(hex, sizeof hex, "#%02x%02x%02x", r, g, b);
+  return hex;
+}
+
+std::string styleName(const ui::ShapeStyle& style) {
+  if (const auto* colour = std::get_if<ui::Color>(&style)) {
+    std::string name = colour->description();
+    return name.starts_with('.') ? name.substr(1) : name;
+  }
+  return std::get<ui::HierarchicalShapeStyle>(style) == ui::HierarchicalShapeStyle::secondary
+             ? "secondary text"
+             : "primary text";
+}
+
+// Walks a laid-out content, keeping the colour behind each node in both appearances.
+class TextCollector {
+ public:
+  TextCollector(const Scene& scene, std::vector<TextFit>& out) : scene_(scene), out_(out) {}
+
+  void collect(const ui::layout::LayoutNode& node) {
+    std::array<RGBA, 2> behind{backdrop(scene_, Appearance::light),
+                               backdrop(scene_, Appearance::dark)};
+    visit(node, behind);
+  }
+
+ private:
+  // The island draws its content in the dark appearance whatever the phone's.
+  Appearance drawn(Appearance appearance) const {
+    return scene_.presentation == Presentation::lockScreen ? appearance : Appearance::dark;
+  }
+
+  void visit(const ui::layout::LayoutNode& node, std::array<RGBA, 2> behind) {
+    if (std::holds_alternative<ui::layout::Background>(node.payload) && node.children.size() == 2) {
+      if (const auto* shape = std::get_if<ui::layout::Shape>(&node.children[0].payload)) {
+        const ui::ShapeStyle style = shape->fill.value_or(ui::HierarchicalShapeStyle::primary);
+        for (std::size_t i = 0; i < appearances.size(); ++i) {
+          behind[i] = ui::render::over(ui::render::resolve(style, drawn(appearances[i])), behind[i]);
+        }
+      }
+      visit(node.children[1], behind);
+      return;
+    }
+    if (const auto* text = std::get_if<ui::layout::Text>(&node.payload)) add(node, *text, behind);
+    for (const auto& child : node.children) visit(child, behind);
+  }
+
+  void add(const ui::layout::LayoutNode& node, const ui::layout::Text& text,
+           const std::array<RGBA, 2>& behind) {
+    TextFit fit;
+    fit.text = text.source;
+    fit.font = text.font.description();
+    fit.lines = text.lines.size();
+    fit.lineLimit = text.lineLimit;
+    fit.scale = text.scale;
+    fit.truncated = text.truncated;
+    fit.offered = text.offeredWidth;
+    fit.width = node.frame.width;
+    fit.colour = styleName(text.foreground);
+    const ui::ResolvedFont font = ui::resolve(text.font);
+    const double points = font.pointSize * text.scale;
+    fit.large = points >= 18 || (points >= 14 && font.weight >= ui::Font::Weight::bold);
+    double* contrasts[] = {&fit.contrastLight, &fit.contrastDark};
+    std::string* backgrounds[] = {&fit.backgroundLight, &fit.backgroundDark};
+    for (std::size_t i = 0; i < appearances.size(); ++i) {
+      const RGBA ink = ui::render::over(ui::render::resolve(text.foreground, drawn(appearances[i])),
+                                        behind[i]);
+      *contrasts[i] = contrastRatio(ink, behind[i]);
+      *backgrounds[i] = colourName(behind[i]);
+    }
+    out_.push_back(std::move(fit));
+  }
+
+  const Scene& scene_;
+  std::vector<TextFit>& out_;
+};
+
+}  // namespace
+
+double contrastRatio(const RGBA& a, const RGBA& b) {
+  const double la = luminance(a);
+  const double lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+FitReport fitReport(const ActivityPresentations& activity, Presentation presentation,
+                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer) {
+  const Scene scene = layOutScene(activity, presentation, device, measurer);
+  FitReport report;
+  report.presentation = presentation;
+  report.device = device.name;
+  std::vector<const Scene::Content*> contents;
+  for (const auto& content : scene.contents) contents.push_back(&content);
+  // The compact island lays out both sides; each is its own presentation here.
+  if (presentation == Presentation::compactLeading && contents.size() == 2) contents.pop_back();
+  if (presentation == Presentation::compactTrailing && contents.size() == 2) {
+    contents.erase(contents.begin());
+  }
+  if (presentation == Presentation::expanded) {
+    // The regions stack below the camera inside the island's margins.
+    report.region = {device.expandedWidth, presentationMaxHeight};
+    double width = 0;
+    double height = cameraHeight + 2 * expandedMargin;
+    for (const auto* content : contents) {
+      width = std::max(width, content->node.frame.width);
+      height += content->node.frame.height;
+    }
+    report.size = {width + 2 * expandedMargin, height};
+  } else if (!contents.empty()) {
+    report.region = contents.front()->region;
+    report.size = {contents.front()->node.frame.width, contents.front()->node.frame.height};
+  }
+  // A millionth of a point is rounding, not content.
+  constexpr double slack = 1e-6;
+  report.clipped = report.size.width > report.region.width + slack ||
+                   report.size.height > report.region.height + slack;
+  TextCollector collector(scene, report.texts);
+  for (const auto* content : contents) collector.collect(content->node);
+  return report;
+}
+
+}  // namespace host

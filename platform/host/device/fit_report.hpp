@@ -1,0 +1,49 @@
+#pragma once
+
+#include "platform/host/device/scene.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// How one text of a presentation came out.
+struct TextFit {
+  std::string text;
+  std::string font;  // as the view tree spells it: ".subheadline.weight(.semibold)"
+  std::size_t lines = 0;
+  std::optional<int> lineLimit;
+  double scale = 1;
+  bool truncated = false;
+  double offered = 0;  // the width it was offered
+  double width = 0;    // the width it took
+  std::string colour;  // "green", "secondary text", ...
+  // WCAG 2 contrast of the drawn colour, after opacity, over what is behind it.
+  double contrastLight = 0;
+  double contrastDark = 0;
+  // Text of 18 points or more, or 14 points and bold, may have less contrast (3:1, not 4.5:1).
+  bool large = false;
+  std::string backgroundLight;  // "white", "black", "#1c2439"
+  std::string backgroundDark;
+
+  double contrastNeeded() const { return large ? 3 : 4.5; }
+};
+
+// What the phone would cut, shrink or make hard to read in one presentation on one device.
+struct FitReport {
+  Presentation presentation = Presentation::lockScreen;
+  std::string_view device;
+  ui::layout::Size size;    // what the content asked for
+  ui::layout::Size region;  // what the phone gives it
+  bool clipped = false;
+  std::vector<TextFit> texts;
+};
+
+FitReport fitReport(const ActivityPresentations& activity, Presentation presentation,
+                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer);
+
+// WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+double contrastRatio(const ui::render::RGBA& a, const ui::render::RGBA& b);
+
+}  // namespace host
