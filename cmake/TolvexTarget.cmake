@@ -1,8 +1,12 @@
-# Common settings for every target of the project: C++20, warnings as errors, optional sanitizers.
+# Common settings for every target of the project: C++20, warnings (as errors with TOLVEX_WERROR),
+# optional sanitizers.
 function(tolvex_settings target)
   target_compile_features(${target} PUBLIC cxx_std_20)
   set_target_properties(${target} PROPERTIES CXX_EXTENSIONS OFF)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(TOLVEX_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
   if(TOLVEX_SANITIZE)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer
                                              -fno-sanitize-recover=all)

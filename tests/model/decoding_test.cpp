@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 namespace {
 
 using tolvex::DownloadLiveActivityAttributes;
@@ -39,7 +37,8 @@ TEST(AttributesDecoding, FollowsTheKeyedForm) {
       {"plain", R"({"taskId":"task-1"})", ""},
       {"unknown member ignored", R"({"taskId":"task-1","contentState":{}})", ""},
       {"empty object", "{}", R"(keyNotFound: "taskId": no value for this key)"},
-      {"letter case differs", R"({"taskid":"t"})", R"(keyNotFound: "taskId": no value for this key)"},
+      {"letter case differs", R"({"taskid":"t"})",
+       R"(keyNotFound: "taskId": no value for this key)"},
       {"null", R"({"taskId":null})", R"(valueNotFound: "taskId": expected a string, found null)"},
       {"number", R"({"taskId":7})", R"(typeMismatch: "taskId": expected a string, found a number)"},
       {"not an object", "[]", "typeMismatch: expected an object, found an array"},
@@ -119,20 +118,6 @@ TEST(StateEncoding, WritesFieldsInDeclarationOrderAndNothingForAbsentOptionals) 
   EXPECT_EQ(
       *coding::encodeJSON(download),
       R"({"progress":1,"statusText":"Done","fileName":"a.zip","transferredText":"1 MB","totalText":"1 MB","etaText":"","appIconBase64":""})");
-  const SignState nan{std::nan(""), "", std::nullopt, "", "", std::nullopt};
-  EXPECT_FALSE(coding::encodeJSON(nan).ok());
-}
-
-TEST(CodingKeys, NameTheFieldsAndNothingElse) {
-  using K = DownloadState::CodingKeys;
-  EXPECT_EQ(coding::stringValue(K::transferredText), "transferredText");
-  EXPECT_EQ(coding::keyFromString<K>("e\u0074aText"), K::etaText);
-  EXPECT_EQ(coding::keyFromString<K>("EtaText"), std::nullopt);
-  EXPECT_EQ(coding::keyFromInt<K>(0), std::nullopt);
-  EXPECT_EQ(coding::keyFromInt<SignLiveActivityAttributes::CodingKeys>(0), std::nullopt);
-  EXPECT_EQ(coding::intValue(SignLiveActivityAttributes::CodingKeys::taskId), std::nullopt);
-  EXPECT_EQ(coding::description(SignState::CodingKeys::appName),
-            R"(CodingKeys(stringValue: "appName", intValue: nil))");
 }
 
 }  // namespace

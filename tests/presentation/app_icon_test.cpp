@@ -12,7 +12,9 @@ using tolvex::AppIconPlaceholder;
 using tolvex::AppIconView;
 using tolvex::decodeAppIcon;
 
-std::optional<tolvex::String> text(const char* s) { return tolvex::String(s); }
+std::optional<tolvex::String> text(const char* s) {
+  return tolvex::String(s);
+}
 
 TEST(DecodeAppIcon, GivesAnImageOnlyForBase64OfAnImage) {
   const std::string square = samples::squareIcon;
@@ -38,35 +40,23 @@ TEST(DecodeAppIcon, GivesAnImageOnlyForBase64OfAnImage) {
   EXPECT_EQ(wide->height(), 2u);
 }
 
-// The table of places: side, corner radius 0.225 x side, glyph max(0.52 x side, 9).
+// Side, corner radius 0.225 x side, glyph max(0.52 x side, 9).
 TEST(AppIconPlaceholder, ScalesWithThePlace) {
-  const struct {
-    double size;
-    std::string dump;
-  } places[] = {
-      {44,
-       "ZStack(alignment: .center)\n"
-       "  RoundedRectangle(cornerRadius: 9.9, style: .continuous)\n"
-       "    .fill(.blue.opacity(0.16))\n"
-       "  Image(systemName: \"arrow.down.circle.fill\")\n"
-       "    .font(.system(size: 22.880000000000003, weight: .semibold))\n"
-       "    .foregroundStyle(.blue)\n"
-       "  .frame(width: 44, height: 44, alignment: .center)\n"},
-      {16,
-       "ZStack(alignment: .center)\n"
-       "  RoundedRectangle(cornerRadius: 3.6, style: .continuous)\n"
-       "    .fill(.blue.opacity(0.16))\n"
-       "  Image(systemName: \"arrow.down.circle.fill\")\n"
-       "    .font(.system(size: 9, weight: .semibold))\n"
-       "    .foregroundStyle(.blue)\n"
-       "  .frame(width: 16, height: 16, alignment: .center)\n"},
-  };
-  for (const auto& place : places) {
-    EXPECT_EQ(ui::dump(AppIconPlaceholder(place.size)), place.dump) << place.size;
+  EXPECT_EQ(ui::dump(AppIconPlaceholder(44)),
+            "ZStack(alignment: .center)\n"
+            "  RoundedRectangle(cornerRadius: 9.9, style: .continuous)\n"
+            "    .fill(.blue.opacity(0.16))\n"
+            "  Image(systemName: \"arrow.down.circle.fill\")\n"
+            "    .font(.system(size: 22.880000000000003, weight: .semibold))\n"
+            "    .foregroundStyle(.blue)\n"
+            "  .frame(width: 44, height: 44, alignment: .center)\n");
+  const std::pair<double, const char*> places[] = {{24, "cornerRadius: 5.4,"}, {24, "size: 12.48,"},
+                                                   {20, "cornerRadius: 4.5,"}, {20, "size: 10.4,"},
+                                                   {16, "cornerRadius: 3.6,"}, {16, "size: 9,"},
+                                                   {std::nan(""), "size: 9,"}};
+  for (const auto& [size, part] : places) {
+    EXPECT_NE(ui::dump(AppIconPlaceholder(size)).find(part), std::string::npos) << size << part;
   }
-  EXPECT_NE(ui::dump(AppIconPlaceholder(24)).find("size: 12.48,"), std::string::npos);
-  EXPECT_NE(ui::dump(AppIconPlaceholder(20)).find("size: 10.4,"), std::string::npos);
-  EXPECT_NE(ui::dump(AppIconPlaceholder(std::nan(""))).find("size: 9,"), std::string::npos);
 }
 
 TEST(AppIconView, ShowsTheImageFilledOrTheFallback) {

@@ -30,22 +30,21 @@ const fs::path kGolden = fs::path(TOLVEX_GOLDEN_DIR) / "render";
 
 using golden::readFile;
 
-host::ActivityPresentations signActivity(const std::string& json) {
-  coding::JSONDecoder decoder;
-  auto state = decoder.decode<tolvex::SignLiveActivityAttributes::ContentState>(json);
+template <class Attributes, class LockScreen, class Island>
+host::ActivityPresentations activity(const std::string& json, LockScreen lockScreen,
+                                     Island island) {
+  auto state = coding::JSONDecoder().decode<typename Attributes::ContentState>(json);
   EXPECT_TRUE(state.ok());
-  const widgets::ActivityViewContext<tolvex::SignLiveActivityAttributes> context{
-      std::move(state).value(), {}};
-  return {tolvex::SignLockScreenView(context), tolvex::SignDynamicIsland(context)};
+  const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}};
+  return {lockScreen(context), island(context)};
 }
-
+host::ActivityPresentations signActivity(const std::string& json) {
+  return activity<tolvex::SignLiveActivityAttributes>(json, tolvex::SignLockScreenView,
+                                                      tolvex::SignDynamicIsland);
+}
 host::ActivityPresentations downloadActivity(const std::string& json) {
-  coding::JSONDecoder decoder;
-  auto state = decoder.decode<tolvex::DownloadLiveActivityAttributes::ContentState>(json);
-  EXPECT_TRUE(state.ok());
-  const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> context{
-      std::move(state).value(), {}};
-  return {tolvex::DownloadLockScreenView(context), tolvex::DownloadDynamicIsland(context)};
+  return activity<tolvex::DownloadLiveActivityAttributes>(json, tolvex::DownloadLockScreenView,
+                                                          tolvex::DownloadDynamicIsland);
 }
 
 const std::string kSign = readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/pending-no-icon.json");
@@ -75,15 +74,17 @@ TEST(RoundedRectangle, UsesContinuousCornersUntilItIsACapsule) {
   EXPECT_TRUE(ui::render::roundedRectangle(0, 0, -5, 20, 4, CornerStyle::continuous).empty());
 }
 
+struct SceneCase {
+  const char* name;
+  host::ActivityPresentations activity;
+  Presentation presentation;
+  Appearance appearance;
+};
+
 // Display lists on the fake measurer: exact, and independent of the fonts installed.
 TEST(DisplayList, ScenesMatchTheReviewedDump) {
   const ui::layout::FakeTextMeasurer measurer;
-  const struct {
-    const char* name;
-    host::ActivityPresentations activity;
-    Presentation presentation;
-    Appearance appearance;
-  } cases[] = {
+  const SceneCase cases[] = {
       {"sign-lockscreen-light", signActivity(kSign), Presentation::lockScreen, Appearance::light},
       {"sign-compact-dark", signActivity(kSignIcon), Presentation::compactLeading,
        Appearance::dark},
@@ -123,12 +124,7 @@ TEST(PangoMeasurer, TruncatesAtTheTailOfTheText) {
 TEST(Pixels, KeyScenesMatchTheReviewedImages) {
   const ui::render::TextSystem text;
   const ui::render::PangoTextMeasurer measurer(text);
-  const struct {
-    const char* name;
-    host::ActivityPresentations activity;
-    Presentation presentation;
-    Appearance appearance;
-  } cases[] = {
+  const SceneCase cases[] = {
       {"sign-lockscreen-light", signActivity(kSignIcon), Presentation::lockScreen,
        Appearance::light},
       {"download-expanded-dark", downloadActivity(kDownload), Presentation::expanded,
