@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 
 namespace host {
@@ -23,7 +24,13 @@ std::string decimal(double value) {
   return out;
 }
 
-double rounded(double value, double step) { return std::round(value / step) * step; }
+// The double nearest the value written with `digits` decimals, so that JSON shows "5.8" and not
+// the binary neighbour of a product.
+double rounded(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return std::strtod(text, nullptr);
+}
 
 std::string jsonQuoted(std::string_view text) {
   std::string out;
@@ -63,7 +70,7 @@ std::vector<std::string> findings(const FitReport& report) {
     const std::string* backgrounds[] = {&text.backgroundLight, &text.backgroundDark};
     const char* names[] = {"light", "dark"};
     for (int i = 0; i < 2; ++i) {
-      if (rounded(contrasts[i], 0.1) >= text.contrastNeeded()) continue;
+      if (rounded(contrasts[i], 1) >= text.contrastNeeded()) continue;
       lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " + text.colour +
                       " on " + *backgrounds[i] + " has contrast " + decimal(contrasts[i]) +
                       ":1 (needs " + decimal(text.contrastNeeded()) + ":1)");
@@ -79,9 +86,9 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   };
   const auto pair = [&](double a, double b) {
     writer.beginArray();
-    writer.number(rounded(a, 0.01));
+    writer.number(rounded(a, 2));
     writer.comma();
-    writer.number(rounded(b, 0.01));
+    writer.number(rounded(b, 2));
     writer.endArray();
   };
   writer.beginObject();
@@ -123,24 +130,24 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
     }
     writer.comma();
     name("scale");
-    writer.number(rounded(text.scale, 0.001));
+    writer.number(rounded(text.scale, 3));
     writer.comma();
     name("truncated");
     writer.boolean(text.truncated);
     writer.comma();
     name("offered");
-    writer.number(rounded(text.offered, 0.01));
+    writer.number(rounded(text.offered, 2));
     writer.comma();
     name("width");
-    writer.number(rounded(text.width, 0.01));
+    writer.number(rounded(text.width, 2));
     writer.comma();
     name("contrast");
     writer.beginObject();
     name("light");
-    writer.number(rounded(text.contrastLight, 0.1));
+    writer.number(rounded(text.contrastLight, 1));
     writer.comma();
     name("dark");
-    writer.number(rounded(text.contrastDark, 0.1));
+    writer.number(rounded(text.contrastDark, 1));
     writer.endObject();
     writer.endObject();
   }
