@@ -5,6 +5,7 @@
 #include "platform/host/command_input.hpp"
 #include "platform/host/device_profile.hpp"
 #include "platform/host/render_command.hpp"
+#include "platform/host/serve/serve_command.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -186,6 +187,21 @@ int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& re
   demoCommand->add_option("-o,--output", demoDirectory,
                           "The folder to write (default tolvex-demo)");
 
+  // serve: the local push endpoint (platform/host/serve).
+  ServeOptions serveOptions;
+  CLI::App* serveCommand = app.add_subcommand(
+      "serve", "Run a local push endpoint with simulated devices that say what they did");
+  serveCommand->add_option("--listen", serveOptions.listen, "The address to listen on");
+  serveCommand->add_option("--apns-port", serveOptions.apnsPort, "The push port (0: any free)");
+  serveCommand->add_option("--page-port", serveOptions.pagePort, "The page port (0: any free)");
+  serveCommand->add_option("--state", serveOptions.state, "The folder for history and keys");
+  serveCommand->add_option("--bundle-id", serveOptions.bundleId, "The only bundle accepted");
+  serveCommand->add_option("--auth-key", serveOptions.authKey, "The sender's .p8 key");
+  serveCommand->add_option("--key-id", serveOptions.keyId, "The key's 10-character id");
+  serveCommand->add_option("--team-id", serveOptions.teamId, "The 10-character team id");
+  serveCommand->add_option("--cert", serveOptions.certificate, "A PEM certificate to serve");
+  serveCommand->add_option("--key", serveOptions.key, "The certificate's PEM key");
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -201,6 +217,7 @@ int runCommandLine(int argc, const char* const* argv, const ActivityRegistry& re
   if (treeCommand->parsed()) return runTree(tree, registry, in, out, err);
   if (renderCommand->parsed()) return runRender(render, registry, in, out, err);
   if (demoCommand->parsed()) return runDemo(demoDirectory, registry, samples, out, err);
+  if (serveCommand->parsed()) return runServe(serveOptions, registry, out, err);
   return exitUsage;
 }
 
