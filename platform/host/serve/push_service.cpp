@@ -358,8 +358,10 @@ Response PushService::channels(const Request& request, std::string_view bundle, 
     if (values[1].type == coding::JsonValue::Type::missing) {
       return answer(failure("MissingPushType", apnsId));
     }
-    const bool policyOk = values[0].type == coding::JsonValue::Type::number &&
-                          (values[0].number == 0 || values[0].number == 1);
+    // A sender that leaves the policy out gets the default, no storage.
+    const bool policyOk = values[0].type == coding::JsonValue::Type::missing ||
+                          (values[0].type == coding::JsonValue::Type::number &&
+                           (values[0].number == 0 || values[0].number == 1));
     if (values[1].type != coding::JsonValue::Type::string ||
         !equalsIgnoringCase(values[1].text, "liveactivity") || !policyOk ||
         store_.channelCount() >= channelLimit) {
