@@ -242,7 +242,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     if (!activity->bundle.empty() && activity->bundle != bundle) {
       return failure("DeviceTokenNotForTopic", apnsId);
     }
-    if (const auto since = devices_.unregisteredSince(deviceToken, request.nowMs)) {
+    if (const auto since = SimulatedDevices::unregisteredSince(*activity, request.nowMs)) {
       return failure("Unregistered", apnsId, *since);
     }
   } else if (const auto known = store_.deviceBundle(deviceToken)) {
@@ -251,7 +251,8 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     store_.addDevice(deviceToken, bundle, request.nowMs);
   }
 
-  const Verdict verdict = devices_.deliver(deviceToken, bundle, request.body, request.nowMs);
+  const Verdict verdict =
+      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, activity);
   record.verdict = verdict.verdict;
   record.error = verdict.error;
   record.warnings = warningsJson(verdict.warnings);

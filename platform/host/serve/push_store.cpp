@@ -251,6 +251,23 @@ void PushStore::saveActivity(const ActivityRecord& a) {
       .run();
 }
 
+void PushStore::updateActivity(const ActivityRecord& a) {
+  impl_->write();
+  // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
+  impl_
+      ->statement(
+          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+          "last_timestamp = ?, ended_at = ? WHERE id = ?")
+      .bind(a.state)
+      .bind(std::int64_t{a.ended})
+      .bind(a.staleDate)
+      .bind(a.dismissalDate)
+      .bind(a.lastTimestamp)
+      .bind(a.endedAtMs)
+      .bind(a.id)
+      .run();
+}
+
 bool PushStore::addChannel(const ChannelRecord& channel) {
   impl_->write();
   impl_->statement("INSERT OR IGNORE INTO channels VALUES (?, ?, ?)")

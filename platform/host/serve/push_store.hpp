@@ -71,6 +71,8 @@ class PushStore {
   std::vector<ActivityRecord> activitiesOnChannel(const std::string& channel);
   std::vector<ActivityRecord> activities(std::size_t limit);
   void saveActivity(const ActivityRecord& activity);
+  // What a push changes of an activity: its state, dates and whether it has ended.
+  void updateActivity(const ActivityRecord& activity);
 
   bool addChannel(const ChannelRecord& channel);
   std::optional<ChannelRecord> channel(const std::string& id);

@@ -29,7 +29,12 @@ std::string newUuid() {
 
 std::string newHexToken(std::size_t digits) {
   std::string text(digits, '0');
-  for (char& c : text) c = hexDigits[generator()() & 15];
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < digits; ++i) {
+    if (i % 16 == 0) bits = generator()();
+    text[i] = hexDigits[bits & 15];
+    bits >>= 4;
+  }
   return text;
 }
 

@@ -106,15 +106,16 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
 }  // namespace
 
 Verdict SimulatedDevices::deliver(const std::string& token, const std::string& bundle,
-                                  std::string_view body, std::int64_t nowMs) {
+                                  std::string_view body, std::int64_t nowMs,
+                                  std::optional<ActivityRecord> existing) {
   const Peek peek = peekAt(body);
-  if (auto activity = store_.activityByUpdateToken(token)) {
+  if (existing) {
     if (peek.event == "start") {
       return dropped(
           "a start goes to a push-to-start token; this is the update token of activity " +
-          activity->id);
+          existing->id);
     }
-    return apply(*activity, body, peek, nowMs);
+    return apply(*existing, body, peek, nowMs);
   }
   if (peek.payload && (peek.event == "update" || peek.event == "end")) {
     return dropped("an " + peek.event +
@@ -189,7 +190,7 @@ Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body,
     activity.dismissalDate = peek.dismissalDate;
     verdict.verdict = "ended";
   }
-  store_.saveActivity(activity);
+  store_.updateActivity(activity);
   return verdict;
 }
 
@@ -218,15 +219,14 @@ Verdict SimulatedDevices::broadcast(const std::string& channel, std::string_view
   return first;
 }
 
-std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const std::string& token,
+std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const ActivityRecord& activity,
                                                                 std::int64_t nowMs) {
-  const auto activity = store_.activityByUpdateToken(token);
-  if (!activity || !activity->ended) return std::nullopt;
-  const bool dismissed = activity->dismissalDate
-                             ? *activity->dismissalDate * 1000 <= static_cast<double>(nowMs)
-                             : nowMs - activity->endedAtMs >= endedLifetimeMs;
+  if (!activity.ended) return std::nullopt;
+  const bool dismissed = activity.dismissalDate
+                             ? *activity.dismissalDate * 1000 <= static_cast<double>(nowMs)
+                             : nowMs - activity.endedAtMs >= endedLifetimeMs;
   if (!dismissed) return std::nullopt;
-  return activity->endedAtMs;
+  return activity.endedAtMs;
 }
 
 std::variant<ActivityRecord, std::string> SimulatedDevices::startLocally(std::string_view document,

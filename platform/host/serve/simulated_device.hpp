@@ -28,15 +28,17 @@ class SimulatedDevices {
   SimulatedDevices(const ActivityRegistry& registry, PushStore& store)
       : registry_(registry), store_(store) {}
 
-  // A push to a device token (push-to-start) or to an activity's update token.
+  // A push to a device token (push-to-start), or to an activity's update token with the activity
+  // the store holds for it.
   Verdict deliver(const std::string& token, const std::string& bundle, std::string_view body,
-                  std::int64_t nowMs);
+                  std::int64_t nowMs, std::optional<ActivityRecord> activity);
   // A broadcast on a channel, to every activity subscribed to it.
   Verdict broadcast(const std::string& channel, std::string_view body, std::int64_t nowMs);
 
   // When a token belongs to an activity that has ended and left the screen, the time it ended:
   // the service no longer delivers to it.
-  std::optional<std::int64_t> unregisteredSince(const std::string& token, std::int64_t nowMs);
+  static std::optional<std::int64_t> unregisteredSince(const ActivityRecord& activity,
+                                                       std::int64_t nowMs);
 
   // An activity started as an app does on the phone, from an activity document.
   std::variant<ActivityRecord, std::string> startLocally(std::string_view document,
