@@ -16,9 +16,13 @@ done
 
 work=$(mktemp -d)
 pids=()
-trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done; rm -rf "$work"' EXIT
+stop_all() {
+  for p in "${pids[@]}"; do { kill -9 "$p" && wait "$p"; } 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap stop_all EXIT
 
-${PERF:-} "$bin" serve --apns-port 0 --page-port 0 --state "$work/state" >"$work/serve.out" 2>"$work/serve.err" &
+"$bin" serve --apns-port 0 --page-port 0 --state "$work/state" >"$work/serve.out" 2>"$work/serve.err" &
 pids+=($!)
 for _ in $(seq 100); do [[ $(wc -l <"$work/serve.out") -ge 3 ]] && break; sleep 0.05; done
 port=$(sed -n 1p "$work/serve.out" | sed 's/.*://')

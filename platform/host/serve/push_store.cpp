@@ -358,7 +358,13 @@ std::size_t PushStore::pushCount() {
 void PushStore::commit() {
   if (!impl_->inTransaction) return;
   impl_->inTransaction = false;
-  impl_->exec("COMMIT");
+  try {
+    impl_->exec("COMMIT");
+  } catch (const StoreError&) {
+    // The batch is lost and was never acknowledged; the next write starts afresh.
+    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
 }
 
 }  // namespace host::serve
