@@ -41,6 +41,41 @@ expect "403 ExpiredProviderToken" \
   "$(AUTH="authorization: bearer $(provider_token $(($(date +%s) - 4000)))" push "$DEVICE" "$body")" \
   "old token"
 
+# Two tokens on one connection within 20 minutes: curl reuses the connection for --next.
+second=$(curl -sS --http2 --cacert "$CA" -o /dev/null -H "authorization: bearer $(provider_token)" \
+  -H "apns-push-type: liveactivity" -H "apns-topic: $TOPIC" --data-binary "$body" \
+  "https://localhost:$PUSH_PORT/3/device/$DEVICE" --next -sS --cacert "$CA" -w '%{http_code}' \
+  -H "authorization: bearer $(provider_token $(($(date +%s) - 5)))" -H "apns-push-type: liveactivity" \
+  -H "apns-topic: $TOPIC" --data-binary "$body" "https://localhost:$PUSH_PORT/3/device/$DEVICE")
+[[ $second == *429* && $second == *TooManyProviderTokenUpdates* ]] || fail "token change: $second"
+
+# Channels and broadcasts.
+channels() {  # channels METHOD PATH [curl options...]: prints "STATUS BODY" and keeps the headers
+  local method=$1 path=$2
+  shift 2
+  curl -sS --http2 --cacert "$CA" -X "$method" -o "$SCRATCH/answer" -D "$SCRATCH/headers" \
+    -w '%{http_code}' -H "authorization: bearer $(provider_token)" "$@" \
+    "https://localhost:$PUSH_PORT$path"
+  printf ' %s\n' "$(cat "$SCRATCH/answer")"
+}
+expect "400 MissingPushType" "$(channels POST /1/apps/com.tolvex.app/channels -d '{"message-storage-policy":0}')" \
+  "channel without push type"
+expect "400 CannotCreateChannelConfig" "$(channels POST /1/apps/com.tolvex.app/channels \
+  -d '{"message-storage-policy":0,"push-type":"Alert"}')" "channel of another push type"
+expect "201 " "$(channels POST /1/apps/com.tolvex.app/channels -d '{"message-storage-policy":1,"push-type":"LiveActivity"}')" \
+  "channel"
+channel=$(sed -n 's/^apns-channel-id: *\([^\r]*\).*/\1/p' "$SCRATCH/headers")
+[[ -n $channel ]] || fail "no apns-channel-id: $(cat "$SCRATCH/headers")"
+expect "200 " "$(channels GET /1/apps/com.tolvex.app/channels -H "apns-channel-id: $channel")" "read channel"
+expect "400 MissingChannelId" "$(channels GET /1/apps/com.tolvex.app/channels)" "read without id"
+expect "400 BadChannelId" "$(channels GET /1/apps/com.tolvex.app/channels -H 'apns-channel-id: %%')" "bad id"
+expect "400 ChannelNotRegistered" "$(channels POST /4/broadcasts/apps/com.tolvex.app \
+  -H 'apns-channel-id: AAAAAAAAAAAAAAAAAAAAAA==' -H 'apns-push-type: liveactivity' -d '{}')" "unknown channel"
+expect "200 " "$(channels POST /4/broadcasts/apps/com.tolvex.app -H "apns-channel-id: $channel" \
+  -H 'apns-push-type: liveactivity' --data-binary "$(update_body "$(date +%s)" 0.5)")" "broadcast"
+grep -qi '^apns-request-id:' "$SCRATCH/headers" || fail "broadcast without apns-request-id"
+expect "204 " "$(channels DELETE /1/apps/com.tolvex.app/channels -H "apns-channel-id: $channel")" "delete channel"
+
 # The update token the device reported, from the page port's API.
 activities=$(curl -sS "$PAGE_URL/api/activities" | tr -d '\n')
 update_token=$(sed -n 's/.*"updateToken":"\([0-9a-f]*\)".*/\1/p' <<<"$activities")
