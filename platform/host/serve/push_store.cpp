@@ -165,8 +165,9 @@ PushStore::~PushStore() {
 std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) {
   auto impl = std::make_unique<Impl>();
   const std::string file = folder.empty() ? ":memory:" : (folder / "serve.sqlite3").string();
+  // The caller serialises access to a store, so SQLite's own locking per call is not needed.
   if (sqlite3_open_v2(file.c_str(), &impl->db,
-                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                       nullptr) != SQLITE_OK) {
     throw StoreError("store: cannot open " + file + ": " +
                      (impl->db ? sqlite3_errmsg(impl->db) : "out of memory"));

@@ -56,6 +56,7 @@ struct PushRecord {
 
 // Devices, activities, channels and the push history in SQLite (WAL). Writes go into a
 // transaction that `commit` makes durable, so a caller can answer a whole batch after one sync.
+// One thread at a time: callers that share a store hold a lock around it.
 class PushStore {
  public:
   // Opens or creates `<folder>/serve.sqlite3`; an empty folder means a private in-memory store.
