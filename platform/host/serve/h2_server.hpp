@@ -19,7 +19,7 @@ struct H2Limits {
   std::size_t maxHeaderBytes = 8192;  // per request, names and values
   std::size_t maxHeaders = 64;
   std::size_t maxPendingOutput = 1 << 20;
-  int idleSeconds = 60;
+  int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
 };
 
 // HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. Answers are
