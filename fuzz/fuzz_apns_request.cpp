@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 
 namespace {
@@ -24,8 +25,16 @@ std::string_view nextLine(std::string_view& input) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static auto store = host::serve::PushStore::open({});
-  static host::serve::PushService service(registry, *store, {});
+  // A fresh store now and then: the history of every run would otherwise fill the fuzzer's memory.
+  static std::unique_ptr<host::serve::PushStore> store;
+  static std::unique_ptr<host::serve::PushService> service;
+  static std::size_t runs = 0;
+  if (runs++ % 4096 == 0) {
+    service.reset();
+    store = host::serve::PushStore::open({});
+    service =
+        std::make_unique<host::serve::PushService>(registry, *store, host::serve::ServiceOptions{});
+  }
   std::string_view input(reinterpret_cast<const char*>(data), size);
   host::serve::Request request;
   request.method = nextLine(input);
@@ -41,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   request.body = input.substr(0, host::serve::bodyCeiling(request.path));
   request.nowMs = 1765012900000;
   host::serve::ConnectionTokens tokens;
-  const host::serve::Response response = service.handle(request, tokens);
+  const host::serve::Response response = service->handle(request, tokens);
   if (response.header("apns-id").empty()) std::abort();
   if (response.status >= 400 && host::serve::statusOf(response.body.substr(
                                     11, response.body.find('"', 11) - 11)) != response.status) {
