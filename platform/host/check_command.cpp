@@ -46,8 +46,8 @@ std::vector<std::string> findings(const FitReport& report) {
   for (const TextFit& text : report.texts) {
     std::string what = jsonQuoted(text.text);
     if (text.truncated) {
-      what += " is truncated to " + std::to_string(text.lines) +
-              (text.lines == 1 ? " line" : " lines");
+      what +=
+          " is truncated to " + std::to_string(text.lines) + (text.lines == 1 ? " line" : " lines");
       if (text.scale < 1) what += " at " + decimal(text.scale * 100) + "% of its size";
       what += " in the " + decimal(text.offered) + " pt it is offered";
     } else if (text.scale < 1) {
@@ -71,9 +71,10 @@ std::vector<std::string> findings(const FitReport& report) {
     const char* names[] = {"light", "dark"};
     for (int i = 0; i < 2; ++i) {
       if (rounded(contrasts[i], 1) >= text.contrastNeeded()) continue;
-      lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " + text.colour +
-                      " on " + *backgrounds[i] + " has contrast " + decimal(contrasts[i]) +
-                      ":1 (needs " + decimal(text.contrastNeeded()) + ":1)");
+      lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " +
+                      text.colour + " on " + *backgrounds[i] + " has contrast " +
+                      decimal(contrasts[i]) + ":1 (needs " + decimal(text.contrastNeeded()) +
+                      ":1)");
     }
   }
   return lines;

@@ -45,5 +45,6 @@ std::unique_ptr<Command> treeCommand();
 std::unique_ptr<Command> renderCommand();
 std::unique_ptr<Command> demoCommand();
 std::unique_ptr<Command> checkCommand();
+std::unique_ptr<Command> serveCommand();
 
 }  // namespace host

@@ -19,12 +19,13 @@ double luminance(const RGBA& colour) {
   const auto linear = [](double c) {
     return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
   };
-  return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) +
-         0.0722 * linear(colour.blue);
+  return 0.2126 * linear(colour.red) + 0.7152 * linear(colour.green) + 0.0722 * linear(colour.blue);
 }
 
 std::string colourName(const RGBA& colour) {
-  const auto byte = [](double c) { return static_cast<int>(std::lround(std::clamp(c, 0.0, 1.0) * 255)); };
+  const auto byte = [](double c) {
+    return static_cast<int>(std::lround(std::clamp(c, 0.0, 1.0) * 255));
+  };
   const int r = byte(colour.red), g = byte(colour.green), b = byte(colour.blue);
   if (r == 255 && g == 255 && b == 255) return "white";
   if (r == 0 && g == 0 && b == 0) return "black";
@@ -65,7 +66,8 @@ class TextCollector {
       if (const auto* shape = std::get_if<ui::layout::Shape>(&node.children[0].payload)) {
         const ui::ShapeStyle style = shape->fill.value_or(ui::HierarchicalShapeStyle::primary);
         for (std::size_t i = 0; i < appearances.size(); ++i) {
-          behind[i] = ui::render::over(ui::render::resolve(style, drawn(appearances[i])), behind[i]);
+          behind[i] =
+              ui::render::over(ui::render::resolve(style, drawn(appearances[i])), behind[i]);
         }
       }
       visit(node.children[1], behind);
@@ -93,8 +95,8 @@ class TextCollector {
     double* contrasts[] = {&fit.contrastLight, &fit.contrastDark};
     std::string* backgrounds[] = {&fit.backgroundLight, &fit.backgroundDark};
     for (std::size_t i = 0; i < appearances.size(); ++i) {
-      const RGBA ink = ui::render::over(ui::render::resolve(text.foreground, drawn(appearances[i])),
-                                        behind[i]);
+      const RGBA ink =
+          ui::render::over(ui::render::resolve(text.foreground, drawn(appearances[i])), behind[i]);
       *contrasts[i] = contrastRatio(ink, behind[i]);
       *backgrounds[i] = colourName(behind[i]);
     }

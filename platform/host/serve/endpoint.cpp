@@ -1,0 +1,157 @@
+#include "platform/host/serve/endpoint.hpp"
+
+#include "platform/host/serve/h2_server.hpp"
+#include "platform/host/serve/page_server.hpp"
+#include "platform/host/serve/push_service.hpp"
+#include "platform/host/serve/tls_context.hpp"
+
+#include <arpa/inet.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <ostream>
+
+namespace host::serve {
+namespace {
+
+std::filesystem::path defaultStateFolder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state) {
+    return std::filesystem::path(state) / "tolvex-widget" / "serve";
+  }
+  if (const char* home = std::getenv("HOME"); home && *home) {
+    return std::filesystem::path(home) / ".local" / "state" / "tolvex-widget" / "serve";
+  }
+  return ".tolvex-serve";
+}
+
+bool isLoopback(const std::string& address) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
+}
+
+std::string urlHost(const std::string& address) {
+  return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+}  // namespace
+
+Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, std::ostream& out,
+                 std::ostream& err) {
+  if (options.authKey.empty() != options.keyId.empty() ||
+      (!options.authKey.empty() && options.teamId.empty())) {
+    err << "error: usage: --auth-key, --key-id and --team-id go together\n";
+    return Outcome::badOptions;
+  }
+  if (options.certificate.empty() != options.key.empty()) {
+    err << "error: usage: --cert and --key go together\n";
+    return Outcome::badOptions;
+  }
+  const std::filesystem::path state =
+      options.state.empty() ? defaultStateFolder() : std::filesystem::path(options.state);
+  std::error_code error;
+  std::filesystem::create_directories(state, error);
+  // The history holds payloads and the folder may hold keys: the owner's alone.
+  if (error || ::chmod(state.c_str(), 0700) != 0) {
+    err << "error: cannot make the state folder " << state.string() << "\n";
+    return Outcome::cannotStart;
+  }
+
+  std::optional<Es256Key> authKey;
+  if (!options.authKey.empty()) {
+    auto loaded = Es256Key::fromFile(options.authKey);
+    if (auto* why = std::get_if<std::string>(&loaded)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
+    authKey.emplace(std::move(std::get<Es256Key>(loaded)));
+  }
+  CertificateFiles files{options.certificate, options.key};
+  if (options.certificate.empty()) {
+    auto made = ensureSelfSignedCertificate(state);
+    if (auto* why = std::get_if<std::string>(&made)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
+    files = std::get<CertificateFiles>(made);
+  }
+  auto tls = TlsContext::fromFiles(files.certificate, files.key);
+  if (auto* why = std::get_if<std::string>(&tls)) {
+    err << "error: " << *why << '\n';
+    return Outcome::cannotStart;
+  }
+
+  std::unique_ptr<PushStore> store;
+  try {
+    store = PushStore::open(state);
+  } catch (const StoreError& failure) {
+    err << "error: " << failure.what() << '\n';
+    return Outcome::cannotStart;
+  }
+  ServiceOptions serviceOptions;
+  if (!options.bundleId.empty()) serviceOptions.bundleId = options.bundleId;
+  if (!options.keyId.empty()) serviceOptions.key.keyId = options.keyId;
+  if (!options.teamId.empty()) serviceOptions.key.teamId = options.teamId;
+  serviceOptions.key.key = authKey ? &*authKey : nullptr;
+  PushService service(registry, *store, serviceOptions);
+  std::mutex lock;
+
+  std::signal(SIGPIPE, SIG_IGN);
+  H2Server push(
+      std::get<TlsContext>(tls),
+      [&](const Request& request, ConnectionTokens& tokens) {
+        std::lock_guard guard(lock);
+        return service.handle(request, tokens);
+      },
+      [&] {
+        std::lock_guard guard(lock);
+        try {
+          store->commit();
+          return true;
+        } catch (const StoreError& failure) {
+          err << "error: " << failure.what() << '\n';
+          return false;
+        }
+      },
+      [&] {
+        std::lock_guard guard(lock);
+        service.shutDown();
+      });
+  if (auto why = push.listen(options.listen, options.apnsPort)) {
+    err << "error: " << *why << '\n';
+    return Outcome::cannotStart;
+  }
+  std::vector<std::string> hosts;
+  if (!isLoopback(options.listen)) hosts.push_back(options.listen);
+  PageServer page(service, lock, hosts);
+  if (auto why = page.listen(options.listen, options.pagePort)) {
+    err << "error: " << *why << '\n';
+    return Outcome::cannotStart;
+  }
+  if (!isLoopback(options.listen)) {
+    err << "warning: listening on " << options.listen
+        << ", not on loopback: anyone on that network can push to this endpoint and read its "
+           "history\n";
+  }
+  out << "https://" << urlHost(options.listen) << ':' << push.port() << '\n'
+      << std::filesystem::absolute(files.certificate).string() << '\n'
+      << "http://" << urlHost(options.listen) << ':' << page.port() << "/\n"
+      << std::flush;
+  page.start();
+  push.run();
+  page.stop();
+  try {
+    std::lock_guard guard(lock);
+    store->commit();
+  } catch (const StoreError& failure) {
+    err << "error: " << failure.what() << '\n';
+    return Outcome::cannotStart;
+  }
+  return Outcome::stopped;
+}
+
+}  // namespace host::serve

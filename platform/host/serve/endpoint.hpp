@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/host/input/activity_registry.hpp"
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+
+namespace host::serve {
+
+struct ServeOptions {
+  std::string listen = "127.0.0.1";
+  std::uint16_t apnsPort = 2197;  // 0 picks a free port
+  std::uint16_t pagePort = 8080;
+  std::string state;  // empty: the user's state folder
+  std::string bundleId;
+  std::string authKey;
+  std::string keyId;
+  std::string teamId;
+  std::string certificate;
+  std::string key;
+};
+
+enum class Outcome { stopped, badOptions, cannotStart };
+
+// The endpoint and its page, run until SIGINT or SIGTERM; what went wrong is said on `err`.
+Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, std::ostream& out,
+                 std::ostream& err);
+
+}  // namespace host::serve

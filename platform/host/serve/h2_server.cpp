@@ -1,0 +1,482 @@
+#include "platform/host/serve/h2_server.hpp"
+
+#include "platform/host/serve/random_id.hpp"
+
+#include <event2/buffer.h>
+#include <event2/bufferevent.h>
+#include <event2/bufferevent_ssl.h>
+#include <event2/event.h>
+#include <event2/listener.h>
+#include <nghttp2/nghttp2.h>
+#include <openssl/ssl.h>
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace host::serve {
+
+struct Connection;
+
+namespace {
+
+struct Stream {
+  std::int32_t id = 0;
+  Request request;
+  std::size_t headerBytes = 0;
+  std::size_t ceiling = 0;
+  Response response;
+  std::string status;
+  std::size_t sent = 0;
+};
+
+std::int64_t nowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+struct Connection {
+  H2Server::Impl* server = nullptr;
+  bufferevent* bev = nullptr;
+  nghttp2_session* session = nullptr;
+  std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
+  ConnectionTokens tokens;
+  std::vector<std::int32_t> ready;  // handled, waiting for the commit of their batch
+  bool pending = false;
+};
+
+struct H2Server::Impl {
+  const TlsContext& tls;
+  Handler handler;
+  Commit commit;
+  OnStop onStop;
+  H2Limits limits;
+  event_base* base = nullptr;
+  evconnlistener* listener = nullptr;
+  event* flushEvent = nullptr;
+  event* signalEvents[2] = {nullptr, nullptr};
+  event* drainTimer = nullptr;
+  std::unordered_set<Connection*> connections;
+  std::vector<Connection*> pending;
+  bool stopping = false;
+  bool flushScheduled = false;
+  static constexpr int commitWindowUs = 1000;
+  std::chrono::steady_clock::time_point drainDeadline;
+  std::uint16_t port = 0;
+
+  Impl(const TlsContext& t, Handler h, Commit c, OnStop s, H2Limits l)
+      : tls(t), handler(std::move(h)), commit(std::move(c)), onStop(std::move(s)), limits(l) {}
+
+  void close(Connection* connection) {
+    connections.erase(connection);
+    if (connection->pending) std::erase(pending, connection);
+    if (connection->session) nghttp2_session_del(connection->session);
+    connection->streams.clear();
+    bufferevent_free(connection->bev);
+    delete connection;
+  }
+
+  // Sends what nghttp2 has queued; false when the connection is gone.
+  bool send(Connection* connection) {
+    if (nghttp2_session_send(connection->session) != 0) {
+      close(connection);
+      return false;
+    }
+    if (!nghttp2_session_want_read(connection->session) &&
+        !nghttp2_session_want_write(connection->session) &&
+        evbuffer_get_length(bufferevent_get_output(connection->bev)) == 0) {
+      close(connection);
+      return false;
+    }
+    return true;
+  }
+
+  // Feeds what arrived to nghttp2 while the client reads what we send.
+  bool receive(Connection* connection) {
+    evbuffer* input = bufferevent_get_input(connection->bev);
+    while (evbuffer_get_length(input) > 0 &&
+           evbuffer_get_length(bufferevent_get_output(connection->bev)) < limits.maxPendingOutput) {
+      const std::size_t length = std::min<std::size_t>(evbuffer_get_length(input), 16384);
+      unsigned char* data = evbuffer_pullup(input, static_cast<ev_ssize_t>(length));
+      const ssize_t used = nghttp2_session_mem_recv(connection->session, data, length);
+      if (used < 0) {
+        close(connection);
+        return false;
+      }
+      evbuffer_drain(input, static_cast<std::size_t>(used));
+    }
+    return send(connection);
+  }
+
+  void complete(Connection* connection, Stream& stream) {
+    stream.request.nowMs = nowMs();
+    try {
+      stream.response = handler(stream.request, connection->tokens);
+    } catch (const std::exception&) {
+      stream.response = internalError();
+    }
+    // What was kept of the request is no longer needed; only the answer waits for the commit.
+    stream.request = Request{};
+    connection->ready.push_back(stream.id);
+    if (!connection->pending) {
+      connection->pending = true;
+      pending.push_back(connection);
+    }
+    // A short window gathers more answers into one commit: each commit writes whole pages and
+    // syncs, so fewer, larger batches are what makes durable answers fast.
+    if (!flushScheduled) {
+      flushScheduled = true;
+      const timeval window{0, commitWindowUs};
+      evtimer_add(flushEvent, &window);
+    }
+  }
+
+  static Response internalError() {
+    Response response;
+    response.status = 500;
+    response.headers.push_back({"apns-id", newUuid()});
+    response.body = "{\"reason\":\"InternalServerError\"}";
+    return response;
+  }
+
+  void submit(Connection* connection, Stream& stream, bool durable) {
+    if (!durable) stream.response = internalError();
+    Response& response = stream.response;
+    stream.status = std::to_string(response.status);
+    const auto nv = [](const std::string& name, const std::string& value) {
+      return nghttp2_nv{reinterpret_cast<std::uint8_t*>(const_cast<char*>(name.data())),
+                        reinterpret_cast<std::uint8_t*>(const_cast<char*>(value.data())),
+                        name.size(), value.size(), NGHTTP2_NV_FLAG_NONE};
+    };
+    static const std::string statusName = ":status";
+    std::vector<nghttp2_nv> headers{nv(statusName, stream.status)};
+    for (const Header& header : response.headers) headers.push_back(nv(header.name, header.value));
+    nghttp2_data_provider provider{};
+    provider.source.ptr = &stream;
+    provider.read_callback = [](nghttp2_session*, std::int32_t, std::uint8_t* buffer,
+                                std::size_t length, std::uint32_t* flags,
+                                nghttp2_data_source* source, void*) -> ssize_t {
+      auto* s = static_cast<Stream*>(source->ptr);
+      const std::size_t n = std::min(length, s->response.body.size() - s->sent);
+      std::memcpy(buffer, s->response.body.data() + s->sent, n);
+      s->sent += n;
+      if (s->sent == s->response.body.size()) *flags |= NGHTTP2_DATA_FLAG_EOF;
+      return static_cast<ssize_t>(n);
+    };
+    nghttp2_submit_response(connection->session, stream.id, headers.data(), headers.size(),
+                            response.body.empty() ? nullptr : &provider);
+  }
+
+  void flush() {
+    flushScheduled = false;
+    const bool durable = commit();
+    std::vector<Connection*> batch;
+    batch.swap(pending);
+    for (Connection* connection : batch) {
+      connection->pending = false;
+      for (const std::int32_t id : connection->ready) {
+        const auto found = connection->streams.find(id);
+        if (found != connection->streams.end()) submit(connection, *found->second, durable);
+      }
+      connection->ready.clear();
+      if (send(connection)) receive(connection);
+    }
+  }
+
+  void stop() {
+    if (stopping) return;
+    stopping = true;
+    if (onStop) onStop();
+    if (listener) evconnlistener_disable(listener);
+    const std::vector<Connection*> all(connections.begin(), connections.end());
+    for (Connection* connection : all) {
+      if (connection->session == nullptr) {
+        close(connection);
+        continue;
+      }
+      nghttp2_submit_goaway(connection->session, NGHTTP2_FLAG_NONE,
+                            nghttp2_session_get_last_proc_stream_id(connection->session),
+                            NGHTTP2_NO_ERROR, nullptr, 0);
+      send(connection);
+    }
+    drainDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const timeval tick{0, 50 * 1000};
+    evtimer_add(drainTimer, &tick);
+  }
+
+  void startSession(Connection* connection);
+};
+
+namespace {
+
+Connection* of(void* data) {
+  return static_cast<Connection*>(data);
+}
+
+ssize_t sendCallback(nghttp2_session*, const std::uint8_t* data, std::size_t length, int,
+                     void* user) {
+  Connection* connection = of(user);
+  evbuffer* output = bufferevent_get_output(connection->bev);
+  if (evbuffer_get_length(output) >= connection->server->limits.maxPendingOutput) {
+    return NGHTTP2_ERR_WOULDBLOCK;
+  }
+  evbuffer_add(output, data, length);
+  return static_cast<ssize_t>(length);
+}
+
+int onBeginHeaders(nghttp2_session* session, const nghttp2_frame* frame, void* user) {
+  if (frame->hd.type != NGHTTP2_HEADERS || frame->headers.cat != NGHTTP2_HCAT_REQUEST) return 0;
+  Connection* connection = of(user);
+  auto stream = std::make_unique<Stream>();
+  stream->id = frame->hd.stream_id;
+  nghttp2_session_set_stream_user_data(session, stream->id, stream.get());
+  connection->streams[stream->id] = std::move(stream);
+  return 0;
+}
+
+int onHeader(nghttp2_session* session, const nghttp2_frame* frame, const std::uint8_t* name,
+             std::size_t nameLength, const std::uint8_t* value, std::size_t valueLength,
+             std::uint8_t, void* user) {
+  if (frame->hd.type != NGHTTP2_HEADERS) return 0;
+  auto* stream =
+      static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, frame->hd.stream_id));
+  if (stream == nullptr) return 0;
+  const H2Limits& limits = of(user)->server->limits;
+  // HPACK lets a few bytes on the wire stand for a large header block: count what it expands to.
+  stream->headerBytes += nameLength + valueLength + 32;
+  if (stream->headerBytes > limits.maxHeaderBytes ||
+      stream->request.headers.size() >= limits.maxHeaders) {
+    return NGHTTP2_ERR_TEMPORAL_CALLBACK_FAILURE;
+  }
+  const std::string_view n(reinterpret_cast<const char*>(name), nameLength);
+  const std::string_view v(reinterpret_cast<const char*>(value), valueLength);
+  if (n == ":method") {
+    stream->request.method = v;
+  } else if (n == ":path") {
+    stream->request.path = v;
+    stream->ceiling = bodyCeiling(v);
+  } else if (!n.empty() && n.front() != ':') {
+    stream->request.headers.push_back({std::string(n), std::string(v)});
+  }
+  return 0;
+}
+
+int onDataChunk(nghttp2_session* session, std::uint8_t, std::int32_t streamId,
+                const std::uint8_t* data, std::size_t length, void*) {
+  auto* stream = static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, streamId));
+  if (stream == nullptr) return 0;
+  stream->request.bodyBytes += length;
+  const std::size_t ceiling = stream->ceiling == 0 ? 5121 : stream->ceiling;
+  if (stream->request.body.size() < ceiling) {
+    const std::size_t keep = std::min(length, ceiling - stream->request.body.size());
+    stream->request.body.append(reinterpret_cast<const char*>(data), keep);
+  }
+  return 0;
+}
+
+int onFrameReceived(nghttp2_session* session, const nghttp2_frame* frame, void* user) {
+  if ((frame->hd.type != NGHTTP2_HEADERS && frame->hd.type != NGHTTP2_DATA) ||
+      (frame->hd.flags & NGHTTP2_FLAG_END_STREAM) == 0) {
+    return 0;
+  }
+  auto* stream =
+      static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, frame->hd.stream_id));
+  if (stream == nullptr) return 0;
+  Connection* connection = of(user);
+  connection->server->complete(connection, *stream);
+  return 0;
+}
+
+int onStreamClose(nghttp2_session*, std::int32_t streamId, std::uint32_t, void* user) {
+  of(user)->streams.erase(streamId);
+  return 0;
+}
+
+void readCallback(bufferevent*, void* user) {
+  Connection* connection = of(user);
+  if (connection->session != nullptr) connection->server->receive(connection);
+}
+
+void writeCallback(bufferevent*, void* user) {
+  Connection* connection = of(user);
+  if (connection->session == nullptr) return;
+  if (connection->server->send(connection)) connection->server->receive(connection);
+}
+
+void eventCallback(bufferevent*, short events, void* user) {
+  Connection* connection = of(user);
+  if ((events & BEV_EVENT_CONNECTED) != 0) {
+    connection->server->startSession(connection);
+    return;
+  }
+  connection->server->close(connection);
+}
+
+void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* data) {
+  auto* server = static_cast<H2Server::Impl*>(data);
+  if (server->connections.size() >= server->limits.maxConnections || server->stopping) {
+    evutil_closesocket(fd);
+    return;
+  }
+  SSL* ssl = SSL_new(server->tls.native());
+  if (ssl == nullptr) {
+    evutil_closesocket(fd);
+    return;
+  }
+  const int one = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  auto* connection = new Connection;
+  connection->server = server;
+  connection->bev = bufferevent_openssl_socket_new(server->base, fd, ssl, BUFFEREVENT_SSL_ACCEPTING,
+                                                   BEV_OPT_CLOSE_ON_FREE | BEV_OPT_DEFER_CALLBACKS);
+  if (connection->bev == nullptr) {
+    SSL_free(ssl);
+    evutil_closesocket(fd);
+    delete connection;
+    return;
+  }
+  server->connections.insert(connection);
+  // A client that sends faster than it reads stops being read from: memory stays bounded.
+  bufferevent_setwatermark(connection->bev, EV_READ, 0, 256 * 1024);
+  const timeval idle{server->limits.idleSeconds, 0};
+  bufferevent_set_timeouts(connection->bev, &idle, &idle);
+  bufferevent_setcb(connection->bev, readCallback, writeCallback, eventCallback, connection);
+  bufferevent_enable(connection->bev, EV_READ | EV_WRITE);
+}
+
+}  // namespace
+
+void H2Server::Impl::startSession(Connection* connection) {
+  const unsigned char* protocol = nullptr;
+  unsigned int length = 0;
+  SSL_get0_alpn_selected(bufferevent_openssl_get_ssl(connection->bev), &protocol, &length);
+  if (length != 2 || std::memcmp(protocol, "h2", 2) != 0) {
+    close(connection);
+    return;
+  }
+  nghttp2_session_callbacks* callbacks = nullptr;
+  nghttp2_session_callbacks_new(&callbacks);
+  nghttp2_session_callbacks_set_send_callback(callbacks, sendCallback);
+  nghttp2_session_callbacks_set_on_begin_headers_callback(callbacks, onBeginHeaders);
+  nghttp2_session_callbacks_set_on_header_callback(callbacks, onHeader);
+  nghttp2_session_callbacks_set_on_data_chunk_recv_callback(callbacks, onDataChunk);
+  nghttp2_session_callbacks_set_on_frame_recv_callback(callbacks, onFrameReceived);
+  nghttp2_session_callbacks_set_on_stream_close_callback(callbacks, onStreamClose);
+  nghttp2_option* option = nullptr;
+  nghttp2_option_new(&option);
+  // Bound what a peer can make us keep for streams it has reset or left open.
+  nghttp2_option_set_max_outbound_ack(option, 1000);
+  nghttp2_option_set_max_settings(option, 32);
+  const int rc = nghttp2_session_server_new2(&connection->session, callbacks, connection, option);
+  nghttp2_option_del(option);
+  nghttp2_session_callbacks_del(callbacks);
+  if (rc != 0) {
+    connection->session = nullptr;
+    close(connection);
+    return;
+  }
+  const nghttp2_settings_entry settings[] = {
+      {NGHTTP2_SETTINGS_MAX_CONCURRENT_STREAMS, limits.maxConcurrentStreams},
+      {NGHTTP2_SETTINGS_MAX_HEADER_LIST_SIZE, static_cast<std::uint32_t>(limits.maxHeaderBytes)},
+  };
+  nghttp2_submit_settings(connection->session, NGHTTP2_FLAG_NONE, settings, 2);
+  if (stopping) {
+    nghttp2_submit_goaway(connection->session, NGHTTP2_FLAG_NONE, 0, NGHTTP2_NO_ERROR, nullptr, 0);
+  }
+  receive(connection);
+}
+
+namespace {
+
+// Once stopping: exits the loop when every connection has finished, or at the deadline.
+void drainTick(evutil_socket_t, short, void* data) {
+  auto* impl = static_cast<H2Server::Impl*>(data);
+  if (impl->connections.empty() || std::chrono::steady_clock::now() > impl->drainDeadline) {
+    event_base_loopexit(impl->base, nullptr);
+    return;
+  }
+  const timeval tick{0, 50 * 1000};
+  evtimer_add(impl->drainTimer, &tick);
+}
+
+}  // namespace
+
+H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop onStop,
+                   H2Limits limits)
+    : impl_(std::make_unique<Impl>(tls, std::move(handler), std::move(commit), std::move(onStop),
+                                   limits)) {
+  impl_->base = event_base_new();
+  // Requests first, then one commit for all of them: the flush runs at the lower priority.
+  event_base_priority_init(impl_->base, 2);
+  impl_->flushEvent = event_new(
+      impl_->base, -1, 0,
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->flush(); }, impl_.get());
+  event_priority_set(impl_->flushEvent, 1);
+  impl_->drainTimer = event_new(impl_->base, -1, 0, drainTick, impl_.get());
+  const int signals[2] = {SIGINT, SIGTERM};
+  for (int i = 0; i < 2; ++i) {
+    impl_->signalEvents[i] = evsignal_new(
+        impl_->base, signals[i],
+        [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->stop(); }, impl_.get());
+    event_add(impl_->signalEvents[i], nullptr);
+  }
+}
+
+H2Server::~H2Server() {
+  const std::vector<Connection*> all(impl_->connections.begin(), impl_->connections.end());
+  for (Connection* connection : all) impl_->close(connection);
+  if (impl_->listener) evconnlistener_free(impl_->listener);
+  for (event* e : impl_->signalEvents) event_free(e);
+  event_free(impl_->drainTimer);
+  event_free(impl_->flushEvent);
+  event_base_free(impl_->base);
+}
+
+std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICHOST | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+    return "not a numeric IP address: " + address;
+  }
+  impl_->listener =
+      evconnlistener_new_bind(impl_->base, acceptCallback, impl_.get(),
+                              LEV_OPT_CLOSE_ON_FREE | LEV_OPT_REUSEABLE | LEV_OPT_CLOSE_ON_EXEC,
+                              512, found->ai_addr, static_cast<int>(found->ai_addrlen));
+  freeaddrinfo(found);
+  if (impl_->listener == nullptr) {
+    return "cannot listen on " + address + " port " + service + ": " + std::strerror(errno);
+  }
+  sockaddr_storage bound{};
+  socklen_t length = sizeof bound;
+  getsockname(evconnlistener_get_fd(impl_->listener), reinterpret_cast<sockaddr*>(&bound), &length);
+  impl_->port =
+      ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                        : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+  return std::nullopt;
+}
+
+std::uint16_t H2Server::port() const noexcept {
+  return impl_->port;
+}
+
+void H2Server::run() {
+  event_base_dispatch(impl_->base);
+}
+
+}  // namespace host::serve

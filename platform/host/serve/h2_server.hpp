@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/host/serve/http_exchange.hpp"
+#include "platform/host/serve/provider_token.hpp"
+#include "platform/host/serve/tls_context.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace host::serve {
+
+// What one connection may cost, whatever its client does.
+struct H2Limits {
+  std::size_t maxConnections = 256;
+  std::uint32_t maxConcurrentStreams = 128;
+  std::size_t maxHeaderBytes = 8192;  // per request, names and values
+  std::size_t maxHeaders = 64;
+  std::size_t maxPendingOutput = 1 << 20;
+  int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
+};
+
+// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. Answers are
+// held until `commit` has made the batch they belong to durable; one commit covers every request
+// that completed in one turn of the loop.
+class H2Server {
+ public:
+  using Handler = std::function<Response(const Request&, ConnectionTokens&)>;
+  // False when the batch could not be made durable: its requests are answered 500 instead.
+  using Commit = std::function<bool()>;
+  // Called once, on SIGINT or SIGTERM, before the server drains.
+  using OnStop = std::function<void()>;
+
+  H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop onStop,
+           H2Limits limits = {});
+  ~H2Server();
+  H2Server(const H2Server&) = delete;
+  H2Server& operator=(const H2Server&) = delete;
+
+  // Binds and listens; port 0 picks a free port. On failure, why.
+  std::optional<std::string> listen(const std::string& address, std::uint16_t port);
+  std::uint16_t port() const noexcept;
+
+  // Serves until SIGINT or SIGTERM, then finishes the requests it has and returns.
+  void run();
+
+  struct Impl;
+
+ private:
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace host::serve

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host::serve {
+
+struct Header {
+  std::string name;  // lowercase, as HTTP/2 carries it
+  std::string value;
+};
+
+// One request as the transport hands it over, whatever the transport: the body is cut at the
+// ceiling the transport was given, and `bodyBytes` says how much the client really sent.
+struct Request {
+  std::string method;
+  std::string path;
+  std::vector<Header> headers;  // without pseudo-headers, in arrival order
+  std::string body;
+  std::size_t bodyBytes = 0;
+  std::int64_t nowMs = 0;  // the time of arrival, in milliseconds since 1970
+};
+
+struct Response {
+  int status = 200;
+  std::vector<Header> headers;
+  std::string body;
+
+  std::string_view header(std::string_view name) const;
+};
+
+// The longest body kept for a path: one byte beyond what the path accepts, so that "too large" is
+// still visible without keeping what a hostile client sends.
+std::size_t bodyCeiling(std::string_view path);
+
+}  // namespace host::serve

@@ -1,0 +1,409 @@
+#include "platform/host/serve/push_service.hpp"
+
+#include "platform/coding/json_document.hpp"
+#include "platform/coding/json_writer.hpp"
+#include "platform/foundation/base64.hpp"
+#include "platform/host/serve/json_text.hpp"
+#include "platform/host/serve/random_id.hpp"
+#include "platform/host/serve/reason.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace host::serve {
+namespace {
+
+constexpr std::string_view topicSuffix = ".push-type.liveactivity";
+constexpr std::size_t devicePayloadLimit = 4096;
+constexpr std::size_t broadcastPayloadLimit = 5120;
+constexpr std::size_t channelLimit = 10000;
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; };
+           return lower(x) == lower(y);
+         });
+}
+
+// The value of a header, and whether it was there at all.
+std::optional<std::string_view> header(const Request& request, std::string_view name) {
+  for (const Header& h : request.headers) {
+    if (equalsIgnoringCase(h.name, name)) return std::string_view(h.value);
+  }
+  return std::nullopt;
+}
+
+bool hasDuplicateHeader(const Request& request) {
+  const auto& h = request.headers;
+  for (std::size_t i = 0; i < h.size(); ++i) {
+    for (std::size_t j = i + 1; j < h.size(); ++j) {
+      if (equalsIgnoringCase(h[i].name, h[j].name)) return true;
+    }
+  }
+  return false;
+}
+
+bool isUuid(std::string_view text) {
+  if (text.size() != 36) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      if (c != '-') return false;
+    } else if (!std::isxdigit(static_cast<unsigned char>(c))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool isDigits(std::string_view text) {
+  return !text.empty() && text.size() <= 19 &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string lowercase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = char(c + 32);
+  }
+  return out;
+}
+
+Response failure(std::string_view reason, const std::string& apnsId,
+                 std::optional<std::int64_t> timestampMs = std::nullopt) {
+  Response response;
+  response.status = statusOf(reason);
+  response.headers.push_back({"apns-id", apnsId});
+  response.headers.push_back({"content-type", "application/json"});
+  std::string body;
+  coding::JsonWriter writer(body);
+  writer.raw("{\"reason\":");
+  writer.string(reason);
+  if (timestampMs) writer.raw(",\"timestamp\":" + std::to_string(*timestampMs));
+  writer.raw("}");
+  response.body = std::move(body);
+  return response;
+}
+
+// What the history keeps of the headers: the provider token is a credential, so only its start.
+std::string headersJson(const Request& request) {
+  std::string out = "{";
+  for (const Header& h : request.headers) {
+    if (out.size() > 1) out += ',';
+    std::string value = h.value;
+    if (equalsIgnoringCase(h.name, "authorization") && value.size() > 24) {
+      value = value.substr(0, 24) + "...";
+    }
+    out += jsonString(h.name) + ':' + jsonString(value);
+  }
+  return out + "}";
+}
+
+std::string warningsJson(const std::vector<std::string>& warnings) {
+  std::string out = "[";
+  for (const std::string& warning : warnings) {
+    if (out.size() > 1) out += ',';
+    out += jsonString(warning);
+  }
+  return out + "]";
+}
+
+// The path split at '/': "/3/device/abc" gives {"3", "device", "abc"}.
+std::vector<std::string_view> segments(std::string_view path) {
+  std::vector<std::string_view> parts;
+  if (path.empty() || path.front() != '/') return parts;
+  path.remove_prefix(1);
+  while (parts.size() < 8) {
+    const std::size_t slash = path.find('/');
+    parts.push_back(path.substr(0, slash));
+    if (slash == std::string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return parts;
+}
+
+}  // namespace
+
+Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
+  const auto parts = segments(request.path);
+  const bool device = parts.size() >= 2 && parts[0] == "3" && parts[1] == "device";
+  const bool broadcastPath = parts.size() == 4 && parts[0] == "4" && parts[1] == "broadcasts" &&
+                             parts[2] == "apps" && !parts[3].empty();
+  const bool channelPath = parts.size() == 4 && parts[0] == "1" && parts[1] == "apps" &&
+                           !parts[2].empty() &&
+                           (parts[3] == "channels" || parts[3] == "all-channels");
+
+  std::string apnsId = newUuid();
+  if (const auto given = header(request, "apns-id"); given && isUuid(*given)) {
+    apnsId = std::string(*given);
+  }
+  if (!device && !broadcastPath && !channelPath) return failure("BadPath", apnsId);
+  if (device && parts.size() > 3) return failure("BadPath", apnsId);
+
+  PushRecord record;
+  record.apnsId = apnsId;
+  record.timeMs = request.nowMs;
+  record.path = request.path.substr(0, 512);
+  record.headers = headersJson(request);
+  record.body = request.body;
+
+  Response response;
+  try {
+    if (shuttingDown_) {
+      response = failure("Shutdown", apnsId);
+    } else if (channelPath) {
+      return channels(request, parts[2], parts[3] == "all-channels", tokens);
+    } else if (device) {
+      const std::string_view token = parts.size() == 3 ? parts[2] : std::string_view();
+      record.token = std::string(token.substr(0, 256));
+      response = devicePush(request, token, tokens, record);
+    } else {
+      response = broadcast(request, parts[3], tokens, record);
+    }
+  } catch (const StoreError& error) {
+    response = failure("InternalServerError", apnsId);
+    record.error = error.what();
+  }
+  if (response.status != 200) {
+    record.verdict = "rejected";
+    // The reason as the client saw it.
+    coding::JsonDocument document;
+    if (!document.read(response.body) && document.root().type == coding::JsonValue::Type::object) {
+      constexpr std::array<std::string_view, 1> names{"reason"};
+      std::array<coding::JsonValue, 1> values;
+      document.lookUp(document.root().node, names, values);
+      record.reason = std::string(values[0].text);
+    }
+    if (record.error.empty()) record.error = std::to_string(response.status) + " " + record.reason;
+  }
+  record.status = response.status;
+  try {
+    store_.addPush(record);
+  } catch (const StoreError&) {
+    return failure("InternalServerError", apnsId);
+  }
+  return response;
+}
+
+Response PushService::devicePush(const Request& request, std::string_view token,
+                                 ConnectionTokens& tokens, PushRecord& record) {
+  const std::string& apnsId = record.apnsId;
+  if (request.method != "POST") return failure("MethodNotAllowed", apnsId);
+  if (hasDuplicateHeader(request)) return failure("DuplicateHeaders", apnsId);
+  if (const auto given = header(request, "apns-id"); given && !isUuid(*given)) {
+    return failure("BadMessageId", apnsId);
+  }
+  const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
+                                        request.nowMs / 1000);
+  if (!check.reason.empty()) {
+    record.error = check.detail;
+    return failure(check.reason, apnsId);
+  }
+  if (token.empty()) return failure("MissingDeviceToken", apnsId);
+  if (token.size() < 64 || token.size() > 200 || token.size() % 2 != 0 ||
+      !std::all_of(token.begin(), token.end(),
+                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })) {
+    return failure("BadDeviceToken", apnsId);
+  }
+  const std::string deviceToken = lowercase(token);
+  record.token = deviceToken;
+
+  const auto pushType = header(request, "apns-push-type");
+  if (!pushType || !equalsIgnoringCase(*pushType, "liveactivity")) {
+    return failure("InvalidPushType", apnsId);
+  }
+  const auto topic = header(request, "apns-topic");
+  if (!topic || topic->empty()) return failure("MissingTopic", apnsId);
+  if (topic->size() <= topicSuffix.size() || !topic->ends_with(topicSuffix)) {
+    return failure("DeviceTokenNotForTopic", apnsId);
+  }
+  const std::string bundle(topic->substr(0, topic->size() - topicSuffix.size()));
+  if (options_.bundleId && bundle != *options_.bundleId) {
+    return failure("DeviceTokenNotForTopic", apnsId);
+  }
+  if (const auto priority = header(request, "apns-priority");
+      priority && *priority != "10" && *priority != "5") {
+    return failure("BadPriority", apnsId);
+  }
+  if (const auto expiration = header(request, "apns-expiration");
+      expiration && !isDigits(*expiration)) {
+    return failure("BadExpirationDate", apnsId);
+  }
+  if (const auto collapse = header(request, "apns-collapse-id");
+      collapse && collapse->size() > 64) {
+    return failure("BadCollapseId", apnsId);
+  }
+  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId);
+  if (request.bodyBytes > devicePayloadLimit) return failure("PayloadTooLarge", apnsId);
+
+  // The token belongs to the bundle it first heard from, or to its activity's bundle.
+  const auto activity = store_.activityByUpdateToken(deviceToken);
+  if (activity) {
+    if (!activity->bundle.empty() && activity->bundle != bundle) {
+      return failure("DeviceTokenNotForTopic", apnsId);
+    }
+    if (const auto since = SimulatedDevices::unregisteredSince(*activity, request.nowMs)) {
+      return failure("Unregistered", apnsId, *since);
+    }
+  } else if (const auto known = store_.deviceBundle(deviceToken)) {
+    if (*known != bundle) return failure("DeviceTokenNotForTopic", apnsId);
+  } else {
+    store_.addDevice(deviceToken, bundle, request.nowMs);
+  }
+
+  const Verdict verdict =
+      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, activity);
+  record.verdict = verdict.verdict;
+  record.error = verdict.error;
+  record.warnings = warningsJson(verdict.warnings);
+  record.activityId = verdict.activityId;
+
+  Response response;
+  response.headers.push_back({"apns-id", apnsId});
+  response.headers.push_back({"apns-unique-id", newUuid()});
+  return response;
+}
+
+Response PushService::broadcast(const Request& request, std::string_view bundle,
+                                ConnectionTokens& tokens, PushRecord& record) {
+  const std::string& apnsId = record.apnsId;
+  if (request.method != "POST") return failure("MethodNotAllowed", apnsId);
+  if (hasDuplicateHeader(request)) return failure("DuplicateHeaders", apnsId);
+  const auto requestId = header(request, "apns-request-id");
+  if (requestId && !isUuid(*requestId)) return failure("BadMessageId", apnsId);
+  const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
+                                        request.nowMs / 1000);
+  if (!check.reason.empty()) {
+    record.error = check.detail;
+    return failure(check.reason, apnsId);
+  }
+  if (options_.bundleId && bundle != *options_.bundleId) return failure("BadTopic", apnsId);
+  const auto channelId = header(request, "apns-channel-id");
+  if (!channelId || channelId->empty()) return failure("MissingChannelId", apnsId);
+  record.token = std::string(channelId->substr(0, 256));
+  if (!foundation::base64Decode(*channelId)) return failure("BadChannelId", apnsId);
+  const auto pushType = header(request, "apns-push-type");
+  if (!pushType || !equalsIgnoringCase(*pushType, "liveactivity")) {
+    return failure("InvalidPushType", apnsId);
+  }
+  if (const auto priority = header(request, "apns-priority");
+      priority && *priority != "10" && *priority != "5") {
+    return failure("BadPriority", apnsId);
+  }
+  const auto channel = store_.channel(std::string(*channelId));
+  if (!channel || channel->bundle != bundle) return failure("ChannelNotRegistered", apnsId);
+  if (const auto expiration = header(request, "apns-expiration");
+      expiration &&
+      (!isDigits(*expiration) || (channel->storagePolicy == 0 && *expiration != "0"))) {
+    return failure("BadExpirationDate", apnsId);
+  }
+  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId);
+  if (request.bodyBytes > broadcastPayloadLimit) return failure("PayloadTooLarge", apnsId);
+
+  const Verdict verdict = devices_.broadcast(channel->id, request.body, request.nowMs);
+  record.verdict = verdict.verdict;
+  record.error = verdict.error;
+  record.warnings = warningsJson(verdict.warnings);
+  record.activityId = verdict.activityId;
+  Response response;
+  response.headers.push_back({"apns-id", apnsId});
+  response.headers.push_back({"apns-request-id", requestId ? std::string(*requestId) : newUuid()});
+  return response;
+}
+
+Response PushService::channels(const Request& request, std::string_view bundle, bool all,
+                               ConnectionTokens& tokens) {
+  const std::string apnsId = newUuid();
+  const auto requestIdHeader = header(request, "apns-request-id");
+  const std::string requestId =
+      requestIdHeader && isUuid(*requestIdHeader) ? std::string(*requestIdHeader) : newUuid();
+  const auto answer = [&](Response response) {
+    response.headers.push_back({"apns-request-id", requestId});
+    return response;
+  };
+  if (hasDuplicateHeader(request)) return answer(failure("DuplicateHeaders", apnsId));
+  const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
+                                        request.nowMs / 1000);
+  if (!check.reason.empty()) return answer(failure(check.reason, apnsId));
+  if (options_.bundleId && bundle != *options_.bundleId) {
+    return answer(failure("BadTopic", apnsId));
+  }
+  const std::string bundleId(bundle);
+  Response ok;
+  ok.headers.push_back({"apns-id", apnsId});
+
+  if (all) {
+    if (request.method != "GET") return answer(failure("MethodNotAllowed", apnsId));
+    std::string body = "{\"channels\":[";
+    bool first = true;
+    for (const ChannelRecord& channel : store_.channels(bundleId, channelLimit)) {
+      if (!first) body += ',';
+      first = false;
+      body += jsonString(channel.id);
+    }
+    ok.body = body + "]}";
+    ok.headers.push_back({"content-type", "application/json"});
+    return answer(ok);
+  }
+  if (request.method == "POST") {
+    if (request.bodyBytes > broadcastPayloadLimit) {
+      return answer(failure("PayloadTooLarge", apnsId));
+    }
+    coding::JsonDocument document;
+    if (document.read(request.body) || document.root().type != coding::JsonValue::Type::object) {
+      return answer(failure("CannotCreateChannelConfig", apnsId));
+    }
+    constexpr std::array<std::string_view, 2> names{"message-storage-policy", "push-type"};
+    std::array<coding::JsonValue, 2> values;
+    document.lookUp(document.root().node, names, values);
+    if (values[1].type == coding::JsonValue::Type::missing) {
+      return answer(failure("MissingPushType", apnsId));
+    }
+    // A sender that leaves the policy out gets the default, no storage.
+    const bool policyOk = values[0].type == coding::JsonValue::Type::missing ||
+                          (values[0].type == coding::JsonValue::Type::number &&
+                           (values[0].number == 0 || values[0].number == 1));
+    if (values[1].type != coding::JsonValue::Type::string ||
+        !equalsIgnoringCase(values[1].text, "liveactivity") || !policyOk ||
+        store_.channelCount() >= channelLimit) {
+      return answer(failure("CannotCreateChannelConfig", apnsId));
+    }
+    const ChannelRecord channel{newChannelId(), bundleId, static_cast<int>(values[0].number)};
+    store_.addChannel(channel);
+    ok.status = 201;
+    ok.headers.push_back({"apns-channel-id", channel.id});
+    return answer(ok);
+  }
+  if (request.method != "GET" && request.method != "DELETE") {
+    return answer(failure("MethodNotAllowed", apnsId));
+  }
+  const auto channelId = header(request, "apns-channel-id");
+  if (!channelId || channelId->empty()) return answer(failure("MissingChannelId", apnsId));
+  if (!foundation::base64Decode(*channelId)) return answer(failure("BadChannelId", apnsId));
+  const auto channel = store_.channel(std::string(*channelId));
+  if (!channel || channel->bundle != bundleId) {
+    return answer(failure("ChannelNotRegistered", apnsId));
+  }
+  if (request.method == "DELETE") {
+    store_.removeChannel(channel->id);
+    ok.status = 204;
+    return answer(ok);
+  }
+  ok.headers.push_back({"content-type", "application/json"});
+  ok.body = "{\"message-storage-policy\":" + std::to_string(channel->storagePolicy) +
+            ",\"push-type\":\"LiveActivity\"}";
+  return answer(ok);
+}
+
+std::string_view Response::header(std::string_view name) const {
+  for (const Header& h : headers) {
+    if (h.name == name) return h.value;
+  }
+  return {};
+}
+
+std::size_t bodyCeiling(std::string_view path) {
+  return (path.starts_with("/3/") ? devicePayloadLimit : broadcastPayloadLimit) + 1;
+}
+
+}  // namespace host::serve

@@ -1,0 +1,371 @@
+#include "platform/host/serve/push_store.hpp"
+
+#include <sqlite3.h>
+
+#include <map>
+
+namespace host::serve {
+namespace {
+
+constexpr const char* schema = R"sql(
+CREATE TABLE IF NOT EXISTS devices(token TEXT PRIMARY KEY, bundle TEXT NOT NULL,
+                                   first_seen INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS activities(
+  id TEXT PRIMARY KEY, type TEXT NOT NULL, device_token TEXT NOT NULL, update_token TEXT NOT NULL,
+  bundle TEXT NOT NULL, channel TEXT NOT NULL, attributes TEXT NOT NULL, state TEXT NOT NULL,
+  ended INTEGER NOT NULL, stale_date REAL, dismissal_date REAL, last_timestamp REAL,
+  ended_at INTEGER NOT NULL, created_at INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS activities_update_token ON activities(update_token);
+CREATE INDEX IF NOT EXISTS activities_channel ON activities(channel);
+CREATE INDEX IF NOT EXISTS activities_created ON activities(created_at);
+CREATE TABLE IF NOT EXISTS channels(id TEXT PRIMARY KEY, bundle TEXT NOT NULL,
+                                    storage_policy INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS pushes(
+  seq INTEGER PRIMARY KEY AUTOINCREMENT, apns_id TEXT NOT NULL, time INTEGER NOT NULL,
+  path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
+  status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
+  warnings TEXT NOT NULL, activity_id TEXT NOT NULL);
+)sql";
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &statement_, nullptr) !=
+        SQLITE_OK) {
+      throw StoreError(std::string("store: ") + sqlite3_errmsg(db));
+    }
+  }
+  ~Statement() { sqlite3_finalize(statement_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& reset() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+    index_ = 0;
+    return *this;
+  }
+  Statement& bind(const std::string& text) {
+    check(sqlite3_bind_text(statement_, ++index_, text.data(), static_cast<int>(text.size()),
+                            SQLITE_STATIC));
+    return *this;
+  }
+  Statement& bindBlob(const std::string& bytes) {
+    check(sqlite3_bind_blob(statement_, ++index_, bytes.data(), static_cast<int>(bytes.size()),
+                            SQLITE_STATIC));
+    return *this;
+  }
+  Statement& bind(std::int64_t value) {
+    check(sqlite3_bind_int64(statement_, ++index_, value));
+    return *this;
+  }
+  Statement& bind(const std::optional<double>& value) {
+    check(value ? sqlite3_bind_double(statement_, ++index_, *value)
+                : sqlite3_bind_null(statement_, ++index_));
+    return *this;
+  }
+  // True while a row is there.
+  bool step() {
+    const int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    throw StoreError(std::string("store: ") + sqlite3_errmsg(db_));
+  }
+  void run() {
+    while (step()) {
+    }
+    sqlite3_reset(statement_);
+  }
+  std::string text(int column) const {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_, column));
+    return bytes ? std::string(bytes,
+                               static_cast<std::size_t>(sqlite3_column_bytes(statement_, column)))
+                 : std::string();
+  }
+  std::int64_t integer(int column) const { return sqlite3_column_int64(statement_, column); }
+  std::optional<double> real(int column) const {
+    if (sqlite3_column_type(statement_, column) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_double(statement_, column);
+  }
+
+ private:
+  void check(int rc) {
+    if (rc != SQLITE_OK) throw StoreError(std::string("store: ") + sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  sqlite3_stmt* statement_ = nullptr;
+  int index_ = 0;
+};
+
+constexpr const char* activityColumns =
+    "id, type, device_token, update_token, bundle, channel, attributes, state, ended, "
+    "stale_date, dismissal_date, last_timestamp, ended_at, created_at";
+
+ActivityRecord activityFrom(const Statement& row) {
+  ActivityRecord a;
+  a.id = row.text(0);
+  a.type = row.text(1);
+  a.deviceToken = row.text(2);
+  a.updateToken = row.text(3);
+  a.bundle = row.text(4);
+  a.channel = row.text(5);
+  a.attributes = row.text(6);
+  a.state = row.text(7);
+  a.ended = row.integer(8) != 0;
+  a.staleDate = row.real(9);
+  a.dismissalDate = row.real(10);
+  a.lastTimestamp = row.real(11);
+  a.endedAtMs = row.integer(12);
+  a.createdAtMs = row.integer(13);
+  return a;
+}
+
+}  // namespace
+
+struct PushStore::Impl {
+  sqlite3* db = nullptr;
+  bool inTransaction = false;
+  std::map<std::string, std::unique_ptr<Statement>> statements;
+
+  ~Impl() {
+    statements.clear();
+    sqlite3_close(db);
+  }
+
+  void exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+      const std::string text = message ? message : sqlite3_errmsg(db);
+      sqlite3_free(message);
+      throw StoreError("store: " + text);
+    }
+  }
+  Statement& statement(const std::string& sql) {
+    auto& slot = statements[sql];
+    if (!slot) slot = std::make_unique<Statement>(db, sql.c_str());
+    return slot->reset();
+  }
+  void write() {
+    if (!inTransaction) {
+      exec("BEGIN IMMEDIATE");
+      inTransaction = true;
+    }
+  }
+};
+
+PushStore::PushStore(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+PushStore::~PushStore() {
+  try {
+    commit();
+  } catch (const StoreError&) {
+    // Nothing that was not committed was ever acknowledged.
+  }
+}
+
+std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) {
+  auto impl = std::make_unique<Impl>();
+  const std::string file = folder.empty() ? ":memory:" : (folder / "serve.sqlite3").string();
+  // The caller serialises access to a store, so SQLite's own locking per call is not needed.
+  if (sqlite3_open_v2(file.c_str(), &impl->db,
+                      SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
+    throw StoreError("store: cannot open " + file + ": " +
+                     (impl->db ? sqlite3_errmsg(impl->db) : "out of memory"));
+  }
+  sqlite3_busy_timeout(impl->db, 5000);
+  // WAL with a full sync on commit: a commit that returned is on disk, so an acknowledged push
+  // survives a crash of the process or the machine.
+  impl->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA cache_size=-4096;");
+  impl->exec(schema);
+  return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
+}
+
+std::optional<std::string> PushStore::deviceBundle(const std::string& token) {
+  auto& s = impl_->statement("SELECT bundle FROM devices WHERE token = ?");
+  s.bind(token);
+  std::optional<std::string> bundle;
+  if (s.step()) bundle = s.text(0);
+  s.reset();
+  return bundle;
+}
+
+void PushStore::addDevice(const std::string& token, const std::string& bundle,
+                          std::int64_t timeMs) {
+  impl_->write();
+  impl_->statement("INSERT OR IGNORE INTO devices VALUES (?, ?, ?)")
+      .bind(token)
+      .bind(bundle)
+      .bind(timeMs)
+      .run();
+}
+
+std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string& token) {
+  if (token.empty()) return std::nullopt;
+  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
+                             " FROM activities WHERE update_token = ?");
+  s.bind(token);
+  std::optional<ActivityRecord> found;
+  if (s.step()) found = activityFrom(s);
+  s.reset();
+  return found;
+}
+
+std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& channel) {
+  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
+                             " FROM activities WHERE channel = ? AND ended = 0 LIMIT 1000");
+  s.bind(channel);
+  std::vector<ActivityRecord> found;
+  while (s.step()) found.push_back(activityFrom(s));
+  s.reset();
+  return found;
+}
+
+std::vector<ActivityRecord> PushStore::activities(std::size_t limit) {
+  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
+                             " FROM activities ORDER BY created_at DESC, rowid DESC LIMIT ?");
+  s.bind(static_cast<std::int64_t>(limit));
+  std::vector<ActivityRecord> found;
+  while (s.step()) found.push_back(activityFrom(s));
+  s.reset();
+  return found;
+}
+
+void PushStore::saveActivity(const ActivityRecord& a) {
+  impl_->write();
+  impl_
+      ->statement(std::string("INSERT OR REPLACE INTO activities(") + activityColumns +
+                  ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+      .bind(a.id)
+      .bind(a.type)
+      .bind(a.deviceToken)
+      .bind(a.updateToken)
+      .bind(a.bundle)
+      .bind(a.channel)
+      .bind(a.attributes)
+      .bind(a.state)
+      .bind(std::int64_t{a.ended})
+      .bind(a.staleDate)
+      .bind(a.dismissalDate)
+      .bind(a.lastTimestamp)
+      .bind(a.endedAtMs)
+      .bind(a.createdAtMs)
+      .run();
+}
+
+void PushStore::updateActivity(const ActivityRecord& a) {
+  impl_->write();
+  // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
+  impl_
+      ->statement(
+          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+          "last_timestamp = ?, ended_at = ? WHERE id = ?")
+      .bind(a.state)
+      .bind(std::int64_t{a.ended})
+      .bind(a.staleDate)
+      .bind(a.dismissalDate)
+      .bind(a.lastTimestamp)
+      .bind(a.endedAtMs)
+      .bind(a.id)
+      .run();
+}
+
+bool PushStore::addChannel(const ChannelRecord& channel) {
+  impl_->write();
+  impl_->statement("INSERT OR IGNORE INTO channels VALUES (?, ?, ?)")
+      .bind(channel.id)
+      .bind(channel.bundle)
+      .bind(std::int64_t{channel.storagePolicy})
+      .run();
+  return sqlite3_changes(impl_->db) == 1;
+}
+
+std::optional<ChannelRecord> PushStore::channel(const std::string& id) {
+  auto& s = impl_->statement("SELECT id, bundle, storage_policy FROM channels WHERE id = ?");
+  s.bind(id);
+  std::optional<ChannelRecord> found;
+  if (s.step()) found = ChannelRecord{s.text(0), s.text(1), static_cast<int>(s.integer(2))};
+  s.reset();
+  return found;
+}
+
+bool PushStore::removeChannel(const std::string& id) {
+  impl_->write();
+  impl_->statement("DELETE FROM channels WHERE id = ?").bind(id).run();
+  return sqlite3_changes(impl_->db) == 1;
+}
+
+std::vector<ChannelRecord> PushStore::channels(const std::string& bundle, std::size_t limit) {
+  auto& s = impl_->statement(
+      "SELECT id, bundle, storage_policy FROM channels WHERE bundle = ? ORDER BY rowid LIMIT ?");
+  s.bind(bundle).bind(static_cast<std::int64_t>(limit));
+  std::vector<ChannelRecord> found;
+  while (s.step()) found.push_back({s.text(0), s.text(1), static_cast<int>(s.integer(2))});
+  s.reset();
+  return found;
+}
+
+std::size_t PushStore::channelCount() {
+  auto& s = impl_->statement("SELECT count(*) FROM channels");
+  s.step();
+  const auto count = static_cast<std::size_t>(s.integer(0));
+  s.reset();
+  return count;
+}
+
+void PushStore::addPush(const PushRecord& p) {
+  impl_->write();
+  impl_
+      ->statement(
+          "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+          "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+      .bind(p.apnsId)
+      .bind(p.timeMs)
+      .bind(p.path)
+      .bind(p.token)
+      .bind(p.headers)
+      .bindBlob(p.body)
+      .bind(std::int64_t{p.status})
+      .bind(p.reason)
+      .bind(p.verdict)
+      .bind(p.error)
+      .bind(p.warnings)
+      .bind(p.activityId)
+      .run();
+}
+
+std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
+  auto& s = impl_->statement(
+      "SELECT apns_id, time, path, token, headers, body, status, reason, verdict, error, "
+      "warnings, activity_id FROM pushes ORDER BY seq DESC LIMIT ?");
+  s.bind(static_cast<std::int64_t>(limit));
+  std::vector<PushRecord> found;
+  while (s.step()) {
+    found.push_back({s.text(0), s.integer(1), s.text(2), s.text(3), s.text(4), s.text(5),
+                     static_cast<int>(s.integer(6)), s.text(7), s.text(8), s.text(9), s.text(10),
+                     s.text(11)});
+  }
+  s.reset();
+  return found;
+}
+
+std::size_t PushStore::pushCount() {
+  auto& s = impl_->statement("SELECT count(*) FROM pushes");
+  s.step();
+  const auto count = static_cast<std::size_t>(s.integer(0));
+  s.reset();
+  return count;
+}
+
+void PushStore::commit() {
+  if (!impl_->inTransaction) return;
+  impl_->inTransaction = false;
+  try {
+    impl_->exec("COMMIT");
+  } catch (const StoreError&) {
+    // The batch is lost and was never acknowledged; the next write starts afresh.
+    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+}
+
+}  // namespace host::serve

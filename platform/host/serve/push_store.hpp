@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace host::serve {
+
+// A store operation failed; the endpoint answers 500 and says why.
+class StoreError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct ActivityRecord {
+  std::string id;
+  std::string type;
+  std::string deviceToken;  // empty for an activity started locally
+  std::string updateToken;  // empty when the activity takes its updates on a channel only
+  std::string bundle;
+  std::string channel;
+  std::string attributes;  // encoded as the device keeps them
+  std::string state;
+  bool ended = false;
+  std::optional<double> staleDate;
+  std::optional<double> dismissalDate;
+  std::optional<double> lastTimestamp;
+  std::int64_t endedAtMs = 0;
+  std::int64_t createdAtMs = 0;
+};
+
+struct ChannelRecord {
+  std::string id;
+  std::string bundle;
+  int storagePolicy = 0;
+};
+
+struct PushRecord {
+  std::string apnsId;
+  std::int64_t timeMs = 0;
+  std::string path;
+  std::string token;
+  std::string headers;  // a JSON object
+  std::string body;     // as received, cut at the transport's ceiling
+  int status = 0;
+  std::string reason;
+  std::string verdict;
+  std::string error;
+  std::string warnings;  // a JSON array of strings
+  std::string activityId;
+};
+
+// Devices, activities, channels and the push history in SQLite (WAL). Writes go into a
+// transaction that `commit` makes durable, so a caller can answer a whole batch after one sync.
+// One thread at a time: callers that share a store hold a lock around it.
+class PushStore {
+ public:
+  // Opens or creates `<folder>/serve.sqlite3`; an empty folder means a private in-memory store.
+  static std::unique_ptr<PushStore> open(const std::filesystem::path& folder);
+  ~PushStore();
+  PushStore(const PushStore&) = delete;
+  PushStore& operator=(const PushStore&) = delete;
+
+  std::optional<std::string> deviceBundle(const std::string& token);
+  void addDevice(const std::string& token, const std::string& bundle, std::int64_t timeMs);
+
+  std::optional<ActivityRecord> activityByUpdateToken(const std::string& token);
+  std::vector<ActivityRecord> activitiesOnChannel(const std::string& channel);
+  std::vector<ActivityRecord> activities(std::size_t limit);
+  void saveActivity(const ActivityRecord& activity);
+  // What a push changes of an activity: its state, dates and whether it has ended.
+  void updateActivity(const ActivityRecord& activity);
+
+  bool addChannel(const ChannelRecord& channel);
+  std::optional<ChannelRecord> channel(const std::string& id);
+  bool removeChannel(const std::string& id);
+  std::vector<ChannelRecord> channels(const std::string& bundle, std::size_t limit);
+  std::size_t channelCount();
+
+  void addPush(const PushRecord& push);
+  // Newest first.
+  std::vector<PushRecord> pushes(std::size_t limit);
+  std::size_t pushCount();
+
+  // Makes everything written since the last commit durable.
+  void commit();
+
+ private:
+  struct Impl;
+  explicit PushStore(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace host::serve

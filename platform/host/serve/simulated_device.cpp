@@ -1,0 +1,254 @@
+#include "platform/host/serve/simulated_device.hpp"
+
+#include "platform/coding/json_document.hpp"
+#include "platform/host/input/encoded_record.hpp"
+#include "platform/host/serve/random_id.hpp"
+
+#include <array>
+#include <cmath>
+
+namespace host::serve {
+
+using coding::JsonValue;
+
+// The input reader leaves these alone.
+struct SimulatedDevices::Peek {
+  bool payload = false;  // a JSON object with an `aps` object
+  std::string event;
+  std::optional<double> timestamp;
+  std::optional<double> staleDate;
+  std::optional<double> dismissalDate;
+  bool wantsUpdateToken = false;
+  std::string channel;
+};
+
+namespace {
+
+// Live Activity tokens are 160 hex digits, as the phone reports them.
+constexpr std::size_t updateTokenDigits = 160;
+constexpr double day = 86400;
+constexpr std::int64_t endedLifetimeMs = 4 * 3600 * 1000;
+
+SimulatedDevices::Peek peekAt(std::string_view body);
+
+std::string seconds(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
+
+void warnAboutDates(const SimulatedDevices::Peek& peek, std::int64_t nowMs, bool start,
+                    std::vector<std::string>& warnings) {
+  const double now = static_cast<double>(nowMs) / 1000;
+  const std::pair<const char*, std::optional<double>> dates[] = {
+      {"aps.timestamp", peek.timestamp},
+      {"aps.stale-date", peek.staleDate},
+      {"aps.dismissal-date", peek.dismissalDate}};
+  for (const auto& [member, value] : dates) {
+    if (!value) continue;
+    // Seconds since 1970 reach 1e11 in the year 5138; anything that large was meant in ms.
+    if (*value >= 1e11) {
+      warnings.push_back(std::string("\"") + member + "\": " + seconds(*value) +
+                         " reads as milliseconds since 1970; the platform expects seconds");
+    } else if (*value > now + day) {
+      warnings.push_back(std::string("\"") + member + "\": " + seconds(*value) +
+                         " lies more than a day ahead of the clock");
+    }
+  }
+  if (peek.staleDate && *peek.staleDate < now) {
+    warnings.push_back("\"aps.stale-date\": " + seconds(*peek.staleDate) +
+                       " has already passed, so the activity " +
+                       (start ? "starts stale" : "shows as stale at once"));
+  }
+}
+
+template <class Record>
+std::string encodeOrEmpty(const Record& encode, const std::optional<std::any>& value) {
+  if (!value) return {};
+  auto encoded = encodeRecord(encode, *value);
+  return encoded ? std::move(encoded->json) : std::string();
+}
+
+Verdict dropped(std::string error, std::vector<std::string> warnings = {}) {
+  return {"dropped", std::move(error), std::move(warnings), {}};
+}
+
+}  // namespace
+
+namespace {
+
+SimulatedDevices::Peek peekAt(std::string_view body) {
+  SimulatedDevices::Peek peek;
+  coding::JsonDocument document;
+  if (document.read(body) || document.root().type != JsonValue::Type::object) return peek;
+  constexpr std::array<std::string_view, 1> apsName{"aps"};
+  std::array<JsonValue, 1> aps;
+  document.lookUp(document.root().node, apsName, aps);
+  if (aps[0].type != JsonValue::Type::object) return peek;
+  peek.payload = true;
+  constexpr std::array<std::string_view, 6> names{
+      "event",          "timestamp",        "stale-date",
+      "dismissal-date", "input-push-token", "input-push-channel"};
+  std::array<JsonValue, 6> v;
+  document.lookUp(aps[0].node, names, v);
+  if (v[0].type == JsonValue::Type::string) peek.event = v[0].text;
+  const auto number = [](const JsonValue& value) -> std::optional<double> {
+    if (value.type != JsonValue::Type::number) return std::nullopt;
+    return value.number;
+  };
+  peek.timestamp = number(v[1]);
+  peek.staleDate = number(v[2]);
+  peek.dismissalDate = number(v[3]);
+  peek.wantsUpdateToken = v[4].type == JsonValue::Type::number && v[4].number == 1;
+  if (v[5].type == JsonValue::Type::string) peek.channel = v[5].text;
+  return peek;
+}
+
+}  // namespace
+
+Verdict SimulatedDevices::deliver(const std::string& token, const std::string& bundle,
+                                  std::string_view body, std::int64_t nowMs,
+                                  std::optional<ActivityRecord> existing) {
+  const Peek peek = peekAt(body);
+  if (existing) {
+    if (peek.event == "start") {
+      return dropped(
+          "a start goes to a push-to-start token; this is the update token of activity " +
+          existing->id);
+    }
+    return apply(*existing, body, peek, nowMs);
+  }
+  if (peek.payload && (peek.event == "update" || peek.event == "end")) {
+    return dropped("an " + peek.event +
+                   " to a token with no activity: this is a device's push-to-start token, and "
+                   "updates go to the update token the activity reported");
+  }
+  const ActivityInput input = readActivityInput(body, registry_, "");
+  if (input.failure) return dropped(input.failure->description());
+  if (input.timeline) return dropped("the body holds more than one JSON document");
+  const ActivityEvent& event = input.events.front();
+  if (event.form != ActivityEvent::Form::push) {
+    return dropped("not a Live Activity payload: no \"aps\" object");
+  }
+  Verdict verdict{"applied", {}, {}, {}};
+  for (const Warning& warning : input.warnings) verdict.warnings.push_back(warning.description());
+  warnAboutDates(peek, nowMs, true, verdict.warnings);
+
+  ActivityRecord activity;
+  activity.id = newUuid();
+  activity.type = event.type->name;
+  activity.deviceToken = token;
+  activity.bundle = bundle;
+  activity.channel = peek.channel;
+  if (peek.wantsUpdateToken || peek.channel.empty()) {
+    activity.updateToken = newHexToken(updateTokenDigits);
+  }
+  if (!peek.channel.empty() && !store_.channel(peek.channel)) {
+    verdict.warnings.push_back("\"aps.input-push-channel\": no channel " + peek.channel +
+                               " is registered; the activity will hear nothing on it");
+  }
+  activity.attributes = encodeOrEmpty(event.type->encodeAttributes, event.attributes);
+  activity.state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  activity.staleDate = peek.staleDate;
+  activity.lastTimestamp = peek.timestamp;
+  activity.createdAtMs = nowMs;
+  store_.saveActivity(activity);
+  verdict.activityId = activity.id;
+  return verdict;
+}
+
+Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
+                                std::int64_t nowMs) {
+  if (activity.ended) return dropped("activity " + activity.id + " has ended");
+  const ActivityInput input = readActivityInput(body, registry_, activity.type);
+  if (input.failure) return dropped(input.failure->description());
+  if (input.timeline) return dropped("the body holds more than one JSON document");
+  const ActivityEvent& event = input.events.front();
+  if (event.form != ActivityEvent::Form::push) {
+    return dropped("not a Live Activity payload: no \"aps\" object");
+  }
+  Verdict verdict{"applied", {}, {}, activity.id};
+  for (const Warning& warning : input.warnings) verdict.warnings.push_back(warning.description());
+  warnAboutDates(peek, nowMs, false, verdict.warnings);
+  if (peek.timestamp && activity.lastTimestamp && *peek.timestamp < *activity.lastTimestamp) {
+    verdict.verdict = "ignored";
+    verdict.error = "its timestamp " + seconds(*peek.timestamp) +
+                    " is older than the last one applied, " + seconds(*activity.lastTimestamp);
+    return verdict;
+  }
+  const std::string state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  if (event.event == PushEvent::update && state == activity.state) {
+    verdict.warnings.push_back(
+        "\"aps.content-state\": the content state equals the activity's current one; the "
+        "platform treats it as no change");
+  }
+  if (!state.empty()) activity.state = state;
+  if (peek.timestamp) activity.lastTimestamp = peek.timestamp;
+  if (peek.staleDate) activity.staleDate = peek.staleDate;
+  if (event.event == PushEvent::end) {
+    activity.ended = true;
+    activity.endedAtMs = nowMs;
+    activity.dismissalDate = peek.dismissalDate;
+    verdict.verdict = "ended";
+  }
+  store_.updateActivity(activity);
+  return verdict;
+}
+
+Verdict SimulatedDevices::broadcast(const std::string& channel, std::string_view body,
+                                    std::int64_t nowMs) {
+  const Peek peek = peekAt(body);
+  if (peek.event == "start") return dropped("a broadcast cannot start an activity");
+  auto activities = store_.activitiesOnChannel(channel);
+  if (activities.empty()) return dropped("no activity is subscribed to channel " + channel);
+  // One verdict for the push: the first activity's, with how many others fared otherwise.
+  Verdict first;
+  std::size_t differing = 0;
+  for (std::size_t i = 0; i < activities.size(); ++i) {
+    Verdict verdict = apply(activities[i], body, peek, nowMs);
+    if (i == 0) {
+      first = std::move(verdict);
+    } else if (verdict.verdict != first.verdict) {
+      ++differing;
+    }
+  }
+  if (differing > 0) {
+    first.warnings.push_back(std::to_string(differing) + " of the " +
+                             std::to_string(activities.size()) +
+                             " subscribed activities had another verdict");
+  }
+  return first;
+}
+
+std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const ActivityRecord& activity,
+                                                                std::int64_t nowMs) {
+  if (!activity.ended) return std::nullopt;
+  const bool dismissed = activity.dismissalDate
+                             ? *activity.dismissalDate * 1000 <= static_cast<double>(nowMs)
+                             : nowMs - activity.endedAtMs >= endedLifetimeMs;
+  if (!dismissed) return std::nullopt;
+  return activity.endedAtMs;
+}
+
+std::variant<ActivityRecord, std::string> SimulatedDevices::startLocally(std::string_view document,
+                                                                         std::int64_t nowMs) {
+  const ActivityInput input = readActivityInput(document, registry_, "");
+  if (input.failure) return input.failure->description();
+  if (input.timeline || input.events.front().form != ActivityEvent::Form::document) {
+    return std::string(
+        "expected one activity document: {\"attributes-type\", \"attributes\", "
+        "\"content-state\"}");
+  }
+  const ActivityEvent& event = input.events.front();
+  ActivityRecord activity;
+  activity.id = newUuid();
+  activity.type = event.type->name;
+  activity.updateToken = newHexToken(updateTokenDigits);
+  activity.attributes = encodeOrEmpty(event.type->encodeAttributes, event.attributes);
+  activity.state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  activity.createdAtMs = nowMs;
+  store_.saveActivity(activity);
+  return activity;
+}
+
+}  // namespace host::serve

@@ -1,0 +1,49 @@
+#include "platform/host/command.hpp"
+#include "platform/host/serve/endpoint.hpp"
+
+#include <CLI/CLI.hpp>
+
+namespace host {
+namespace {
+
+class ServeCommand final : public Command {
+ public:
+  CLI::App* add(CLI::App& app) override {
+    CLI::App* command = app.add_subcommand(
+        "serve", "Run a local push endpoint with simulated devices that say what they did");
+    command->add_option("--listen", options_.listen, "The address to listen on");
+    command->add_option("--apns-port", options_.apnsPort, "The push port (0: any free)");
+    command->add_option("--page-port", options_.pagePort, "The page port (0: any free)");
+    command->add_option("--state", options_.state, "The folder for history and keys");
+    command->add_option("--bundle-id", options_.bundleId, "The only bundle accepted");
+    command->add_option("--auth-key", options_.authKey, "The sender's .p8 key");
+    command->add_option("--key-id", options_.keyId, "The key's 10-character id");
+    command->add_option("--team-id", options_.teamId, "The 10-character team id");
+    command->add_option("--cert", options_.certificate, "A PEM certificate to serve");
+    command->add_option("--key", options_.key, "The certificate's PEM key");
+    return command;
+  }
+
+  ExitStatus run(const CommandContext& context) const override {
+    switch (serve::runServe(options_, context.registry, context.out, context.err)) {
+      case serve::Outcome::stopped:
+        return exitAccepted;
+      case serve::Outcome::badOptions:
+        return exitUsage;
+      case serve::Outcome::cannotStart:
+        break;
+    }
+    return exitFailure;
+  }
+
+ private:
+  serve::ServeOptions options_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> serveCommand() {
+  return std::make_unique<ServeCommand>();
+}
+
+}  // namespace host

@@ -1,0 +1,403 @@
+// The request handler as a function: header, path and token rules, verdicts, channels, history.
+#include "serve_support.hpp"
+
+#include "platform/host/serve/page_server.hpp"
+#include "platform/host/serve/reason.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+using host::serve::ConnectionTokens;
+using host::serve::Request;
+using host::serve::Response;
+using namespace serve_test;
+
+constexpr std::int64_t now = 1765012900;  // seconds; the examples' pushes are a little older
+const std::string deviceToken(64, 'a');
+const std::string topic = "com.tolvex.app.push-type.liveactivity";
+
+const std::string startBody = R"({"aps":{"timestamp":1765012800,"event":"start",
+  "attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"d-1"},
+  "content-state":{"progress":0,"statusText":"Starting","fileName":"demo.zip",
+  "transferredText":"0 MB","totalText":"48.0 MB","etaText":"--"},
+  "alert":{"title":"Download started","body":"demo.zip"},"input-push-token":1}})";
+
+std::string updateBody(double timestamp, std::string_view progress = "0.5",
+                       std::string_view extra = "") {
+  return R"({"aps":{"timestamp":)" + std::to_string(static_cast<std::int64_t>(timestamp)) +
+         R"(,"event":"update","content-state":{"progress":)" + std::string(progress) +
+         R"(,"statusText":"Downloading","fileName":"demo.zip","transferredText":"24 MB",
+         "totalText":"48.0 MB","etaText":"1 min"})" +
+         std::string(extra) + "}}";
+}
+
+class PushServiceTest : public ::testing::Test {
+ protected:
+  PushServiceTest() : store_(host::serve::PushStore::open({})), service_(registry(), *store_, {}) {}
+
+  Request push(const std::string& token, std::string body) {
+    Request request;
+    request.method = "POST";
+    request.path = "/3/device/" + token;
+    request.headers = {{"authorization", "bearer " + goodToken(now - 60)},
+                       {"apns-push-type", "liveactivity"},
+                       {"apns-topic", topic}};
+    request.bodyBytes = body.size();
+    request.body = std::move(body);
+    request.nowMs = now * 1000;
+    return request;
+  }
+  Response send(const Request& request) { return service_.handle(request, tokens_); }
+
+  std::unique_ptr<host::serve::PushStore> store_;
+  host::serve::PushService service_;
+  ConnectionTokens tokens_;
+};
+
+std::string reasonOf(const Response& response) {
+  const auto at = response.body.find("\"reason\":\"");
+  if (at == std::string::npos) return "";
+  const auto start = at + 10;
+  return response.body.substr(start, response.body.find('"', start) - start);
+}
+
+void setHeader(Request& request, const std::string& name, const std::string& value) {
+  std::erase_if(request.headers, [&](const auto& h) { return h.name == name; });
+  request.headers.push_back({name, value});
+}
+void removeHeader(Request& request, const std::string& name) {
+  std::erase_if(request.headers, [&](const auto& h) { return h.name == name; });
+}
+
+TEST_F(PushServiceTest, AnswersEachRuleWithTheServicesStatusAndReason) {
+  struct Case {
+    const char* fault;
+    std::function<void(Request&)> change;
+    int status;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"nothing wrong", [](Request&) {}, 200, ""},
+      {"unknown path", [](Request& r) { r.path = "/3/devices/" + deviceToken; }, 404, "BadPath"},
+      {"path below a token", [](Request& r) { r.path += "/x"; }, 404, "BadPath"},
+      {"GET of a device path", [](Request& r) { r.method = "GET"; }, 405, "MethodNotAllowed"},
+      {"no token", [](Request& r) { r.path = "/3/device/"; }, 400, "MissingDeviceToken"},
+      {"odd token length", [](Request& r) { r.path = "/3/device/" + std::string(65, 'a'); }, 400,
+       "BadDeviceToken"},
+      {"short token", [](Request& r) { r.path = "/3/device/" + std::string(62, 'a'); }, 400,
+       "BadDeviceToken"},
+      {"long token", [](Request& r) { r.path = "/3/device/" + std::string(202, 'a'); }, 400,
+       "BadDeviceToken"},
+      {"non-hex token", [](Request& r) { r.path = "/3/device/" + std::string(64, 'g'); }, 400,
+       "BadDeviceToken"},
+      {"header twice",
+       [](Request& r) {
+         r.headers.push_back({"apns-push-type", "liveactivity"});
+       },
+       400, "DuplicateHeaders"},
+      {"no push type", [](Request& r) { removeHeader(r, "apns-push-type"); }, 400,
+       "InvalidPushType"},
+      {"unknown push type", [](Request& r) { setHeader(r, "apns-push-type", "banner"); }, 400,
+       "InvalidPushType"},
+      {"push type in capitals", [](Request& r) { setHeader(r, "apns-push-type", "LiveActivity"); },
+       200, ""},
+      {"no topic", [](Request& r) { removeHeader(r, "apns-topic"); }, 400, "MissingTopic"},
+      {"topic without the suffix", [](Request& r) { setHeader(r, "apns-topic", "com.tolvex.app"); },
+       400, "DeviceTokenNotForTopic"},
+      {"priority 1", [](Request& r) { setHeader(r, "apns-priority", "1"); }, 400, "BadPriority"},
+      {"priority 5", [](Request& r) { setHeader(r, "apns-priority", "5"); }, 200, ""},
+      {"expiration not a number", [](Request& r) { setHeader(r, "apns-expiration", "soon"); }, 400,
+       "BadExpirationDate"},
+      {"malformed apns-id", [](Request& r) { setHeader(r, "apns-id", "1234"); }, 400,
+       "BadMessageId"},
+      {"collapse id of 65 bytes",
+       [](Request& r) { setHeader(r, "apns-collapse-id", std::string(65, 'c')); }, 400,
+       "BadCollapseId"},
+      {"collapse id of 64 bytes",
+       [](Request& r) { setHeader(r, "apns-collapse-id", std::string(64, 'c')); }, 200, ""},
+      {"empty body",
+       [](Request& r) {
+         r.body.clear();
+         r.bodyBytes = 0;
+       },
+       400, "PayloadEmpty"},
+      {"4097 bytes",
+       [](Request& r) {
+         r.body.assign(4097, ' ');
+         r.bodyBytes = 10 << 20;
+       },
+       413, "PayloadTooLarge"},
+      {"no authorization", [](Request& r) { removeHeader(r, "authorization"); }, 403,
+       "MissingProviderToken"},
+      {"basic authorization", [](Request& r) { setHeader(r, "authorization", "basic abc"); }, 403,
+       "InvalidProviderToken"},
+      {"token an hour and a minute old",
+       [](Request& r) { setHeader(r, "authorization", "bearer " + goodToken(now - 3660)); }, 403,
+       "ExpiredProviderToken"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ConnectionTokens fresh;
+    Request request = push(deviceToken, startBody);
+    c.change(request);
+    const Response response = service_.handle(request, fresh);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(reasonOf(response), c.reason);
+    EXPECT_EQ(response.header("apns-id").size(), 36u);
+    if (c.status != 200) {
+      EXPECT_EQ(host::serve::statusOf(c.reason), c.status);
+    }
+  }
+}
+
+TEST_F(PushServiceTest, EchoesTheSendersApnsId) {
+  Request request = push(deviceToken, startBody);
+  setHeader(request, "apns-id", "123e4567-e89b-12d3-a456-426614174000");
+  EXPECT_EQ(send(request).header("apns-id"), "123e4567-e89b-12d3-a456-426614174000");
+  request.path = "/3/device/zz";
+  EXPECT_EQ(send(request).header("apns-id"), "123e4567-e89b-12d3-a456-426614174000");
+}
+
+TEST_F(PushServiceTest, BindsADeviceToTheBundleItFirstHeardFrom) {
+  EXPECT_EQ(send(push(deviceToken, startBody)).status, 200);
+  Request other = push(deviceToken, startBody);
+  setHeader(other, "apns-topic", "com.other.app.push-type.liveactivity");
+  EXPECT_EQ(reasonOf(send(other)), "DeviceTokenNotForTopic");
+}
+
+TEST(PushServiceBundle, AcceptsOnlyTheConfiguredBundle) {
+  auto store = host::serve::PushStore::open({});
+  host::serve::ServiceOptions options;
+  options.bundleId = "com.tolvex.app";
+  host::serve::PushService service(registry(), *store, options);
+  ConnectionTokens tokens;
+  Request request;
+  request.method = "POST";
+  request.path = "/3/device/" + deviceToken;
+  request.headers = {{"authorization", "bearer " + goodToken(now)},
+                     {"apns-push-type", "liveactivity"},
+                     {"apns-topic", "com.other.push-type.liveactivity"}};
+  request.body = startBody;
+  request.bodyBytes = startBody.size();
+  request.nowMs = now * 1000;
+  EXPECT_EQ(service.handle(request, tokens).status, 400);
+  request.headers[2].value = topic;
+  EXPECT_EQ(service.handle(request, tokens).status, 200);
+}
+
+// The verdicts, in the order a sender meets them over one activity's life.
+TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  const auto activities = store_->activities(10);
+  ASSERT_EQ(activities.size(), 1u);
+  const std::string updateToken = activities[0].updateToken;
+  ASSERT_EQ(updateToken.size(), 160u);
+
+  struct Step {
+    const char* what;
+    std::string token;
+    std::string body;
+    const char* verdict;
+    const char* error;  // a part of the error, or "" for none
+  };
+  const std::vector<Step> steps = {
+      {"update", updateToken, updateBody(1765012830), "applied", ""},
+      {"older update", updateToken, updateBody(1765012810), "ignored",
+       "older than the last one applied"},
+      {"content state that does not decode", updateToken, updateBody(1765012840, "\"half\""),
+       "dropped",
+       R"(typeMismatch: "aps.content-state.progress": expected a number, found a string)"},
+      {"update to the device token", deviceToken, updateBody(1765012850), "dropped",
+       "to a token with no activity"},
+      {"start of a type the bundle lacks", deviceToken,
+       R"({"aps":{"event":"start","attributes-type":"Nope","attributes":{},"content-state":{}}})",
+       "dropped", "Nope"},
+      {"not JSON", updateToken, "{\"aps\":", "dropped", "dataCorrupted: invalid JSON"},
+      {"start to an update token", updateToken, startBody, "dropped", "push-to-start token"},
+      {"end", updateToken,
+       R"({"aps":{"timestamp":1765012860,"event":"end","dismissal-date":1765012870}})", "ended",
+       ""},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    EXPECT_EQ(send(push(step.token, step.body)).status, 200);
+    const auto last = store_->pushes(1).front();
+    EXPECT_EQ(last.verdict, step.verdict);
+    if (*step.error == '\0') {
+      EXPECT_EQ(last.error, "");
+    } else {
+      EXPECT_NE(last.error.find(step.error), std::string::npos) << last.error;
+    }
+  }
+  EXPECT_TRUE(store_->activities(10)[0].ended);
+  // Once the ended activity has left the screen, the service no longer knows its token.
+  const Response gone = send(push(updateToken, updateBody(1765012880)));
+  EXPECT_EQ(gone.status, 410);
+  EXPECT_EQ(reasonOf(gone), "Unregistered");
+  EXPECT_NE(gone.body.find("\"timestamp\":" + std::to_string(now * 1000)), std::string::npos);
+  EXPECT_EQ(store_->pushes(1).front().verdict, "rejected");
+}
+
+TEST_F(PushServiceTest, WarnsAboutWhatTheDeviceAcceptsButTheSenderDidNotMean) {
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  const std::string updateToken = store_->activities(1)[0].updateToken;
+  struct Case {
+    std::string body;
+    const char* warning;
+  };
+  const std::vector<Case> cases = {
+      {updateBody(1765012830), ""},
+      {updateBody(1765012831), "equals the activity's current one"},
+      {updateBody(1765012832, "0.6", R"(,"stale-date":1765012000)"), "has already passed"},
+      {updateBody(1765012833, "0.7", R"(,"stale-date":1765012833)"), "not after the timestamp"},
+      {updateBody(1765012834, "0.8", R"(,"stale-date":1765099999000)"), "milliseconds"},
+      {updateBody(1765012835, "0.9", R"(,"stale-date":1765212800)"), "more than a day ahead"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.warning);
+    ASSERT_EQ(send(push(updateToken, c.body)).status, 200);
+    const auto last = store_->pushes(1).front();
+    EXPECT_EQ(last.verdict, "applied");
+    if (*c.warning == '\0') {
+      EXPECT_EQ(last.warnings, "[]");
+    } else {
+      EXPECT_NE(last.warnings.find(c.warning), std::string::npos) << last.warnings;
+    }
+  }
+  Request noAlert = push(std::string(64, 'b'), startBody);
+  const std::string alert = R"("alert":{"title":"Download started","body":"demo.zip"})";
+  noAlert.body.replace(noAlert.body.find(alert), alert.size(), "\"x\":1");
+  noAlert.bodyBytes = noAlert.body.size();
+  ASSERT_EQ(send(noAlert).status, 200);
+  EXPECT_NE(store_->pushes(1).front().warnings.find("without an alert"), std::string::npos)
+      << store_->pushes(1).front().warnings;
+}
+
+TEST_F(PushServiceTest, ManagesChannelsAndBroadcastsToTheirSubscribers) {
+  Request create;
+  create.method = "POST";
+  create.path = "/1/apps/com.tolvex.app/channels";
+  create.headers = {{"authorization", "bearer " + goodToken(now - 60)}};
+  create.body = R"({"message-storage-policy":0,"push-type":"LiveActivity"})";
+  create.bodyBytes = create.body.size();
+  create.nowMs = now * 1000;
+  const Response created = send(create);
+  ASSERT_EQ(created.status, 201);
+  const std::string channel(created.header("apns-channel-id"));
+  EXPECT_FALSE(channel.empty());
+  EXPECT_EQ(created.header("apns-request-id").size(), 36u);
+
+  create.body = R"({"message-storage-policy":0})";
+  EXPECT_EQ(reasonOf(send(create)), "MissingPushType");
+  create.body = R"({"message-storage-policy":3,"push-type":"LiveActivity"})";
+  EXPECT_EQ(reasonOf(send(create)), "CannotCreateChannelConfig");
+
+  std::string subscribe = startBody;
+  subscribe.replace(subscribe.find("\"input-push-token\":1"), 20,
+                    "\"input-push-channel\":\"" + channel + "\"");
+  ASSERT_EQ(send(push(deviceToken, subscribe)).status, 200);
+  EXPECT_EQ(store_->activities(1)[0].channel, channel);
+  EXPECT_EQ(store_->activities(1)[0].updateToken, "");
+
+  Request broadcast;
+  broadcast.method = "POST";
+  broadcast.path = "/4/broadcasts/apps/com.tolvex.app";
+  broadcast.headers = {{"authorization", "bearer " + goodToken(now - 60)},
+                       {"apns-push-type", "LiveActivity"},
+                       {"apns-channel-id", channel},
+                       {"apns-request-id", "123e4567-e89b-12d3-a456-426614174000"}};
+  broadcast.body = updateBody(1765012830);
+  broadcast.bodyBytes = broadcast.body.size();
+  broadcast.nowMs = now * 1000;
+  const Response sent = send(broadcast);
+  EXPECT_EQ(sent.status, 200);
+  EXPECT_EQ(sent.header("apns-request-id"), "123e4567-e89b-12d3-a456-426614174000");
+  EXPECT_EQ(store_->pushes(1).front().verdict, "applied");
+  EXPECT_NE(store_->activities(1)[0].state.find("Downloading"), std::string::npos);
+
+  struct Case {
+    const char* fault;
+    std::function<void(Request&)> change;
+    const char* reason;
+  };
+  const std::vector<Case> cases = {
+      {"no channel", [](Request& r) { removeHeader(r, "apns-channel-id"); }, "MissingChannelId"},
+      {"channel not base64", [](Request& r) { setHeader(r, "apns-channel-id", "a*b"); },
+       "BadChannelId"},
+      {"unknown channel",
+       [](Request& r) { setHeader(r, "apns-channel-id", "AAAAAAAAAAAAAAAAAAAAAA=="); },
+       "ChannelNotRegistered"},
+      {"expiration on a channel that stores nothing",
+       [](Request& r) { setHeader(r, "apns-expiration", "1765099999"); }, "BadExpirationDate"},
+      {"5121 bytes", [](Request& r) { r.bodyBytes = 5121; }, "PayloadTooLarge"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    Request request = broadcast;
+    c.change(request);
+    EXPECT_EQ(reasonOf(send(request)), c.reason);
+  }
+  Request start = broadcast;
+  start.body = startBody;
+  start.bodyBytes = start.body.size();
+  EXPECT_EQ(send(start).status, 200);
+  EXPECT_EQ(store_->pushes(1).front().error, "a broadcast cannot start an activity");
+
+  Request list = create;
+  list.method = "GET";
+  list.path = "/1/apps/com.tolvex.app/all-channels";
+  list.body.clear();
+  const Response listed = send(list);
+  EXPECT_EQ(listed.status, 200);
+  EXPECT_EQ(listed.body, "{\"channels\":[\"" + channel + "\"]}");
+  Request remove = list;
+  remove.method = "DELETE";
+  remove.path = "/1/apps/com.tolvex.app/channels";
+  remove.headers.push_back({"apns-channel-id", channel});
+  EXPECT_EQ(send(remove).status, 204);
+  EXPECT_EQ(reasonOf(send(remove)), "ChannelNotRegistered");
+}
+
+TEST_F(PushServiceTest, AnswersShutdownOnceStopping) {
+  service_.shutDown();
+  const Response response = send(push(deviceToken, startBody));
+  EXPECT_EQ(response.status, 503);
+  EXPECT_EQ(reasonOf(response), "Shutdown");
+}
+
+TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-store-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  {
+    auto store = host::serve::PushStore::open(folder);
+    host::serve::PushRecord record;
+    record.apnsId = "id-1";
+    record.body = std::string("\xff\x00 bytes", 8);
+    store->addPush(record);
+    store->commit();
+  }
+  auto store = host::serve::PushStore::open(folder);
+  ASSERT_EQ(store->pushCount(), 1u);
+  EXPECT_EQ(store->pushes(1)[0].body, std::string("\xff\x00 bytes", 8));
+  std::filesystem::remove_all(folder);
+}
+
+TEST(PageServer, AcceptsOnlyThisMachinesNames) {
+  const std::vector<std::string> hosts{"192.168.1.7"};
+  for (const char* ok : {"localhost", "localhost:8080", "127.0.0.1:1", "[::1]:8080",
+                         "http://localhost:8080", "http://192.168.1.7:80"}) {
+    EXPECT_TRUE(host::serve::isLocalHost(ok, hosts)) << ok;
+  }
+  for (const char* bad : {"evil.example", "http://evil.example", "localhost.evil.example",
+                          "http://127.0.0.1.evil.example:80", "[::1", "null"}) {
+    EXPECT_FALSE(host::serve::isLocalHost(bad, hosts)) << bad;
+  }
+}
+
+}  // namespace
