@@ -1,0 +1,102 @@
+#include "platform/host/command_line.hpp"
+#include "platform/host/device/fit_report.hpp"
+#include "platform/ui/render/pango_text_measurer.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+struct Outcome {
+  int status;
+  std::string out;
+};
+
+Outcome check(std::vector<const char*> args, const std::string& demoSample) {
+  std::ifstream file(std::string(TOLVEX_EXAMPLES_DIR) + "/demo/" + demoSample);
+  std::stringstream input;
+  input << file.rdbuf();
+  args.insert(args.begin(), {"tolvex-widget", "check"});
+  std::istringstream in(input.str());
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = host::runCommandLine(static_cast<int>(args.size()), args.data(),
+                                          tolvex::registeredActivities, {}, in, out, err);
+  return {status, out.str()};
+}
+
+std::size_t count(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+TEST(Contrast, FollowsTheWcagFormula) {
+  const ui::render::RGBA white{1, 1, 1, 1};
+  const ui::render::RGBA black{0, 0, 0, 1};
+  // By hand: the light green (52, 199, 89) has relative luminance 0.4230, so (1.05) / (0.4730).
+  const ui::render::RGBA green{52 / 255.0, 199 / 255.0, 89 / 255.0, 1};
+  EXPECT_NEAR(host::contrastRatio(black, white), 21, 1e-9);
+  EXPECT_NEAR(host::contrastRatio(green, white), 2.22, 0.005);
+  EXPECT_NEAR(host::contrastRatio(white, green), host::contrastRatio(green, white), 1e-12);
+}
+
+TEST(FitReport, SaysNothingOfAShortPlainText) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  const host::ActivityPresentations plain{
+      ui::Text("Ready"), widgets::DynamicIsland({}, ui::Text("R"), ui::Text("1"), ui::Text("R"))};
+  for (const auto presentation : host::allPresentations) {
+    const auto report =
+        host::fitReport(plain, presentation, host::defaultDeviceProfile(), measurer);
+    EXPECT_FALSE(report.clipped) << host::presentationName(presentation);
+    for (const auto& fit : report.texts) {
+      EXPECT_FALSE(fit.truncated);
+      EXPECT_EQ(fit.scale, 1);
+      // Black on the white card, white on the island's black.
+      EXPECT_NEAR(fit.contrastDark, 21, 1e-9);
+    }
+  }
+}
+
+TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
+  const struct {
+    std::vector<const char*> args;
+    std::string sample;
+    int status;
+    std::vector<std::pair<std::string, std::size_t>> says;  // a part and how often it appears
+  } cases[] = {
+      // A long file name shrinks to its minimum and is still cut, on both devices.
+      {{},
+       "download-long-name.json",
+       0,
+       {{"iphone-15-pro lockscreen: \"PhotoStudioPro", 1},
+        {"iphone-15-pro-max lockscreen: \"PhotoStudioPro", 1},
+        {"is truncated to 1 line at 80% of its size", 2}}},
+      // An overlong status pushes the expanded island past its 160 points; --strict fails on it.
+      {{"--strict", "--device", "iphone-15-pro"},
+       "sign-long-names.json",
+       1,
+       {{"iphone-15-pro expanded: the presentation needs 371 x ", 1},
+        {"and is cut at 371 x 160", 1},
+        {"iphone-15-pro-max", 0}}},
+      {{"--json", "--device", "iphone-15-pro-max"},
+       "download-long-name.json",
+       0,
+       {{"\"device\":\"iphone-15-pro-max\"", 5},
+        {"\"presentation\":\"compact-trailing\"", 1},
+        {"\"scale\":0.8,\"truncated\":true", 1}}},
+  };
+  for (const auto& c : cases) {
+    const Outcome outcome = check(c.args, c.sample);
+    EXPECT_EQ(outcome.status, c.status) << c.sample;
+    for (const auto& [part, times] : c.says) {
+      EXPECT_EQ(count(outcome.out, part), times) << part << "\n" << outcome.out;
+    }
+  }
+}
+
+}  // namespace
