@@ -1,14 +1,14 @@
 #include "widget/presentation/app_icon.hpp"
 
+#include "platform/image/image_cache.hpp"
+
 #include <cmath>
 
 namespace tolvex {
 
 std::optional<image::UIImage> decodeAppIcon(const std::optional<String>& appIconBase64) {
   if (!appIconBase64) return std::nullopt;
-  const auto bytes = foundation::base64Decode(appIconBase64->view());
-  if (!bytes) return std::nullopt;
-  return image::UIImage::fromData(*bytes);
+  return image::ImageCache::shared().fromBase64(appIconBase64->view());
 }
 
 ui::View AppIconView(const std::optional<String>& appIconBase64, double size, ui::View fallback) {
@@ -25,13 +25,12 @@ ui::View AppIconPlaceholder(double size) {
   const double product = 0.52 * size;
   // The glyph never drops below 9 points, and a size that is no number still gets a glyph.
   const double glyphSize = std::isnan(product) ? 9 : std::max(product, 9.0);
-  return ui::ZStack(
-             ui::Alignment::center,
-             ui::RoundedRectangle{0.225 * size, ui::RoundedCornerStyle::continuous}.fill(
-                 ui::Color::blue.opacity(0.16)),
-             ui::Image(std::string_view("arrow.down.circle.fill"))
-                 .font(ui::Font::system(glyphSize, ui::Font::Weight::semibold))
-                 .foregroundStyle(ui::Color::blue))
+  return ui::ZStack(ui::Alignment::center,
+                    ui::RoundedRectangle{0.225 * size, ui::RoundedCornerStyle::continuous}.fill(
+                        ui::Color::blue.opacity(0.16)),
+                    ui::Image(std::string_view("arrow.down.circle.fill"))
+                        .font(ui::Font::system(glyphSize, ui::Font::Weight::semibold))
+                        .foregroundStyle(ui::Color::blue))
       .frame(size, size, ui::Alignment::center);
 }
 
