@@ -70,12 +70,23 @@ ImageCache::Entry* ImageCache::find(std::uint64_t hash, std::string_view text) {
 }
 
 std::optional<UIImage> ImageCache::fromBase64(std::string_view text) {
+  {
+    // The places that show an icon ask for it one after another: the entry used last is compared
+    // first, which spares hashing the text (most of a hit's cost) in the common case.
+    const std::lock_guard lock(mutex_);
+    if (mostRecent_ < entries_.size() && entries_[mostRecent_].text == text) {
+      ++hits_;
+      entries_[mostRecent_].lastUse = ++clock_;
+      return entries_[mostRecent_].image;
+    }
+  }
   const std::uint64_t hash = hash_(text);
   {
     const std::lock_guard lock(mutex_);
     if (Entry* entry = find(hash, text)) {
       ++hits_;
       entry->lastUse = ++clock_;
+      mostRecent_ = static_cast<std::size_t>(entry - entries_.data());
       return entry->image;
     }
     ++misses_;
@@ -107,6 +118,7 @@ void ImageCache::keep(std::uint64_t hash, std::string_view text,
     entries_.pop_back();
   }
   entries_.push_back(Entry{hash, std::move(key), image, bytes, ++clock_});
+  mostRecent_ = entries_.size() - 1;
   bytes_ += bytes;
 }
 

@@ -68,6 +68,7 @@ class ImageCache {
   const Hash hash_;
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;  // few: a linear scan beats a map
+  std::size_t mostRecent_ = 0;  // index of the entry used last; may be stale, so bounds-checked
   std::size_t bytes_ = 0;
   std::uint64_t clock_ = 0;
   std::uint64_t hits_ = 0;
