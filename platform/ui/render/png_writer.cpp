@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace ui::render {
@@ -233,7 +234,14 @@ std::vector<std::uint8_t> zlibStream(const Layout& layout, std::span<const std::
     }
   };
   std::vector<std::thread> helpers;
-  for (int band = 1; band < bands; ++band) helpers.emplace_back(work, band);
+  for (int band = 1; band < bands; ++band) {
+    // A thread that cannot start leaves its band to this one.
+    try {
+      helpers.emplace_back(work, band);
+    } catch (const std::system_error&) {
+      work(band);
+    }
+  }
   work(0);
   for (auto& helper : helpers) helper.join();
   for (const auto& failure : failures) {
