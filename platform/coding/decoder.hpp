@@ -154,6 +154,10 @@ class KeyedDecodingContainer {
     if (error_) return false;
     const JsonValue& value = member(key);
     if (value.type == expected && !value.duplicated) return true;
+    // An optional member left out is common enough to spare the out-of-line check.
+    if (presence == detail::Presence::optional && !value.duplicated &&
+        (value.type == JsonValue::Type::missing || value.type == JsonValue::Type::null))
+      return true;
     error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
                                  stringValue(key));
     return !error_;
