@@ -25,12 +25,13 @@ ui::View AppIconPlaceholder(double size) {
   const double product = 0.52 * size;
   // The glyph never drops below 9 points, and a size that is no number still gets a glyph.
   const double glyphSize = std::isnan(product) ? 9 : std::max(product, 9.0);
-  return ui::ZStack(ui::Alignment::center,
-                    ui::RoundedRectangle{0.225 * size, ui::RoundedCornerStyle::continuous}.fill(
-                        ui::Color::blue.opacity(0.16)),
-                    ui::Image(std::string_view("arrow.down.circle.fill"))
-                        .font(ui::Font::system(glyphSize, ui::Font::Weight::semibold))
-                        .foregroundStyle(ui::Color::blue))
+  return ui::ZStack(
+             ui::Alignment::center,
+             ui::RoundedRectangle{0.225 * size, ui::RoundedCornerStyle::continuous}.fill(
+                 ui::Color::blue.opacity(0.16)),
+             ui::Image(std::string_view("arrow.down.circle.fill"))
+                 .font(ui::Font::system(glyphSize, ui::Font::Weight::semibold))
+                 .foregroundStyle(ui::Color::blue))
       .frame(size, size, ui::Alignment::center);
 }
 
