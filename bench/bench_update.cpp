@@ -118,8 +118,8 @@ void iconUncached(benchmark::State& bench, const std::string& icon) {
   }
 }
 
-// A hit: hashing and comparing the text, and a copy of the shared image. A miss: the same lookup
-// in a cache that keeps nothing, then the decode.
+// A hit: the text compared with the entry used last, and a copy of the shared image. A miss: the
+// hash and lookup in a cache that keeps nothing, then the decode.
 void iconCache(benchmark::State& bench, const std::string& icon, bool hit) {
   image::ImageCache cache(hit ? image::ImageCache::Limits{} : image::ImageCache::Limits{0, 0});
   benchmark::DoNotOptimize(cache.fromBase64(icon));
