@@ -1,13 +1,24 @@
 // Drawing one state: the Sign Lock Screen at scale 3 to PNG in memory, split into layout and
-// display list, drawing, and PNG encoding; the same to SVG; and all presentations on one sheet.
+// display list, drawing, and PNG encoding; the same to SVG; all presentations on one sheet; and
+// the PNG writer's options, each alone, on three pictures.
 #include "platform/coding/json_decoder.hpp"
 #include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
+#include "platform/ui/render/png_writer.hpp"
 #include "tolvex/sign/sign_dynamic_island.hpp"
 #include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <benchmark/benchmark.h>
+#include <spng.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <array>
 
@@ -91,6 +102,106 @@ void AllPresentationsSheetPNG(benchmark::State& state) {
   }
 }
 
+// --- PNG encoding options, each alone against today's libspng settings, on three pictures ---
+
+// The encoder before this comparison: libspng, deflate level 1, no filtering, always RGBA.
+std::vector<std::uint8_t> spngToday(const ui::render::Bitmap& bitmap) {
+  std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> ctx(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
+  spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
+  spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, 1);
+  spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING);
+  spng_ihdr ihdr{static_cast<std::uint32_t>(bitmap.width),
+                 static_cast<std::uint32_t>(bitmap.height),
+                 8,
+                 SPNG_COLOR_TYPE_TRUECOLOR_ALPHA,
+                 0,
+                 0,
+                 0};
+  spng_set_ihdr(ctx.get(), &ihdr);
+  if (spng_encode_image(ctx.get(), bitmap.rgba.data(), bitmap.rgba.size(), SPNG_FMT_PNG,
+                        SPNG_ENCODE_FINALIZE))
+    throw std::runtime_error("spng failed");
+  std::size_t size = 0;
+  int error = 0;
+  std::unique_ptr<void, void (*)(void*)> buffer(spng_get_png_buffer(ctx.get(), &size, &error),
+                                                free);
+  const auto* bytes = static_cast<const std::uint8_t*>(buffer.get());
+  return {bytes, bytes + size};
+}
+
+const ui::render::Bitmap& picture(int which) {
+  static const ui::render::Bitmap pictures[] = {
+      ui::render::renderBitmap(fixture().lockScreen(), 3, fixture().text),
+      ui::render::renderBitmap(
+          host::scene(fixture().activity, host::Presentation::expanded,
+                      host::defaultDeviceProfile(), Appearance::dark, fixture().measurer),
+          3, fixture().text),
+      ui::render::renderBitmap(
+          host::sheet(fixture().activity,
+                      {host::Presentation::lockScreen, host::Presentation::expanded,
+                       host::Presentation::compactLeading, host::Presentation::minimal},
+                      {Appearance::light, Appearance::dark}, host::defaultDeviceProfile(),
+                      fixture().measurer),
+          2, fixture().text),
+  };
+  return pictures[which];
+}
+
+void encodeWith(benchmark::State& state, int which, std::optional<ui::render::PngOptions> options) {
+  const auto& bitmap = picture(which);
+  std::size_t size = 0;
+  for (auto _ : state) {
+    auto png = options ? ui::render::writePNG(bitmap.width, bitmap.height, bitmap.rgba, *options)
+                       : spngToday(bitmap);
+    size = png.size();
+    benchmark::DoNotOptimize(png);
+  }
+  state.counters["bytes"] = static_cast<double>(size);
+}
+
+void registerPngOptions() {
+  using Options = ui::render::PngOptions;
+  // Today's choices in our writer (no filter, RGBA, zlib level 1, default strategy), each
+  // option then changed alone, and the combination that the renderer uses.
+  Options plain;
+  plain.rgbWhenOpaque = false;
+  plain.filter = Options::Filter::none;
+  plain.rle = false;
+  Options rgb = plain;
+  rgb.rgbWhenOpaque = true;
+  Options rleUp = plain;
+  rleUp.rle = true;
+  rleUp.filter = Options::Filter::up;
+  Options rleSub = rleUp;
+  rleSub.filter = Options::Filter::sub;
+  Options libdeflate = plain;
+  libdeflate.deflate = Options::Deflate::libdeflate;
+  Options libdeflateUp = libdeflate;
+  libdeflateUp.filter = Options::Filter::up;
+  Options bands = plain;
+  bands.bands = 2;
+  const std::pair<const char*, std::optional<Options>> variants[] = {
+      {"spngToday", std::nullopt},
+      {"plain", plain},
+      {"rgb", rgb},
+      {"rleUp", rleUp},
+      {"rleSub", rleSub},
+      {"libdeflate1", libdeflate},
+      {"libdeflate1Up", libdeflateUp},
+      {"bands2", bands},
+      {"chosen", Options{}},
+  };
+  const char* pictures[] = {"lockScreen3x", "expanded3x", "sheet2x"};
+  for (int which = 0; which < 3; ++which) {
+    for (const auto& [name, options] : variants) {
+      benchmark::RegisterBenchmark(
+          (std::string("PNGOption/") + pictures[which] + "/" + name).c_str(),
+          [which, options = options](benchmark::State& s) { encodeWith(s, which, options); })
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+}
+
 BENCHMARK(LockScreenLayoutAndDisplayListCold)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenLayoutAndDisplayList)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenDrawScale3)->Unit(benchmark::kMicrosecond);
@@ -101,4 +212,10 @@ BENCHMARK(AllPresentationsSheetPNG)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  registerPngOptions();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

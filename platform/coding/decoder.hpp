@@ -74,7 +74,8 @@ class KeyedDecodingContainer {
 
   bool decode(K key, foundation::String& out) {
     if (!check(key, JsonValue::Type::string, detail::Presence::required)) return false;
-    out.assign(member(key).text);
+    // Built at its size and moved in: assigning into the empty string takes a slower path.
+    out = foundation::String(member(key).text);
     return true;
   }
 
@@ -153,6 +154,10 @@ class KeyedDecodingContainer {
     if (error_) return false;
     const JsonValue& value = member(key);
     if (value.type == expected && !value.duplicated) return true;
+    // An optional member left out is common enough to spare the out-of-line check.
+    if (presence == detail::Presence::optional && !value.duplicated &&
+        (value.type == JsonValue::Type::missing || value.type == JsonValue::Type::null))
+      return true;
     error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
                                  stringValue(key));
     return !error_;

@@ -4,6 +4,7 @@
 #include "platform/coding/json_document.hpp"
 
 #include <concepts>
+#include <string>
 #include <string_view>
 
 namespace coding {
@@ -19,12 +20,24 @@ class JSONDecoder {
  public:
   template <Decodable T>
   Result<T, DecodingError> decode(std::string_view json) {
-    if (auto error = document_.read(json)) return std::move(*error);
+    return decodeRead<T>(document_.read(json));
+  }
+
+  // A string whose spare capacity covers the reader's read-ahead (JsonDocument::readAhead; a
+  // string that was given `reserve(size() + readAhead)`) is read where it lies, without a copy.
+  template <Decodable T, class Text>
+  requires std::same_as<Text, std::string> Result<T, DecodingError> decode(const Text& json) {
+    return decodeRead<T>(document_.read(json, json.capacity() - json.size()));
+  }
+
+ private:
+  template <Decodable T>
+  Result<T, DecodingError> decodeRead(std::optional<DecodingError> error) {
+    if (error) return std::move(*error);
     Decoder decoder(document_, document_.root());
     return T::decode(decoder);
   }
 
- private:
   JsonDocument document_;
 };
 

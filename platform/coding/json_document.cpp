@@ -20,17 +20,21 @@ struct JsonDocument::Impl {
   // The text with the padding the parser reads past its end.
   std::vector<char> padded;
 
-  simdjson::error_code parse(std::string_view json) {
-    padded.resize(json.size() + simdjson::SIMDJSON_PADDING);
-    if (!json.empty()) std::memcpy(padded.data(), json.data(), json.size());
-    std::memset(padded.data() + json.size(), 0, simdjson::SIMDJSON_PADDING);
+  simdjson::error_code parse(std::string_view json, bool inPlace) {
+    const char* text = json.data();
+    if (!inPlace) {
+      padded.resize(json.size() + simdjson::SIMDJSON_PADDING);
+      if (!json.empty()) std::memcpy(padded.data(), json.data(), json.size());
+      std::memset(padded.data() + json.size(), 0, simdjson::SIMDJSON_PADDING);
+      text = padded.data();
+    }
     if (parser.capacity() < json.size() || parser.max_depth() != maxDepth) {
       if (auto error = parser.allocate(std::max<std::size_t>(json.size(), 1024), maxDepth)) {
         return error;
       }
     }
     simdjson::dom::element element;
-    if (auto error = parser.parse(padded.data(), json.size(), false).get(element)) return error;
+    if (auto error = parser.parse(text, json.size(), false).get(element)) return error;
     describe(element, root);
     return simdjson::SUCCESS;
   }
@@ -64,7 +68,7 @@ struct JsonDocument::Impl {
       case element_type::ARRAY:
       case element_type::OBJECT:
         value.type = element.type() == element_type::ARRAY ? JsonValue::Type::array
-                                                            : JsonValue::Type::object;
+                                                           : JsonValue::Type::object;
         value.node = static_cast<std::uint32_t>(nodes.size());
         nodes.push_back(element);
         break;
@@ -144,14 +148,18 @@ JsonDocument::~JsonDocument() = default;
 JsonDocument::JsonDocument(JsonDocument&&) noexcept = default;
 JsonDocument& JsonDocument::operator=(JsonDocument&&) noexcept = default;
 
-std::optional<DecodingError> JsonDocument::read(std::string_view json) {
+static_assert(JsonDocument::readAhead >= simdjson::SIMDJSON_PADDING);
+
+std::optional<DecodingError> JsonDocument::read(std::string_view json,
+                                                std::size_t readableAfterEnd) {
   impl_->nodes.clear();
   impl_->root = JsonValue{};
   if (json.size() > maxBytes) {
     return corrupted("the document is " + std::to_string(json.size()) +
-                     " bytes long, more than the " + std::to_string(maxBytes) + " a reader accepts");
+                     " bytes long, more than the " + std::to_string(maxBytes) +
+                     " a reader accepts");
   }
-  const simdjson::error_code error = impl_->parse(json);
+  const simdjson::error_code error = impl_->parse(json, readableAfterEnd >= readAhead);
   if (!error) return std::nullopt;
   if (error == simdjson::MEMALLOC) return corrupted("out of memory while reading the document");
 
@@ -159,12 +167,14 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json) {
   if (scan.problem) return fromProblem(*scan.problem);
   if (!scan.wideIntegerEnds.empty()) {
     const std::string widened = widenIntegers(json, scan.wideIntegerEnds);
-    if (!impl_->parse(widened)) return std::nullopt;
+    if (!impl_->parse(widened, false)) return std::nullopt;
   }
   return corrupted(std::string("invalid JSON: ") + simdjson::error_message(error));
 }
 
-JsonValue JsonDocument::root() const { return impl_->root; }
+JsonValue JsonDocument::root() const {
+  return impl_->root;
+}
 
 void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
                           std::span<JsonValue> values) const {

@@ -42,9 +42,14 @@ class JsonDocument {
   JsonDocument(JsonDocument&&) noexcept;
   JsonDocument& operator=(JsonDocument&&) noexcept;
 
+  // How many readable bytes past the end of a text let the reader read it where it lies; their
+  // values do not matter. With fewer, the text is first copied into a padded buffer.
+  static constexpr std::size_t readAhead = 64;
+
   // dataCorrupted with the line and column of the first fault, or naming the member whose number
-  // lies outside the range of a double.
-  std::optional<DecodingError> read(std::string_view json);
+  // lies outside the range of a double. `readableAfterEnd` is how many bytes past the end of the
+  // text belong to the same allocation (a string's spare capacity).
+  std::optional<DecodingError> read(std::string_view json, std::size_t readableAfterEnd = 0);
 
   JsonValue root() const;
 

@@ -2,15 +2,15 @@
 
 #include "platform/foundation/base64.hpp"
 
+#include "platform/image/image_cache.hpp"
+
 #include <cmath>
 
 namespace tolvex {
 
 std::optional<image::UIImage> decodeAppIcon(const std::optional<String>& appIconBase64) {
   if (!appIconBase64) return std::nullopt;
-  const auto bytes = foundation::base64Decode(appIconBase64->view());
-  if (!bytes) return std::nullopt;
-  return image::UIImage::fromData(*bytes);
+  return image::ImageCache::shared().fromBase64(appIconBase64->view());
 }
 
 ui::View AppIconView(const std::optional<String>& appIconBase64, double size, ui::View fallback) {

@@ -9,7 +9,8 @@
 namespace tolvex {
 
 // The icon in a content state's base64 text: nothing when the text is absent, is not base64, or
-// decodes to bytes that are no image. Decoded anew on every call; nothing is cached.
+// decodes to bytes that are no image. Each distinct text is decoded once while the platform's
+// shared image cache keeps it, however many places show it.
 std::optional<image::UIImage> decodeAppIcon(const std::optional<String>& appIconBase64);
 
 // The icon as a square of side `size`, scaled to fill and cropped about its centre, with corners

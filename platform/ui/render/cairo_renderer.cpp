@@ -1,10 +1,11 @@
 #include "platform/ui/render/cairo_renderer.hpp"
 
+#include "platform/ui/render/png_writer.hpp"
+
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
 #include <pango/pangocairo.h>
-#include <spng.h>
 
 #include <algorithm>
 #include <cmath>
@@ -194,30 +195,7 @@ Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& tex
 }
 
 std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
-  std::unique_ptr<spng_ctx, void (*)(spng_ctx*)> ctx(spng_ctx_new(SPNG_CTX_ENCODER), spng_ctx_free);
-  if (!ctx) throw std::runtime_error("cannot start a PNG encoder");
-  spng_set_option(ctx.get(), SPNG_ENCODE_TO_BUFFER, 1);
-  // Speed over size: the fastest deflate level and no filtering, which for flat user-interface
-  // pictures also happens to give the smaller file.
-  spng_set_option(ctx.get(), SPNG_IMG_COMPRESSION_LEVEL, 1);
-  spng_set_option(ctx.get(), SPNG_FILTER_CHOICE, SPNG_DISABLE_FILTERING);
-  spng_ihdr ihdr{};
-  ihdr.width = static_cast<std::uint32_t>(bitmap.width);
-  ihdr.height = static_cast<std::uint32_t>(bitmap.height);
-  ihdr.bit_depth = 8;
-  ihdr.color_type = SPNG_COLOR_TYPE_TRUECOLOR_ALPHA;
-  spng_set_ihdr(ctx.get(), &ihdr);
-  if (int error = spng_encode_image(ctx.get(), bitmap.rgba.data(), bitmap.rgba.size(), SPNG_FMT_PNG,
-                                    SPNG_ENCODE_FINALIZE)) {
-    throw std::runtime_error(std::string("PNG encoding failed: ") + spng_strerror(error));
-  }
-  std::size_t size = 0;
-  int error = 0;
-  std::unique_ptr<void, void (*)(void*)> buffer(spng_get_png_buffer(ctx.get(), &size, &error),
-                                                free);
-  if (!buffer) throw std::runtime_error("PNG encoding gave no buffer");
-  const auto* bytes = static_cast<const std::uint8_t*>(buffer.get());
-  return std::vector<std::uint8_t>(bytes, bytes + size);
+  return writePNG(bitmap.width, bitmap.height, bitmap.rgba);
 }
 
 std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale, const TextSystem& text) {

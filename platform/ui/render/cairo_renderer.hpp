@@ -9,8 +9,8 @@
 
 namespace ui::render {
 
-// A display list drawn through Cairo. PNG is written with libspng's fast settings, not Cairo's own
-// writer, which takes several times longer than the drawing.
+// A display list drawn through Cairo. PNG is written by our own writer (png_writer.hpp), not
+// Cairo's, which takes several times longer than the drawing.
 std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale, const TextSystem& text);
 std::string renderSVG(const DisplayList& list, const TextSystem& text);
 std::vector<std::uint8_t> renderPDF(const DisplayList& list, const TextSystem& text);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace ui::render {
+
+// How a picture becomes a PNG file. The defaults are what the renderer writes; the other choices
+// stay so that the benchmarks can weigh them against it on the same pictures.
+struct PngOptions {
+  enum class Filter : std::uint8_t { none, sub, up };
+  enum class Deflate : std::uint8_t { zlib, libdeflate };
+
+  // A picture whose every pixel is opaque is written as RGB: a quarter less to compress.
+  bool rgbWhenOpaque = true;
+  Filter filter = Filter::none;
+  Deflate deflate = Deflate::zlib;
+  int level = 1;
+  // zlib's Z_RLE strategy: matches at distance one only, which is all a filtered flat region has.
+  bool rle = false;
+  // Rows split into this many bands deflated in parallel (zlib only): still one standard zlib
+  // stream, each band flushed to a byte boundary, the window not reaching across bands.
+  int bands = 1;
+};
+
+// A PNG file of 8-bit RGBA pixels with straight alpha, rows top to bottom, no padding. Throws
+// std::runtime_error if the compressor fails.
+std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
+                                   const PngOptions& options = {});
+
+}  // namespace ui::render
