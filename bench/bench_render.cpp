@@ -133,15 +133,14 @@ const ui::render::Bitmap& picture(int which) {
   static const ui::render::Bitmap pictures[] = {
       ui::render::renderBitmap(fixture().lockScreen(), 3, fixture().text),
       ui::render::renderBitmap(
-          host::scene(fixture().activity, host::Presentation::expanded,
-                      host::defaultDeviceProfile(), Appearance::dark, fixture().measurer),
+          host::paint(host::layOutScene(fixture().activity, host::Presentation::expanded,
+                                        host::defaultDeviceProfile(), fixture().measurer),
+                      Appearance::dark),
           3, fixture().text),
       ui::render::renderBitmap(
-          host::sheet(fixture().activity,
-                      {host::Presentation::lockScreen, host::Presentation::expanded,
-                       host::Presentation::compactLeading, host::Presentation::minimal},
-                      {Appearance::light, Appearance::dark}, host::defaultDeviceProfile(),
-                      fixture().measurer),
+          host::sheet(fixture().activity, host::allPresentations,
+                      std::array{Appearance::light, Appearance::dark},
+                      host::defaultDeviceProfile(), fixture().measurer),
           2, fixture().text),
   };
   return pictures[which];
