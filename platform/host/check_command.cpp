@@ -192,7 +192,7 @@ class CheckCommand final : public Command {
     bool faulty = false;
     std::size_t checked = 0;
     std::string json;
-    JsonWriter writer(json);
+    JsonWriter writer(json, JsonWriter::Style::spaced);
     if (input->timeline) writer.beginArray();
     for (const ActivityEvent& event : input->events) {
       if (!event.contentState || !event.rebuild) continue;

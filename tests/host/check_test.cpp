@@ -86,9 +86,9 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
       {{"--json", "--device", "iphone-15-pro-max"},
        "download-long-name.json",
        0,
-       {{"\"device\":\"iphone-15-pro-max\"", 5},
-        {"\"presentation\":\"compact-trailing\"", 1},
-        {"\"scale\":0.8,\"truncated\":true", 1}}},
+       {{"\"device\": \"iphone-15-pro-max\"", 5},
+        {"\"presentation\": \"compact-trailing\"", 1},
+        {"\"scale\": 0.8, \"truncated\": true", 1}}},
   };
   for (const auto& c : cases) {
     const Outcome outcome = check(c.args, c.sample);
