@@ -5,7 +5,7 @@
 #include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
