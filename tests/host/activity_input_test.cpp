@@ -164,6 +164,13 @@ TEST(ActivityInput, WarnsACarefulSender) {
   EXPECT_EQ(warningsOf(start(R"(,"alert":"a","stale-date":1700000000)")),
             std::vector<std::string>{"\"aps.stale-date\": the stale date is not after the "
                                      "timestamp, so the activity is stale as soon as it arrives"});
+  // Dates in milliseconds, or far ahead of the clock, leave an activity stale or shown for ever.
+  EXPECT_EQ(
+      warningsOf(start(R"(,"alert":"a","stale-date":10000000000,"dismissal-date":1700000000000)")),
+      (std::vector<std::string>{
+          "\"aps.stale-date\": 10000000000 lies more than a day ahead of the clock",
+          "\"aps.dismissal-date\": 1700000000000 reads as milliseconds since 1970; the "
+          "platform expects seconds"}));
 
   // The same state twice: the second is no change, and is not rebuilt.
   const std::string update = R"({"aps":{"event":"update","content-state":)" + signState + "}}";

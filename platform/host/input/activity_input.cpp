@@ -5,6 +5,8 @@
 #include "platform/host/input/push_payload.hpp"
 #include "platform/host/input/timeline.hpp"
 
+#include <chrono>
+
 namespace host {
 namespace {
 
@@ -130,6 +132,10 @@ class Reader {
 
     if (push->event == PushEvent::start && !push->hasAlert) warn(startWithoutAlertWarning());
     warn(staleDateWarning(push->timestamp, push->staleDate));
+    for (Warning& warning :
+         dateWarnings(push->timestamp, push->staleDate, push->dismissalDate, context_.now)) {
+      warn(std::move(warning));
+    }
     if (state) {
       warn(activityDataWarning(attributes ? &*attributes : nullptr, *state, "aps."));
       if (push->event == PushEvent::update && timeline_.showsAlready(&type, *push->contentState)) {
@@ -174,9 +180,13 @@ std::vector<std::pair<std::size_t, std::string_view>> splitLines(std::string_vie
 }  // namespace
 
 ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& registry,
-                                std::string_view typeName) {
+                                std::string_view typeName, std::optional<double> now) {
   ActivityInput result;
-  const ReadingContext context{registry, typeName};
+  const double clock =
+      now ? *now
+          : std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+  const ReadingContext context{registry, typeName, clock};
   Reader reader(context, result);
   // A timeline is JSON Lines: its first line is a whole document and more lines follow. Anything
   // else is one document, however it is laid out.

@@ -20,8 +20,8 @@ struct ActivityInput {
 
 // Reads a bare record (its type named by `typeName`), an activity document, a Live Activity push
 // payload, or a JSON Lines timeline of documents and payloads. Activity types come from the
-// registry only.
+// registry only. Dates are judged against `now` (seconds since 1970), the system clock by default.
 ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& registry,
-                                std::string_view typeName);
+                                std::string_view typeName, std::optional<double> now = {});
 
 }  // namespace host

@@ -15,11 +15,12 @@ namespace host {
 template <class T>
 using InputResult = coding::Result<T, InputFailure>;
 
-// What reading is told from outside the input: the registered types and the type --type names
-// (empty when none).
+// What reading is told from outside the input: the registered types, the type --type names
+// (empty when none) and the clock.
 struct ReadingContext {
   const ActivityRegistry& registry;
   std::string_view typeName;
+  double now;  // seconds since 1970, for dates that lie far ahead
 
   // The activity --type names, whichever of its two records it names.
   const widgets::ActivityType* typeOption() const {

@@ -1,5 +1,8 @@
 #include "platform/host/input/sender_warnings.hpp"
 
+#include <cstdio>
+#include <utility>
+
 namespace host {
 
 std::string Warning::description() const {
@@ -49,6 +52,31 @@ Warning unchangedStateWarning() {
   return {0, "aps.content-state",
           "the content state equals the previous one; the platform treats it as no change and "
           "nothing is rebuilt"};
+}
+
+std::vector<Warning> dateWarnings(std::optional<double> timestamp, std::optional<double> staleDate,
+                                  std::optional<double> dismissalDate, double now) {
+  constexpr double day = 86400;
+  const std::pair<const char*, std::optional<double>> dates[] = {
+      {"aps.timestamp", timestamp},
+      {"aps.stale-date", staleDate},
+      {"aps.dismissal-date", dismissalDate}};
+  std::vector<Warning> warnings;
+  for (const auto& [member, value] : dates) {
+    if (!value) continue;
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.15g", *value);
+    // Seconds since 1970 reach 1e11 in the year 5138; anything that large was meant in ms.
+    if (*value >= 1e11) {
+      warnings.push_back({0, member,
+                          std::string(seconds) +
+                              " reads as milliseconds since 1970; the platform expects seconds"});
+    } else if (*value > now + day) {
+      warnings.push_back(
+          {0, member, std::string(seconds) + " lies more than a day ahead of the clock"});
+    }
+  }
+  return warnings;
 }
 
 }  // namespace host

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace host {
 
@@ -34,5 +35,9 @@ Warning startWithoutAlertWarning();
 std::optional<Warning> staleDateWarning(std::optional<double> timestamp,
                                         std::optional<double> staleDate);
 Warning unchangedStateWarning();
+// A `timestamp`, `stale-date` or `dismissal-date` that reads as milliseconds, or lies more than a
+// day ahead of `now` (seconds since 1970): the platform reads seconds, so such a date is far off.
+std::vector<Warning> dateWarnings(std::optional<double> timestamp, std::optional<double> staleDate,
+                                  std::optional<double> dismissalDate, double now);
 
 }  // namespace host

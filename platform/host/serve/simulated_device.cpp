@@ -26,7 +26,6 @@ namespace {
 
 // Live Activity tokens are 160 hex digits, as the phone reports them.
 constexpr std::size_t updateTokenDigits = 160;
-constexpr double day = 86400;
 constexpr std::int64_t endedLifetimeMs = 4 * 3600 * 1000;
 
 SimulatedDevices::Peek peekAt(std::string_view body);
@@ -37,24 +36,11 @@ std::string seconds(double value) {
   return text;
 }
 
+// Dates that read as milliseconds or lie far ahead are the input reader's warnings; one already
+// past needs the device's clock at the push.
 void warnAboutDates(const SimulatedDevices::Peek& peek, std::int64_t nowMs, bool start,
                     std::vector<std::string>& warnings) {
   const double now = static_cast<double>(nowMs) / 1000;
-  const std::pair<const char*, std::optional<double>> dates[] = {
-      {"aps.timestamp", peek.timestamp},
-      {"aps.stale-date", peek.staleDate},
-      {"aps.dismissal-date", peek.dismissalDate}};
-  for (const auto& [member, value] : dates) {
-    if (!value) continue;
-    // Seconds since 1970 reach 1e11 in the year 5138; anything that large was meant in ms.
-    if (*value >= 1e11) {
-      warnings.push_back(std::string("\"") + member + "\": " + seconds(*value) +
-                         " reads as milliseconds since 1970; the platform expects seconds");
-    } else if (*value > now + day) {
-      warnings.push_back(std::string("\"") + member + "\": " + seconds(*value) +
-                         " lies more than a day ahead of the clock");
-    }
-  }
   if (peek.staleDate && *peek.staleDate < now) {
     warnings.push_back("\"aps.stale-date\": " + seconds(*peek.staleDate) +
                        " has already passed, so the activity " +
@@ -123,7 +109,8 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
                    " to a token with no activity: this is a device's push-to-start token, and "
                    "updates go to the update token the activity reported");
   }
-  const ActivityInput input = readActivityInput(body, registry_, "");
+  const ActivityInput input =
+      readActivityInput(body, registry_, "", static_cast<double>(nowMs) / 1000);
   if (input.failure) return dropped(input.failure->description());
   if (input.timeline) return dropped("the body holds more than one JSON document");
   const ActivityEvent& event = input.events.front();
@@ -160,7 +147,8 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
 Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
                                 std::int64_t nowMs) {
   if (activity.ended) return dropped("activity " + activity.id + " has ended");
-  const ActivityInput input = readActivityInput(body, registry_, activity.type);
+  const ActivityInput input =
+      readActivityInput(body, registry_, activity.type, static_cast<double>(nowMs) / 1000);
   if (input.failure) return dropped(input.failure->description());
   if (input.timeline) return dropped("the body holds more than one JSON document");
   const ActivityEvent& event = input.events.front();
