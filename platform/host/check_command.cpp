@@ -15,71 +15,6 @@ namespace {
 
 using coding::JsonWriter;
 
-// One decimal, as people read ratios and points: "2.2", "160".
-std::string decimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  std::string out = text;
-  if (out.ends_with(".0")) out.resize(out.size() - 2);
-  return out;
-}
-
-// The double nearest the value written with `digits` decimals, so that JSON shows "5.8" and not
-// the binary neighbour of a product.
-double rounded(double value, int digits) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, value);
-  return std::strtod(text, nullptr);
-}
-
-std::string jsonQuoted(std::string_view text) {
-  std::string out;
-  JsonWriter(out).string(text);
-  return out;
-}
-
-// The findings of one report, one line each, in the words a sender reads.
-std::vector<std::string> findings(const FitReport& report) {
-  std::vector<std::string> lines;
-  const std::string where =
-      std::string(report.device) + " " + std::string(presentationName(report.presentation));
-  for (const TextFit& text : report.texts) {
-    std::string what = jsonQuoted(text.text);
-    if (text.truncated) {
-      what +=
-          " is truncated to " + std::to_string(text.lines) + (text.lines == 1 ? " line" : " lines");
-      if (text.scale < 1) what += " at " + decimal(text.scale * 100) + "% of its size";
-      what += " in the " + decimal(text.offered) + " pt it is offered";
-    } else if (text.scale < 1) {
-      what += " is shrunk to " + decimal(text.scale * 100) + "% of its size to fit";
-    } else if (text.lines > 1 && report.clipped) {
-      what += " wraps to " + std::to_string(text.lines) + " lines";
-    } else {
-      what.clear();
-    }
-    if (!what.empty()) lines.push_back(where + ": " + what);
-  }
-  if (report.clipped) {
-    std::string line = where + ": the presentation needs " + decimal(report.size.width) + " x " +
-                       decimal(report.size.height) + " pt and is cut at " +
-                       decimal(report.region.width) + " x " + decimal(report.region.height);
-    lines.push_back(std::move(line));
-  }
-  for (const TextFit& text : report.texts) {
-    const double contrasts[] = {text.contrastLight, text.contrastDark};
-    const std::string* backgrounds[] = {&text.backgroundLight, &text.backgroundDark};
-    const char* names[] = {"light", "dark"};
-    for (int i = 0; i < 2; ++i) {
-      if (rounded(contrasts[i], 1) >= text.contrastNeeded()) continue;
-      lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " +
-                      text.colour + " on " + *backgrounds[i] + " has contrast " +
-                      decimal(contrasts[i]) + ":1 (needs " + decimal(text.contrastNeeded()) +
-                      ":1)");
-    }
-  }
-  return lines;
-}
-
 void writeReport(JsonWriter& writer, const FitReport& report) {
   const auto name = [&](std::string_view key) {
     writer.string(key);
@@ -87,9 +22,9 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   };
   const auto pair = [&](double a, double b) {
     writer.beginArray();
-    writer.number(rounded(a, 2));
+    writer.number(roundedTo(a, 2));
     writer.comma();
-    writer.number(rounded(b, 2));
+    writer.number(roundedTo(b, 2));
     writer.endArray();
   };
   writer.beginObject();
@@ -131,24 +66,24 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
     }
     writer.comma();
     name("scale");
-    writer.number(rounded(text.scale, 3));
+    writer.number(roundedTo(text.scale, 3));
     writer.comma();
     name("truncated");
     writer.boolean(text.truncated);
     writer.comma();
     name("offered");
-    writer.number(rounded(text.offered, 2));
+    writer.number(roundedTo(text.offered, 2));
     writer.comma();
     name("width");
-    writer.number(rounded(text.width, 2));
+    writer.number(roundedTo(text.width, 2));
     writer.comma();
     name("contrast");
     writer.beginObject();
     name("light");
-    writer.number(rounded(text.contrastLight, 1));
+    writer.number(roundedTo(text.contrastLight, 1));
     writer.comma();
     name("dark");
-    writer.number(rounded(text.contrastDark, 1));
+    writer.number(roundedTo(text.contrastDark, 1));
     writer.endObject();
     writer.endObject();
   }
@@ -230,7 +165,7 @@ class CheckCommand final : public Command {
             input->timeline ? "line " + std::to_string(event.line) + ": " : std::string();
         std::size_t count = 0;
         for (const FitReport& report : reports) {
-          for (const std::string& line : findings(report)) {
+          for (const std::string& line : fitFindings(report)) {
             context.out << prefix << line << '\n';
             ++count;
           }

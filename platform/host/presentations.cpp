@@ -15,13 +15,6 @@ constexpr std::array<std::pair<std::string_view, PresentationChoice>, 7> choices
 
 }  // namespace
 
-ActivityPresentations buildPresentations(const ActivityEvent& event) {
-  const widgets::ActivityType& type = *event.type;
-  const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
-  return {type.lockScreen(attributes, *event.contentState),
-          type.dynamicIsland(attributes, *event.contentState)};
-}
-
 std::span<const std::pair<std::string_view, PresentationChoice>> presentationChoices() {
   return choices;
 }

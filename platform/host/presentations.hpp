@@ -11,11 +11,6 @@
 
 namespace host {
 
-// What an event's content state presents, built by the activity's own configuration. A content
-// state that arrives without its attributes is shown with the type's default attributes. The
-// event must carry a content state.
-ActivityPresentations buildPresentations(const ActivityEvent& event);
-
 // What --presentation names: one presentation, the island's four, or all five.
 enum class PresentationChoice {
   lockScreen,

@@ -2,7 +2,7 @@
 # node-apn from the lock file, into tests/serve/node_modules (never globally), then the test.
 set -euo pipefail
 cd "$(dirname "$0")"
-if [[ ! -d node_modules/@parse/node-apn ]] || [[ package-lock.json -nt node_modules/.package-lock.json ]]; then
-  npm ci --no-audit --no-fund --loglevel=error
+if [[ ! -d node_modules/@parse/node-apn ]] || [[ ! -d node_modules/playwright-core ]] || [[ package-lock.json -nt node_modules/.package-lock.json ]]; then
+  PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error
 fi
 exec node node_apn_test.mjs

@@ -1,14 +1,32 @@
 #include "platform/host/device/fit_report.hpp"
 
+#include "platform/coding/json_writer.hpp"
 #include "platform/ui/render/appearance.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace host {
 namespace {
+
+// One decimal, as people read ratios and points: "2.2", "160".
+std::string decimal(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", value);
+  std::string out = text;
+  if (out.ends_with(".0")) out.resize(out.size() - 2);
+  return out;
+}
+
+std::string jsonQuoted(std::string_view text) {
+  std::string out;
+  coding::JsonWriter(out).string(text);
+  return out;
+}
+
 
 using ui::render::Appearance;
 using ui::render::RGBA;
@@ -149,6 +167,53 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
   TextCollector collector(scene, report.texts);
   for (const auto* content : contents) collector.collect(content->node);
   return report;
+}
+
+std::vector<std::string> fitFindings(const FitReport& report) {
+  std::vector<std::string> lines;
+  const std::string where =
+      std::string(report.device) + " " + std::string(presentationName(report.presentation));
+  for (const TextFit& text : report.texts) {
+    std::string what = jsonQuoted(text.text);
+    if (text.truncated) {
+      what +=
+          " is truncated to " + std::to_string(text.lines) + (text.lines == 1 ? " line" : " lines");
+      if (text.scale < 1) what += " at " + decimal(text.scale * 100) + "% of its size";
+      what += " in the " + decimal(text.offered) + " pt it is offered";
+    } else if (text.scale < 1) {
+      what += " is shrunk to " + decimal(text.scale * 100) + "% of its size to fit";
+    } else if (text.lines > 1 && report.clipped) {
+      what += " wraps to " + std::to_string(text.lines) + " lines";
+    } else {
+      what.clear();
+    }
+    if (!what.empty()) lines.push_back(where + ": " + what);
+  }
+  if (report.clipped) {
+    std::string line = where + ": the presentation needs " + decimal(report.size.width) + " x " +
+                       decimal(report.size.height) + " pt and is cut at " +
+                       decimal(report.region.width) + " x " + decimal(report.region.height);
+    lines.push_back(std::move(line));
+  }
+  for (const TextFit& text : report.texts) {
+    const double contrasts[] = {text.contrastLight, text.contrastDark};
+    const std::string* backgrounds[] = {&text.backgroundLight, &text.backgroundDark};
+    const char* names[] = {"light", "dark"};
+    for (int i = 0; i < 2; ++i) {
+      if (roundedTo(contrasts[i], 1) >= text.contrastNeeded()) continue;
+      lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " +
+                      text.colour + " on " + *backgrounds[i] + " has contrast " +
+                      decimal(contrasts[i]) + ":1 (needs " + decimal(text.contrastNeeded()) +
+                      ":1)");
+    }
+  }
+  return lines;
+}
+
+double roundedTo(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value);
+  return std::strtod(text, nullptr);
 }
 
 }  // namespace host

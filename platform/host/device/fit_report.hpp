@@ -43,6 +43,14 @@ struct FitReport {
 FitReport fitReport(const ActivityPresentations& activity, Presentation presentation,
                     const DeviceProfile& device, const ui::layout::TextMeasurer& measurer);
 
+// The findings of one report, one line each, in the words a sender reads: what is truncated,
+// shrunk, clipped and too faint.
+std::vector<std::string> fitFindings(const FitReport& report);
+
+// The double nearest the value written with `digits` decimals, as reports state figures: "5.8",
+// not the binary neighbour of a product.
+double roundedTo(double value, int digits);
+
 // WCAG 2 contrast ratio of two opaque colours, 1 to 21.
 double contrastRatio(const ui::render::RGBA& a, const ui::render::RGBA& b);
 

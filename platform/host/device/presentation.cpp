@@ -37,4 +37,11 @@ const ui::View* presentationView(const ActivityPresentations& activity, Presenta
   return nullptr;
 }
 
+ActivityPresentations buildPresentations(const ActivityEvent& event) {
+  const widgets::ActivityType& type = *event.type;
+  const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
+  return {type.lockScreen(attributes, *event.contentState),
+          type.dynamicIsland(attributes, *event.contentState)};
+}
+
 }  // namespace host

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/host/input/activity_event.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/widgets/dynamic_island.hpp"
 
@@ -26,6 +27,11 @@ struct ActivityPresentations {
   ui::View lockScreen;
   widgets::DynamicIsland island;
 };
+
+// What an event's content state presents, built by the activity's own configuration. A content
+// state that arrives without its attributes is shown with the type's default attributes. The
+// event must carry a content state.
+ActivityPresentations buildPresentations(const ActivityEvent& event);
 
 // The view a presentation shows. The expanded island has no single view (its regions are laid
 // out apart): nothing for it.

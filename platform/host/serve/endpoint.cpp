@@ -1,6 +1,7 @@
 #include "platform/host/serve/endpoint.hpp"
 
 #include "platform/host/serve/h2_server.hpp"
+#include "platform/host/serve/page_json.hpp"
 #include "platform/host/serve/page_server.hpp"
 #include "platform/host/serve/push_service.hpp"
 #include "platform/host/serve/tls_context.hpp"
@@ -99,6 +100,15 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   serviceOptions.key.key = authKey ? &*authKey : nullptr;
   PushService service(registry, *store, serviceOptions);
   std::mutex lock;
+  PageEvents events;
+  // A page draws a push with its activity as the push left it.
+  service.onRecorded([&](const PushRecord& push) {
+    if (!events.listening()) return;
+    const auto activity =
+        push.activityId.empty() ? std::nullopt : store->activity(push.activityId);
+    events.stage("push", "{\"push\":" + pushJson(push) + ",\"activity\":" +
+                             (activity ? activityJson(*activity) : "null") + "}");
+  });
 
   std::signal(SIGPIPE, SIG_IGN);
   H2Server push(
@@ -111,8 +121,10 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         std::lock_guard guard(lock);
         try {
           store->commit();
+          events.publish();
           return true;
         } catch (const StoreError& failure) {
+          events.discard();
           err << "error: " << failure.what() << '\n';
           return false;
         }
@@ -125,9 +137,12 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     err << "error: " << *why << '\n';
     return Outcome::cannotStart;
   }
-  std::vector<std::string> hosts;
-  if (!isLoopback(options.listen)) hosts.push_back(options.listen);
-  PageServer page(service, lock, hosts);
+  PageSettings settings;
+  settings.pushUrl = "https://" + urlHost(options.listen) + ':' + std::to_string(push.port());
+  settings.certificate = std::filesystem::absolute(files.certificate).string();
+  settings.bundleId = options.bundleId;
+  if (!isLoopback(options.listen)) settings.hosts.push_back(options.listen);
+  PageServer page(service, lock, events, registry, settings);
   if (auto why = page.listen(options.listen, options.pagePort)) {
     err << "error: " << *why << '\n';
     return Outcome::cannotStart;
@@ -137,8 +152,8 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         << ", not on loopback: anyone on that network can push to this endpoint and read its "
            "history\n";
   }
-  out << "https://" << urlHost(options.listen) << ':' << push.port() << '\n'
-      << std::filesystem::absolute(files.certificate).string() << '\n'
+  out << settings.pushUrl << '\n'
+      << settings.certificate << '\n'
       << "http://" << urlHost(options.listen) << ':' << page.port() << "/\n"
       << std::flush;
   page.start();

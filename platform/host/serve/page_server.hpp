@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/host/serve/page_events.hpp"
 #include "platform/host/serve/push_service.hpp"
 
 #include <cstdint>
@@ -11,20 +12,30 @@
 
 namespace host::serve {
 
-// The page port: a JSON API over the history and the activities (HTTP/1.1), for browsers on
-// this machine only.
+// What the page tells a user about the endpoint it watches.
+struct PageSettings {
+  std::string pushUrl;      // "https://127.0.0.1:2197"
+  std::string certificate;  // the path of the certificate a client must trust
+  std::string bundleId;     // empty: any
+  // The names a request's Host and Origin may carry besides the loopback names.
+  std::vector<std::string> hosts;
+};
+
+// The page port (HTTP/1.1): the live page, its event stream, and a JSON API over the history and
+// the activities, for browsers on this machine only.
 class PageServer {
  public:
-  // `lock` guards `service`, which the push loop uses too. `hosts` are the names a request's
-  // Host and Origin may carry besides the loopback names.
-  PageServer(PushService& service, std::mutex& lock, std::vector<std::string> hosts);
+  // `lock` guards `service`, which the push loop uses too. The page hears of pushes through
+  // `events`, which the push loop publishes to after each commit.
+  PageServer(PushService& service, std::mutex& lock, PageEvents& events,
+             const ActivityRegistry& registry, PageSettings settings);
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
 
   std::optional<std::string> listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const noexcept;
-  // Serves on a thread of its own until `stop`.
+  // Serves on threads of its own until `stop`.
   void start();
   void stop();
 

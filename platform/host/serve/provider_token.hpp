@@ -32,6 +32,14 @@ TokenCheck checkProviderToken(std::string_view token, const ProviderKey& key,
 // What one connection remembers of tokens: a token verified once is not verified again there.
 class ConnectionTokens {
  public:
+  ConnectionTokens() = default;
+  // The page of this machine sends as the user, who holds no provider token for a local device.
+  static ConnectionTokens ofLocalPage() {
+    ConnectionTokens tokens;
+    tokens.local_ = true;
+    return tokens;
+  }
+
   // The reason to refuse `authorization`'s value, or an empty one (with the detail) to accept.
   TokenCheck admit(std::string_view authorization, const ProviderKey& key, std::int64_t nowSeconds);
 
@@ -42,6 +50,7 @@ class ConnectionTokens {
   std::int64_t issuedAt_ = 0;
   std::int64_t since_ = 0;
   std::size_t verifications_ = 0;
+  bool local_ = false;
 };
 
 }  // namespace host::serve

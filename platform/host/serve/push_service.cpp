@@ -125,6 +125,61 @@ std::vector<std::string_view> segments(std::string_view path) {
 }  // namespace
 
 Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
+  PushRecord record;
+  return handle(request, tokens, record);
+}
+
+void PushService::record(const PushRecord& push) {
+  store_.addPush(push);
+  if (listener_) listener_(push);
+}
+
+std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_view input,
+                                                                    std::int64_t nowMs) {
+  auto started = devices_.startLocally(input, nowMs);
+  if (const auto* activity = std::get_if<ActivityRecord>(&started)) {
+    PushRecord push;
+    push.apnsId = newUuid();
+    push.timeMs = nowMs;
+    push.path = "/api/activities";
+    push.token = activity->updateToken;
+    push.headers = "{}";
+    push.body = std::string(input);
+    push.status = 201;
+    push.verdict = "applied";
+    push.warnings = "[]";
+    push.activityId = activity->id;
+    record(push);
+  }
+  return started;
+}
+
+PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
+                               std::int64_t nowMs) {
+  Request request;
+  request.method = "POST";
+  const std::string bundle =
+      !activity.bundle.empty() ? activity.bundle : options_.bundleId.value_or("local.preview");
+  request.headers = {{"apns-push-type", "liveactivity"}, {"apns-priority", "10"}};
+  if (!activity.updateToken.empty()) {
+    request.path = "/3/device/" + activity.updateToken;
+    request.headers.push_back({"apns-topic", bundle + std::string(topicSuffix)});
+  } else {
+    request.path = "/4/broadcasts/apps/" + bundle;
+    request.headers.push_back({"apns-channel-id", activity.channel});
+  }
+  request.bodyBytes = body.size();
+  request.body = std::move(body);
+  if (request.body.size() > bodyCeiling(request.path)) request.body.resize(bodyCeiling(request.path));
+  request.nowMs = nowMs;
+  ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
+  PushRecord pushed;
+  handle(request, tokens, pushed);
+  return pushed;
+}
+
+Response PushService::handle(const Request& request, ConnectionTokens& tokens,
+                             PushRecord& record) {
   const auto parts = segments(request.path);
   const bool device = parts.size() >= 2 && parts[0] == "3" && parts[1] == "device";
   const bool broadcastPath = parts.size() == 4 && parts[0] == "4" && parts[1] == "broadcasts" &&
@@ -140,7 +195,6 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
   if (!device && !broadcastPath && !channelPath) return failure("BadPath", apnsId);
   if (device && parts.size() > 3) return failure("BadPath", apnsId);
 
-  PushRecord record;
   record.apnsId = apnsId;
   record.timeMs = request.nowMs;
   record.path = request.path.substr(0, 512);
@@ -178,7 +232,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
   }
   record.status = response.status;
   try {
-    store_.addPush(record);
+    this->record(record);
   } catch (const StoreError&) {
     return failure("InternalServerError", apnsId);
   }

@@ -5,6 +5,7 @@
 #include "platform/host/serve/push_store.hpp"
 #include "platform/host/serve/simulated_device.hpp"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,19 @@ class PushService {
 
   Response handle(const Request& request, ConnectionTokens& tokens);
 
+  // An activity started as an app starts one on the phone, from an activity document or a start
+  // payload. The history keeps the start as the activity's first entry.
+  std::variant<ActivityRecord, std::string> startLocally(std::string_view input,
+                                                         std::int64_t nowMs);
+  // A push to an activity as the endpoint would take it, sent from this machine's page: to its
+  // update token, or on its channel.
+  PushRecord pushTo(const ActivityRecord& activity, std::string body, std::int64_t nowMs);
+
+  // Told of every entry the history gains, before the store commits it.
+  void onRecorded(std::function<void(const PushRecord&)> listener) {
+    listener_ = std::move(listener);
+  }
+
   // From now on, new requests are answered 503 Shutdown.
   void shutDown() { shuttingDown_ = true; }
 
@@ -32,6 +46,8 @@ class PushService {
   SimulatedDevices& devices() { return devices_; }
 
  private:
+  Response handle(const Request& request, ConnectionTokens& tokens, PushRecord& record);
+  void record(const PushRecord& push);
   Response devicePush(const Request& request, std::string_view token, ConnectionTokens& tokens,
                       PushRecord& record);
   Response broadcast(const Request& request, std::string_view bundle, ConnectionTokens& tokens,
@@ -42,6 +58,7 @@ class PushService {
   PushStore& store_;
   SimulatedDevices devices_;
   ServiceOptions options_;
+  std::function<void(const PushRecord&)> listener_;
   bool shuttingDown_ = false;
 };
 

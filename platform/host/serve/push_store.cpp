@@ -25,6 +25,8 @@ CREATE TABLE IF NOT EXISTS pushes(
   path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
   status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
   warnings TEXT NOT NULL, activity_id TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS pushes_applied ON pushes(activity_id, seq)
+  WHERE verdict IN ('applied', 'ended');
 )sql";
 
 class Statement {
@@ -210,6 +212,16 @@ std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string
   return found;
 }
 
+std::optional<ActivityRecord> PushStore::activity(const std::string& id) {
+  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
+                             " FROM activities WHERE id = ?");
+  s.bind(id);
+  std::optional<ActivityRecord> found;
+  if (s.step()) found = activityFrom(s);
+  s.reset();
+  return found;
+}
+
 std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& channel) {
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities WHERE channel = ? AND ended = 0 LIMIT 1000");
@@ -333,11 +345,13 @@ void PushStore::addPush(const PushRecord& p) {
       .run();
 }
 
-std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
-  auto& s = impl_->statement(
-      "SELECT apns_id, time, path, token, headers, body, status, reason, verdict, error, "
-      "warnings, activity_id FROM pushes ORDER BY seq DESC LIMIT ?");
-  s.bind(static_cast<std::int64_t>(limit));
+namespace {
+
+constexpr const char* pushColumns =
+    "apns_id, time, path, token, headers, body, status, reason, verdict, error, warnings, "
+    "activity_id";
+
+std::vector<PushRecord> pushesFrom(Statement& s) {
   std::vector<PushRecord> found;
   while (s.step()) {
     found.push_back({s.text(0), s.integer(1), s.text(2), s.text(3), s.text(4), s.text(5),
@@ -346,6 +360,24 @@ std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
   }
   s.reset();
   return found;
+}
+
+}  // namespace
+
+std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
+  auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
+                             " FROM pushes ORDER BY seq DESC LIMIT ?");
+  s.bind(static_cast<std::int64_t>(limit));
+  return pushesFrom(s);
+}
+
+std::vector<PushRecord> PushStore::appliedPushes(const std::string& activityId,
+                                                 std::size_t limit) {
+  auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
+                             " FROM pushes WHERE activity_id = ? AND verdict IN ('applied', "
+                             "'ended') ORDER BY seq LIMIT ?");
+  s.bind(activityId).bind(static_cast<std::int64_t>(limit));
+  return pushesFrom(s);
 }
 
 std::size_t PushStore::pushCount() {

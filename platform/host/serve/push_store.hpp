@@ -68,6 +68,7 @@ class PushStore {
   std::optional<std::string> deviceBundle(const std::string& token);
   void addDevice(const std::string& token, const std::string& bundle, std::int64_t timeMs);
 
+  std::optional<ActivityRecord> activity(const std::string& id);
   std::optional<ActivityRecord> activityByUpdateToken(const std::string& token);
   std::vector<ActivityRecord> activitiesOnChannel(const std::string& channel);
   std::vector<ActivityRecord> activities(std::size_t limit);
@@ -84,6 +85,8 @@ class PushStore {
   void addPush(const PushRecord& push);
   // Newest first.
   std::vector<PushRecord> pushes(std::size_t limit);
+  // The pushes an activity showed, oldest first: its start and the updates and end it applied.
+  std::vector<PushRecord> appliedPushes(const std::string& activityId, std::size_t limit);
   std::size_t pushCount();
 
   // Makes everything written since the last commit durable.

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace host::serve {
+
+// What the open pages hear of, in order: entries of the history once the store has committed
+// them, so a page never shows a push that was not answered.
+class PageEvents {
+ public:
+  struct Event {
+    std::uint64_t id = 0;
+    std::string name;
+    std::string data;  // one line of JSON
+  };
+
+  // Whether any page listens: a push loop need not build events nobody reads.
+  bool listening() const noexcept { return listeners_.load(std::memory_order_relaxed) > 0; }
+
+  // Held while a page listens.
+  class Listener {
+   public:
+    explicit Listener(PageEvents& events) : events_(events) { ++events_.listeners_; }
+    ~Listener() { --events_.listeners_; }
+    Listener(const Listener&) = delete;
+    Listener& operator=(const Listener&) = delete;
+
+   private:
+    PageEvents& events_;
+  };
+
+  // Held back until `publish`, or forgotten by `discard`.
+  void stage(std::string name, std::string data);
+  // The store committed what was staged.
+  void publish();
+  // The commit failed: what was staged never happened.
+  void discard();
+  // An event that needs no commit.
+  void send(std::string name, std::string data);
+
+  // The events after `after`, waiting up to `timeout` for one; nothing on timeout or close. A
+  // listener that fell further behind than the events kept gets a "reset" event first.
+  std::vector<Event> after(std::uint64_t after, std::chrono::milliseconds timeout);
+  std::uint64_t lastId() const;
+  // Wakes every listener for good: the server stops.
+  void close();
+  bool closed() const;
+
+ private:
+  static constexpr std::size_t kept = 512;
+  void append(std::vector<Event>& events);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Event> recent_;
+  std::vector<Event> staged_;
+  std::uint64_t lastId_ = 0;
+  bool closed_ = false;
+  std::atomic<int> listeners_{0};
+};
+
+}  // namespace host::serve

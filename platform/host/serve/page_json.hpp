@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/host/serve/push_store.hpp"
+
+#include <string>
+
+namespace host::serve {
+
+// The page API's forms of the history's records, one line of JSON each.
+std::string pushJson(const PushRecord& push);
+std::string activityJson(const ActivityRecord& activity);
+
+}  // namespace host::serve
