@@ -1,6 +1,7 @@
 // The request handler as a function: header, path and token rules, verdicts, channels, history.
 #include "serve_support.hpp"
 
+#include "platform/host/serve/page_events.hpp"
 #include "platform/host/serve/page_server.hpp"
 #include "platform/host/serve/reason.hpp"
 
@@ -242,6 +243,46 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
   EXPECT_EQ(store_->pushes(1).front().verdict, "rejected");
 }
 
+// The page starts activities and pushes to them through the endpoint's own rules; the history
+// keeps the start first, so an exported timeline begins with its attributes.
+TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
+  std::vector<std::string> recorded;
+  service_.onRecorded([&](const host::serve::PushRecord& push) { recorded.push_back(push.verdict); });
+  const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes",
+    "attributes":{"taskId":"d-2"},"content-state":{"progress":0.1,"statusText":"Starting",
+    "fileName":"demo.zip","transferredText":"0 MB","totalText":"48.0 MB","etaText":"--"}})";
+  EXPECT_TRUE(std::holds_alternative<std::string>(service_.startLocally(updateBody(now), now)));
+  auto started = service_.startLocally(document, now * 1000);
+  ASSERT_TRUE(std::holds_alternative<host::serve::ActivityRecord>(started));
+  const auto activity = std::get<host::serve::ActivityRecord>(started);
+
+  struct Step {
+    std::string body;
+    const char* verdict;
+    const char* reason;
+  };
+  const std::vector<Step> steps = {
+      {updateBody(1765012830), "applied", ""},
+      {updateBody(1765012840, "\"half\""), "dropped", ""},
+      {updateBody(1765012820), "ignored", ""},
+      {std::string(5000, ' '), "rejected", "PayloadTooLarge"},
+      {R"({"aps":{"timestamp":1765012850,"event":"end"}})", "ended", ""},
+  };
+  for (const Step& step : steps) {
+    const auto pushed = service_.pushTo(activity, step.body, now * 1000);
+    EXPECT_EQ(pushed.verdict, step.verdict) << step.body.substr(0, 60);
+    EXPECT_EQ(pushed.reason, step.reason);
+  }
+  const auto shown = store_->appliedPushes(activity.id, 100);
+  ASSERT_EQ(shown.size(), 3u);
+  EXPECT_EQ(shown[0].path, "/api/activities");
+  EXPECT_EQ(shown[0].body, document);
+  EXPECT_EQ(shown[1].verdict, "applied");
+  EXPECT_EQ(shown[2].verdict, "ended");
+  EXPECT_EQ(recorded, (std::vector<std::string>{"applied", "applied", "dropped", "ignored",
+                                                 "rejected", "ended"}));
+}
+
 TEST_F(PushServiceTest, WarnsAboutWhatTheDeviceAcceptsButTheSenderDidNotMean) {
   ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
   const std::string updateToken = store_->activities(1)[0].updateToken;
@@ -386,6 +427,29 @@ TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
   ASSERT_EQ(store->pushCount(), 1u);
   EXPECT_EQ(store->pushes(1)[0].body, std::string("\xff\x00 bytes", 8));
   std::filesystem::remove_all(folder);
+}
+
+TEST(PageEvents, TellsListenersOnlyWhatWasCommittedAndResetsTheFarBehind) {
+  using host::serve::PageEvents;
+  using namespace std::chrono_literals;
+  PageEvents events;
+  events.stage("push", "a");
+  EXPECT_TRUE(events.after(0, 1ms).empty());
+  events.discard();
+  events.publish();
+  EXPECT_TRUE(events.after(0, 1ms).empty());
+  events.stage("push", "b");
+  events.publish();
+  const auto first = events.after(0, 1ms);
+  ASSERT_EQ(first.size(), 1u);
+  EXPECT_EQ(first[0].data, "b");
+  for (int i = 0; i < 600; ++i) events.send("push", std::to_string(i));
+  const auto behind = events.after(first[0].id, 1ms);
+  ASSERT_EQ(behind.size(), 1u);
+  EXPECT_EQ(behind[0].name, "reset");
+  EXPECT_EQ(events.after(events.lastId() - 2, 1ms).size(), 2u);
+  events.close();
+  EXPECT_TRUE(events.after(0, 1s).empty());
 }
 
 TEST(PageServer, AcceptsOnlyThisMachinesNames) {
