@@ -247,7 +247,8 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
 // keeps the start first, so an exported timeline begins with its attributes.
 TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
   std::vector<std::string> recorded;
-  service_.onRecorded([&](const host::serve::PushRecord& push) { recorded.push_back(push.verdict); });
+  service_.onRecorded(
+      [&](const host::serve::PushRecord& push) { recorded.push_back(push.verdict); });
   const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes",
     "attributes":{"taskId":"d-2"},"content-state":{"progress":0.1,"statusText":"Starting",
     "fileName":"demo.zip","transferredText":"0 MB","totalText":"48.0 MB","etaText":"--"}})";
@@ -280,7 +281,7 @@ TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
   EXPECT_EQ(shown[1].verdict, "applied");
   EXPECT_EQ(shown[2].verdict, "ended");
   EXPECT_EQ(recorded, (std::vector<std::string>{"applied", "applied", "dropped", "ignored",
-                                                 "rejected", "ended"}));
+                                                "rejected", "ended"}));
 }
 
 TEST_F(PushServiceTest, WarnsAboutWhatTheDeviceAcceptsButTheSenderDidNotMean) {
