@@ -89,13 +89,29 @@ function copyButton(label, text) {
 
 // --- drawings ---------------------------------------------------------------------------------
 
+// Drawings by their text: an update changes some presentations and leaves others as they were,
+// and an image of a known address is not decoded again.
+const drawingUrls = new Map();
+const keptDrawings = 200;
+
+function drawingUrl(svg) {
+  let url = drawingUrls.get(svg);
+  if (url) {
+    drawingUrls.delete(svg);
+  } else {
+    url = URL.createObjectURL(new Blob([svg], {type: 'image/svg+xml'}));
+  }
+  drawingUrls.set(svg, url);
+  if (drawingUrls.size > keptDrawings) {
+    const [oldest, oldUrl] = drawingUrls.entries().next().value;
+    drawingUrls.delete(oldest);
+    URL.revokeObjectURL(oldUrl);
+  }
+  return url;
+}
+
 function svgImage(svg, alt) {
-  const url = URL.createObjectURL(new Blob([svg], {type: 'image/svg+xml'}));
-  const image = element('img', {alt, src: url});
-  // A decoded image keeps its pixels; the blob is not needed once it has loaded.
-  image.addEventListener('load', () => URL.revokeObjectURL(url), {once: true});
-  image.addEventListener('error', () => URL.revokeObjectURL(url), {once: true});
-  return image;
+  return element('img', {alt, src: drawingUrl(svg)});
 }
 
 // Every presentation of a preview answer, light and dark side by side, with its fit report.
