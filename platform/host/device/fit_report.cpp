@@ -27,7 +27,6 @@ std::string jsonQuoted(std::string_view text) {
   return out;
 }
 
-
 using ui::render::Appearance;
 using ui::render::RGBA;
 

@@ -104,8 +104,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   // A page draws a push with its activity as the push left it.
   service.onRecorded([&](const PushRecord& push) {
     if (!events.listening()) return;
-    const auto activity =
-        push.activityId.empty() ? std::nullopt : store->activity(push.activityId);
+    const auto activity = push.activityId.empty() ? std::nullopt : store->activity(push.activityId);
     events.stage("push", "{\"push\":" + pushJson(push) + ",\"activity\":" +
                              (activity ? activityJson(*activity) : "null") + "}");
   });

@@ -170,7 +170,8 @@ PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
   }
   request.bodyBytes = body.size();
   request.body = std::move(body);
-  if (request.body.size() > bodyCeiling(request.path)) request.body.resize(bodyCeiling(request.path));
+  if (request.body.size() > bodyCeiling(request.path))
+    request.body.resize(bodyCeiling(request.path));
   request.nowMs = nowMs;
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
   PushRecord pushed;
@@ -178,8 +179,7 @@ PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
   return pushed;
 }
 
-Response PushService::handle(const Request& request, ConnectionTokens& tokens,
-                             PushRecord& record) {
+Response PushService::handle(const Request& request, ConnectionTokens& tokens, PushRecord& record) {
   const auto parts = segments(request.path);
   const bool device = parts.size() >= 2 && parts[0] == "3" && parts[1] == "device";
   const bool broadcastPath = parts.size() == 4 && parts[0] == "4" && parts[1] == "broadcasts" &&

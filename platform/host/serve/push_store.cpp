@@ -213,8 +213,8 @@ std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string
 }
 
 std::optional<ActivityRecord> PushStore::activity(const std::string& id) {
-  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
-                             " FROM activities WHERE id = ?");
+  auto& s =
+      impl_->statement(std::string("SELECT ") + activityColumns + " FROM activities WHERE id = ?");
   s.bind(id);
   std::optional<ActivityRecord> found;
   if (s.step()) found = activityFrom(s);
@@ -371,8 +371,7 @@ std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
   return pushesFrom(s);
 }
 
-std::vector<PushRecord> PushStore::appliedPushes(const std::string& activityId,
-                                                 std::size_t limit) {
+std::vector<PushRecord> PushStore::appliedPushes(const std::string& activityId, std::size_t limit) {
   auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
                              " FROM pushes WHERE activity_id = ? AND verdict IN ('applied', "
                              "'ended') ORDER BY seq LIMIT ?");

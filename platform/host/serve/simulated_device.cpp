@@ -223,8 +223,8 @@ std::variant<ActivityRecord, std::string> SimulatedDevices::startLocally(std::st
   const ActivityInput input = readActivityInput(document, registry_, "");
   if (input.failure) return input.failure->description();
   if (input.timeline || !(input.events.front().form == ActivityEvent::Form::document ||
-                           (input.events.front().form == ActivityEvent::Form::push &&
-                            input.events.front().event == PushEvent::start))) {
+                          (input.events.front().form == ActivityEvent::Form::push &&
+                           input.events.front().event == PushEvent::start))) {
     return std::string(
         "expected one activity document: {\"attributes-type\", \"attributes\", "
         "\"content-state\"}, or a start payload");

@@ -40,7 +40,8 @@ class SimulatedDevices {
   static std::optional<std::int64_t> unregisteredSince(const ActivityRecord& activity,
                                                        std::int64_t nowMs);
 
-  // An activity started as an app does on the phone, from an activity document.
+  // An activity started as an app does on the phone, from an activity document or a start
+  // payload.
   std::variant<ActivityRecord, std::string> startLocally(std::string_view document,
                                                          std::int64_t nowMs);
 
