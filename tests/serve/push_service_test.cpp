@@ -449,6 +449,7 @@ TEST(PageEvents, TellsListenersOnlyWhatWasCommittedAndResetsTheFarBehind) {
   ASSERT_EQ(behind.size(), 1u);
   EXPECT_EQ(behind[0].name, "reset");
   EXPECT_EQ(events.after(events.lastId() - 2, 1ms).size(), 2u);
+  EXPECT_EQ(events.after(events.lastId() + 5, 1s).front().name, "reset");
   events.close();
   EXPECT_TRUE(events.after(0, 1s).empty());
 }

@@ -40,8 +40,13 @@ void PageEvents::append(std::vector<Event>& events) {
 std::vector<PageEvents::Event> PageEvents::after(std::uint64_t after,
                                                  std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
-  changed_.wait_for(lock, timeout, [&] { return closed_ || lastId_ > after; });
   std::vector<Event> events;
+  // A page that heard events of an earlier run of the server knows nothing of this one.
+  if (after > lastId_) {
+    events.push_back({lastId_, "reset", "{}"});
+    return events;
+  }
+  changed_.wait_for(lock, timeout, [&] { return closed_ || lastId_ > after; });
   if (closed_ || lastId_ <= after) return events;
   if (recent_.empty() || recent_.front().id > after + 1) {
     events.push_back({lastId_, "reset", "{}"});

@@ -46,7 +46,8 @@ class PageEvents {
   void send(std::string name, std::string data);
 
   // The events after `after`, waiting up to `timeout` for one; nothing on timeout or close. A
-  // listener that fell further behind than the events kept gets a "reset" event first.
+  // listener that fell further behind than the events kept, or that counts from an earlier run,
+  // gets a "reset" event instead.
   std::vector<Event> after(std::uint64_t after, std::chrono::milliseconds timeout);
   std::uint64_t lastId() const;
   // Wakes every listener for good: the server stops.
