@@ -7,6 +7,7 @@
 #include "platform/foundation/string.hpp"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -74,8 +75,16 @@ class KeyedDecodingContainer {
 
   bool decode(K key, foundation::String& out) {
     if (!check(key, JsonValue::Type::string, detail::Presence::required)) return false;
-    // Built at its size and moved in: assigning into the empty string takes a slower path.
-    out = foundation::String(member(key).text);
+    // Built in place at its size: assigning into the empty string takes a slower path, and
+    // moving in a string built beside it reloads the fields just stored, which stalls on the
+    // store buffer.
+    std::destroy_at(&out);
+    try {
+      std::construct_at(&out, member(key).text);
+    } catch (...) {
+      std::construct_at(&out);
+      throw;
+    }
     return true;
   }
 

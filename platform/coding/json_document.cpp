@@ -69,7 +69,7 @@ struct JsonDocument::Impl {
         value.text = element.get_string().value_unsafe();
         break;
       case element_type::ARRAY:
-        value = tape.array();
+        tape.array(value);
         break;
       case element_type::OBJECT: {
         const std::size_t mark = tape.openObject();
@@ -77,7 +77,7 @@ struct JsonDocument::Impl {
         for (const auto field : object) {
           tape.addMember(field.key, record(field.value));
         }
-        value = tape.closeObject(mark);
+        tape.closeObject(mark, value);
         break;
       }
     }

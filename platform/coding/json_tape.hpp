@@ -33,7 +33,14 @@ class JsonTape {
 
   void addMember(std::string_view name, const JsonValue& value) { open_.push_back({name, value}); }
 
-  JsonValue closeObject(std::size_t mark) {
+  // A member to fill in place: copying a value just written field by field stalls on the
+  // store buffer. The reference lasts until the next member is added; once the objects nested
+  // in its value are closed, lastMember() finds it again.
+  Member& addMember() { return open_.emplace_back(); }
+  Member& lastMember() { return open_.back(); }
+
+  // Written into the value in place, as members are.
+  void closeObject(std::size_t mark, JsonValue& out) {
     const auto first = static_cast<std::uint32_t>(members_.size());
     if (mark == 0 && members_.empty()) {
       // The first object closed that holds all open members (a document of one flat object):
@@ -44,11 +51,11 @@ class JsonTape {
                       open_.end());
     }
     open_.resize(mark);
-    return container(JsonValue::Type::object, first,
-                     static_cast<std::uint32_t>(members_.size()) - first);
+    container(JsonValue::Type::object, first, static_cast<std::uint32_t>(members_.size()) - first,
+              out);
   }
 
-  JsonValue array() { return container(JsonValue::Type::array, 0, 0); }
+  void array(JsonValue& out) { container(JsonValue::Type::array, 0, 0, out); }
 
   // An object's members in document order; nothing for any other node.
   std::span<const Member> members(std::uint32_t node) const {
@@ -66,12 +73,10 @@ class JsonTape {
     std::uint32_t count;
   };
 
-  JsonValue container(JsonValue::Type type, std::uint32_t first, std::uint32_t count) {
-    JsonValue value;
-    value.type = type;
-    value.node = static_cast<std::uint32_t>(containers_.size());
+  void container(JsonValue::Type type, std::uint32_t first, std::uint32_t count, JsonValue& out) {
+    out.type = type;
+    out.node = static_cast<std::uint32_t>(containers_.size());
     containers_.push_back({type, first, count});
-    return value;
   }
 
   std::vector<Member> members_;

@@ -66,17 +66,23 @@ class Walk {
       ++next_;
     } else {
       while (true) {
-        std::string_view name;
-        if (peek() != '"' || !string(name) || take() != ':') return false;
-        JsonValue member;
-        if (!value(depth, member)) return false;
-        tape_.addMember(name, member);
+        if (peek() != '"') return false;
+        JsonTape::Member& member = tape_.addMember();
+        if (!string(member.name) || take() != ':') return false;
+        const std::uint8_t first = peek();
+        if (first == '{' || first == '[') {
+          JsonValue container;
+          if (!value(depth, container)) return false;
+          tape_.lastMember().value = container;
+        } else if (!value(depth, member.value)) {
+          return false;
+        }
         const std::uint8_t separator = take();
         if (separator == '}') break;
         if (separator != ',') return false;
       }
     }
-    out = tape_.closeObject(mark);
+    tape_.closeObject(mark, out);
     return true;
   }
 
@@ -94,7 +100,7 @@ class Walk {
         if (separator != ',') return false;
       }
     }
-    out = tape_.array();
+    tape_.array(out);
     return true;
   }
 
