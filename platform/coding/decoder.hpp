@@ -42,6 +42,9 @@ namespace detail {
 
 enum class Presence { required, optional };
 
+// What a container reads for a key the object lacks.
+inline constexpr JsonValue missingMember{};
+
 // Whether a member can be read as a value of the expected type; the error names the key.
 std::optional<DecodingError> checkMember(const JsonValue& value, JsonValue::Type expected,
                                          Presence presence, const CodingPath& path,
@@ -59,7 +62,7 @@ class KeyedDecodingContainer {
 
   explicit KeyedDecodingContainer(const Decoder& decoder) : decoder_(decoder) {
     if (decoder.value().type == JsonValue::Type::object) {
-      decoder.document().lookUp(decoder.value().node, codingKeyStrings(K{}), members_);
+      decoder.document().find(decoder.value().node, codingKeyStrings(K{}), members_);
     } else {
       error_ = detail::checkObject(decoder.value(), decoder.codingPath());
     }
@@ -157,23 +160,30 @@ class KeyedDecodingContainer {
   }
 
  private:
-  const JsonValue& member(K key) const { return members_[static_cast<std::size_t>(key)]; }
+  const JsonValue& member(K key) const {
+    const JsonValue* value = members_[static_cast<std::size_t>(key)].value;
+    return value != nullptr ? *value : detail::missingMember;
+  }
 
   bool check(K key, JsonValue::Type expected, detail::Presence presence) {
     if (error_) return false;
     const JsonValue& value = member(key);
-    if (value.type == expected && !value.duplicated) return true;
+    const bool duplicated = members_[static_cast<std::size_t>(key)].duplicated;
+    if (value.type == expected && !duplicated) return true;
     // An optional member left out is common enough to spare the out-of-line check.
-    if (presence == detail::Presence::optional && !value.duplicated &&
+    if (presence == detail::Presence::optional && !duplicated &&
         (value.type == JsonValue::Type::missing || value.type == JsonValue::Type::null))
       return true;
-    error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
-                                 stringValue(key));
+    JsonValue found = value;
+    found.duplicated = duplicated;
+    error_ =
+        detail::checkMember(found, expected, presence, decoder_.codingPath(), stringValue(key));
     return !error_;
   }
 
   Decoder decoder_;
-  std::array<JsonValue, keyCount<K>()> members_{};
+  // The values stay in the document: copying them costs more than finding them.
+  std::array<JsonDocument::Found, keyCount<K>()> members_{};
   std::optional<DecodingError> error_;
 };
 

@@ -143,6 +143,31 @@ bool sameBytes(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Calls `onMatch(index, value)` for each member whose name is one of `names`, in document order.
+template <class OnMatch>
+void matchMembers(std::span<const detail::JsonTape::Member> members,
+                  std::span<const std::string_view> names, OnMatch onMatch) {
+  const std::size_t count = names.size();
+  std::size_t next = 0;
+  for (const auto& member : members) {
+    // Senders mostly write members in declaration order, so the name after the last match is
+    // tried first.
+    std::size_t match = next;
+    if (match >= count || !sameBytes(member.name, names[match])) {
+      match = 0;
+      while (match < count && !sameBytes(member.name, names[match])) ++match;
+    }
+    // Only a name outside ASCII can be canonically equivalent to different bytes.
+    if (match == count && !foundation::isAscii(member.name)) {
+      match = 0;
+      while (match < count && !foundation::canonicallyEqual(member.name, names[match])) ++match;
+    }
+    if (match == count) continue;
+    next = match + 1;
+    onMatch(match, member.value);
+  }
+}
+
 }  // namespace
 
 std::string_view describeType(JsonValue::Type type) {
@@ -205,28 +230,27 @@ JsonValue JsonDocument::root() const {
 void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
                           std::span<JsonValue> values) const {
   const std::size_t count = std::min(names.size(), values.size());
-  std::size_t next = 0;
-  for (const auto& member : impl_->tape.members(objectNode)) {
-    // Senders mostly write members in declaration order, so the name after the last match is
-    // tried first.
-    std::size_t match = next;
-    if (match >= count || !sameBytes(member.name, names[match])) {
-      match = 0;
-      while (match < count && !sameBytes(member.name, names[match])) ++match;
-    }
-    // Only a name outside ASCII can be canonically equivalent to different bytes.
-    if (match == count && !foundation::isAscii(member.name)) {
-      match = 0;
-      while (match < count && !foundation::canonicallyEqual(member.name, names[match])) ++match;
-    }
-    if (match == count) continue;
-    next = match + 1;
-    if (values[match].type != JsonValue::Type::missing) {
-      values[match].duplicated = true;
-    } else {
-      values[match] = member.value;
-    }
-  }
+  matchMembers(impl_->tape.members(objectNode), names.first(count),
+               [&](std::size_t match, const JsonValue& value) {
+                 if (values[match].type != JsonValue::Type::missing) {
+                   values[match].duplicated = true;
+                 } else {
+                   values[match] = value;
+                 }
+               });
+}
+
+void JsonDocument::find(std::uint32_t objectNode, std::span<const std::string_view> names,
+                        std::span<Found> found) const {
+  const std::size_t count = std::min(names.size(), found.size());
+  matchMembers(impl_->tape.members(objectNode), names.first(count),
+               [&](std::size_t match, const JsonValue& value) {
+                 if (found[match].value != nullptr) {
+                   found[match].duplicated = true;
+                 } else {
+                   found[match].value = &value;
+                 }
+               });
 }
 
 void JsonDocument::forEachMember(

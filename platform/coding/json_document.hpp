@@ -59,6 +59,18 @@ class JsonDocument {
   void lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
               std::span<JsonValue> values) const;
 
+  // A member found by name without copying its value: where the document keeps the value (null
+  // when the object lacks the name), and whether the name occurs more than once.
+  struct Found {
+    const JsonValue* value = nullptr;
+    bool duplicated = false;
+  };
+
+  // lookUp for readers that keep many members: the values stay in the document, valid while it
+  // holds its current contents. `found` should start as default values.
+  void find(std::uint32_t objectNode, std::span<const std::string_view> names,
+            std::span<Found> found) const;
+
   // Every member of an object, in document order.
   void forEachMember(std::uint32_t objectNode,
                      const std::function<void(std::string_view, const JsonValue&)>& visit) const;
