@@ -174,8 +174,13 @@ class KeyedDecodingContainer {
     if (presence == detail::Presence::optional && !duplicated &&
         (value.type == JsonValue::Type::missing || value.type == JsonValue::Type::null))
       return true;
-    JsonValue found = value;
-    found.duplicated = duplicated;
+    return checkApart(key, expected, presence);
+  }
+
+  // Out of line, so that the common path above stays small enough to be inlined.
+  [[gnu::noinline]] bool checkApart(K key, JsonValue::Type expected, detail::Presence presence) {
+    JsonValue found = member(key);
+    found.duplicated = members_[static_cast<std::size_t>(key)].duplicated;
     error_ =
         detail::checkMember(found, expected, presence, decoder_.codingPath(), stringValue(key));
     return !error_;
