@@ -20,7 +20,7 @@ struct JsonValue {
   // The member's name occurs more than once in its object.
   bool duplicated = false;
   double number = 0;
-  // A string's unescaped UTF-8, valid while the document holds its current contents.
+  // Unescaped UTF-8, valid while the document holds its contents (and a text read in place).
   std::string_view text;
   // Arrays and objects: the handle under which the document keeps them.
   std::uint32_t node = 0;
