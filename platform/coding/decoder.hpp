@@ -7,6 +7,7 @@
 #include "platform/foundation/string.hpp"
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -41,6 +42,9 @@ namespace detail {
 
 enum class Presence { required, optional };
 
+// What a container reads for a key the object lacks.
+inline constexpr JsonValue missingMember{};
+
 // Whether a member can be read as a value of the expected type; the error names the key.
 std::optional<DecodingError> checkMember(const JsonValue& value, JsonValue::Type expected,
                                          Presence presence, const CodingPath& path,
@@ -58,7 +62,7 @@ class KeyedDecodingContainer {
 
   explicit KeyedDecodingContainer(const Decoder& decoder) : decoder_(decoder) {
     if (decoder.value().type == JsonValue::Type::object) {
-      decoder.document().lookUp(decoder.value().node, codingKeyStrings(K{}), members_);
+      decoder.document().find(decoder.value().node, codingKeyStrings(K{}), members_);
     } else {
       error_ = detail::checkObject(decoder.value(), decoder.codingPath());
     }
@@ -74,8 +78,16 @@ class KeyedDecodingContainer {
 
   bool decode(K key, foundation::String& out) {
     if (!check(key, JsonValue::Type::string, detail::Presence::required)) return false;
-    // Built at its size and moved in: assigning into the empty string takes a slower path.
-    out = foundation::String(member(key).text);
+    // Built in place at its size: assigning into the empty string takes a slower path, and
+    // moving in a string built beside it reloads the fields just stored, which stalls on the
+    // store buffer.
+    std::destroy_at(&out);
+    try {
+      std::construct_at(&out, member(key).text);
+    } catch (...) {
+      std::construct_at(&out);
+      throw;
+    }
     return true;
   }
 
@@ -148,23 +160,35 @@ class KeyedDecodingContainer {
   }
 
  private:
-  const JsonValue& member(K key) const { return members_[static_cast<std::size_t>(key)]; }
+  const JsonValue& member(K key) const {
+    const JsonValue* value = members_[static_cast<std::size_t>(key)].value;
+    return value != nullptr ? *value : detail::missingMember;
+  }
 
   bool check(K key, JsonValue::Type expected, detail::Presence presence) {
     if (error_) return false;
     const JsonValue& value = member(key);
-    if (value.type == expected && !value.duplicated) return true;
+    const bool duplicated = members_[static_cast<std::size_t>(key)].duplicated;
+    if (value.type == expected && !duplicated) return true;
     // An optional member left out is common enough to spare the out-of-line check.
-    if (presence == detail::Presence::optional && !value.duplicated &&
+    if (presence == detail::Presence::optional && !duplicated &&
         (value.type == JsonValue::Type::missing || value.type == JsonValue::Type::null))
       return true;
-    error_ = detail::checkMember(value, expected, presence, decoder_.codingPath(),
-                                 stringValue(key));
+    return checkApart(key, expected, presence);
+  }
+
+  // Out of line, so that the common path above stays small enough to be inlined.
+  [[gnu::noinline]] bool checkApart(K key, JsonValue::Type expected, detail::Presence presence) {
+    JsonValue found = member(key);
+    found.duplicated = members_[static_cast<std::size_t>(key)].duplicated;
+    error_ =
+        detail::checkMember(found, expected, presence, decoder_.codingPath(), stringValue(key));
     return !error_;
   }
 
   Decoder decoder_;
-  std::array<JsonValue, keyCount<K>()> members_{};
+  // The values stay in the document: copying them costs more than finding them.
+  std::array<JsonDocument::Found, keyCount<K>()> members_{};
   std::optional<DecodingError> error_;
 };
 

@@ -1,6 +1,8 @@
 #include "platform/coding/json_document.hpp"
 
 #include "platform/coding/json_syntax.hpp"
+#include "platform/coding/json_tape.hpp"
+#include "platform/coding/json_token_reader.hpp"
 #include "platform/foundation/string.hpp"
 
 #include <simdjson.h>
@@ -12,36 +14,37 @@
 namespace coding {
 
 struct JsonDocument::Impl {
+  detail::JsonTokenReader tokenReader;
+  // Only for texts the token reader does not take: it decides, and words what is wrong.
   // Widening integers beyond 64 bits makes a text at most a tenth longer.
   simdjson::dom::parser parser{maxBytes + maxBytes / 8};
-  JsonValue root;
-  // Objects and arrays that lookups have handed out, by node handle.
-  mutable std::vector<simdjson::dom::element> nodes;
-  // The text with the padding the parser reads past its end.
+  detail::JsonTape tape;
+  // The text with the padding the parsers read past its end.
   std::vector<char> padded;
 
-  simdjson::error_code parse(std::string_view json, bool inPlace) {
-    const char* text = json.data();
-    if (!inPlace) {
-      padded.resize(json.size() + simdjson::SIMDJSON_PADDING);
-      if (!json.empty()) std::memcpy(padded.data(), json.data(), json.size());
-      std::memset(padded.data() + json.size(), 0, simdjson::SIMDJSON_PADDING);
-      text = padded.data();
-    }
-    if (parser.capacity() < json.size() || parser.max_depth() != maxDepth) {
-      if (auto error = parser.allocate(std::max<std::size_t>(json.size(), 1024), maxDepth)) {
+  std::string_view pad(std::string_view json) {
+    padded.resize(json.size() + simdjson::SIMDJSON_PADDING);
+    if (!json.empty()) std::memcpy(padded.data(), json.data(), json.size());
+    std::memset(padded.data() + json.size(), 0, simdjson::SIMDJSON_PADDING);
+    return std::string_view(padded.data(), json.size());
+  }
+
+  // The full reader, on a padded text.
+  simdjson::error_code parse(std::string_view text) {
+    if (parser.capacity() < text.size() || parser.max_depth() != maxDepth) {
+      if (auto error = parser.allocate(std::max<std::size_t>(text.size(), 1024), maxDepth)) {
         return error;
       }
     }
     simdjson::dom::element element;
-    if (auto error = parser.parse(text, json.size(), false).get(element)) return error;
-    describe(element, root);
+    if (auto error = parser.parse(text.data(), text.size(), false).get(element)) return error;
+    tape.root = record(element);
     return simdjson::SUCCESS;
   }
 
-  // Writes in place: returning the value and copying it costs more than the lookup itself.
-  void describe(simdjson::dom::element element, JsonValue& value) const {
+  JsonValue record(simdjson::dom::element element) {
     using simdjson::dom::element_type;
+    JsonValue value;
     switch (element.type()) {
       case element_type::NULL_VALUE:
         value.type = JsonValue::Type::null;
@@ -66,13 +69,19 @@ struct JsonDocument::Impl {
         value.text = element.get_string().value_unsafe();
         break;
       case element_type::ARRAY:
-      case element_type::OBJECT:
-        value.type = element.type() == element_type::ARRAY ? JsonValue::Type::array
-                                                           : JsonValue::Type::object;
-        value.node = static_cast<std::uint32_t>(nodes.size());
-        nodes.push_back(element);
+        tape.array(value);
         break;
+      case element_type::OBJECT: {
+        const std::size_t mark = tape.openObject();
+        const simdjson::dom::object object = element.get_object().value_unsafe();
+        for (const auto field : object) {
+          tape.addMember(field.key, record(field.value));
+        }
+        tape.closeObject(mark, value);
+        break;
+      }
     }
+    return value;
   }
 };
 
@@ -104,21 +113,59 @@ std::string widenIntegers(std::string_view json, const std::vector<std::size_t>&
   return out;
 }
 
-// Member names are short: comparing them in words beats a call to memcmp.
+template <class Word>
+bool sameWord(const char* a, const char* b) {
+  Word x;
+  Word y;
+  std::memcpy(&x, a, sizeof x);
+  std::memcpy(&y, b, sizeof y);
+  return x == y;
+}
+
+// Member names are short: comparing them in words, the last word overlapping the one before,
+// beats a call to memcmp.
 bool sameBytes(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  std::size_t i = 0;
-  for (; i + 8 <= a.size(); i += 8) {
-    std::uint64_t x;
-    std::uint64_t y;
-    std::memcpy(&x, a.data() + i, 8);
-    std::memcpy(&y, b.data() + i, 8);
-    if (x != y) return false;
+  const std::size_t size = a.size();
+  if (size != b.size()) return false;
+  if (size >= 8) {
+    for (std::size_t i = 0; i + 8 < size; i += 8) {
+      if (!sameWord<std::uint64_t>(a.data() + i, b.data() + i)) return false;
+    }
+    return sameWord<std::uint64_t>(a.data() + size - 8, b.data() + size - 8);
   }
-  for (; i < a.size(); ++i) {
+  if (size >= 4) {
+    return sameWord<std::uint32_t>(a.data(), b.data()) &&
+           sameWord<std::uint32_t>(a.data() + size - 4, b.data() + size - 4);
+  }
+  for (std::size_t i = 0; i < size; ++i) {
     if (a[i] != b[i]) return false;
   }
   return true;
+}
+
+// Calls `onMatch(index, value)` for each member whose name is one of `names`, in document order.
+template <class OnMatch>
+void matchMembers(std::span<const detail::JsonTape::Member> members,
+                  std::span<const std::string_view> names, OnMatch onMatch) {
+  const std::size_t count = names.size();
+  std::size_t next = 0;
+  for (const auto& member : members) {
+    // Senders mostly write members in declaration order, so the name after the last match is
+    // tried first.
+    std::size_t match = next;
+    if (match >= count || !sameBytes(member.name, names[match])) {
+      match = 0;
+      while (match < count && !sameBytes(member.name, names[match])) ++match;
+    }
+    // Only a name outside ASCII can be canonically equivalent to different bytes.
+    if (match == count && !foundation::isAscii(member.name)) {
+      match = 0;
+      while (match < count && !foundation::canonicallyEqual(member.name, names[match])) ++match;
+    }
+    if (match == count) continue;
+    next = match + 1;
+    onMatch(match, member.value);
+  }
 }
 
 }  // namespace
@@ -152,14 +199,17 @@ static_assert(JsonDocument::readAhead >= simdjson::SIMDJSON_PADDING);
 
 std::optional<DecodingError> JsonDocument::read(std::string_view json,
                                                 std::size_t readableAfterEnd) {
-  impl_->nodes.clear();
-  impl_->root = JsonValue{};
+  impl_->tape.clear();
   if (json.size() > maxBytes) {
     return corrupted("the document is " + std::to_string(json.size()) +
                      " bytes long, more than the " + std::to_string(maxBytes) +
                      " a reader accepts");
   }
-  const simdjson::error_code error = impl_->parse(json, readableAfterEnd >= readAhead);
+  const std::string_view text = readableAfterEnd >= readAhead ? json : impl_->pad(json);
+  if (impl_->tokenReader.read(text, impl_->tape)) return std::nullopt;
+
+  impl_->tape.clear();
+  const simdjson::error_code error = impl_->parse(text);
   if (!error) return std::nullopt;
   if (error == simdjson::MEMALLOC) return corrupted("out of memory while reading the document");
 
@@ -167,54 +217,46 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json,
   if (scan.problem) return fromProblem(*scan.problem);
   if (!scan.wideIntegerEnds.empty()) {
     const std::string widened = widenIntegers(json, scan.wideIntegerEnds);
-    if (!impl_->parse(widened, false)) return std::nullopt;
+    impl_->tape.clear();
+    if (!impl_->parse(impl_->pad(widened))) return std::nullopt;
   }
   return corrupted(std::string("invalid JSON: ") + simdjson::error_message(error));
 }
 
 JsonValue JsonDocument::root() const {
-  return impl_->root;
+  return impl_->tape.root;
 }
 
 void JsonDocument::lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
                           std::span<JsonValue> values) const {
-  if (objectNode >= impl_->nodes.size()) return;
-  simdjson::dom::object object;
-  if (impl_->nodes[objectNode].get(object)) return;
   const std::size_t count = std::min(names.size(), values.size());
-  std::size_t next = 0;
-  for (const auto field : object) {
-    const std::string_view member = field.key;
-    // Senders mostly write members in declaration order, so the name after the last match is
-    // tried first.
-    std::size_t match = next < count && sameBytes(member, names[next]) ? next : 0;
-    while (match < count && !sameBytes(member, names[match])) ++match;
-    // Only a name outside ASCII can be canonically equivalent to different bytes.
-    if (match == count && !foundation::isAscii(member)) {
-      match = 0;
-      while (match < count && !foundation::canonicallyEqual(member, names[match])) ++match;
-    }
-    if (match == count) continue;
-    next = match + 1;
-    if (values[match].type != JsonValue::Type::missing) {
-      values[match].duplicated = true;
-    } else {
-      impl_->describe(field.value, values[match]);
-    }
-  }
+  matchMembers(impl_->tape.members(objectNode), names.first(count),
+               [&](std::size_t match, const JsonValue& value) {
+                 if (values[match].type != JsonValue::Type::missing) {
+                   values[match].duplicated = true;
+                 } else {
+                   values[match] = value;
+                 }
+               });
+}
+
+void JsonDocument::find(std::uint32_t objectNode, std::span<const std::string_view> names,
+                        std::span<Found> found) const {
+  const std::size_t count = std::min(names.size(), found.size());
+  matchMembers(impl_->tape.members(objectNode), names.first(count),
+               [&](std::size_t match, const JsonValue& value) {
+                 if (found[match].value != nullptr) {
+                   found[match].duplicated = true;
+                 } else {
+                   found[match].value = &value;
+                 }
+               });
 }
 
 void JsonDocument::forEachMember(
     std::uint32_t objectNode,
     const std::function<void(std::string_view, const JsonValue&)>& visit) const {
-  if (objectNode >= impl_->nodes.size()) return;
-  simdjson::dom::object object;
-  if (impl_->nodes[objectNode].get(object)) return;
-  for (const auto field : object) {
-    JsonValue value;
-    impl_->describe(field.value, value);
-    visit(field.key, value);
-  }
+  for (const auto& member : impl_->tape.members(objectNode)) visit(member.name, member.value);
 }
 
 }  // namespace coding

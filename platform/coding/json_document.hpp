@@ -20,7 +20,7 @@ struct JsonValue {
   // The member's name occurs more than once in its object.
   bool duplicated = false;
   double number = 0;
-  // A string's unescaped UTF-8, valid while the document holds its current contents.
+  // Unescaped UTF-8, valid while the document holds its contents (and a text read in place).
   std::string_view text;
   // Arrays and objects: the handle under which the document keeps them.
   std::uint32_t node = 0;
@@ -58,6 +58,18 @@ class JsonDocument {
   // a default (missing) value.
   void lookUp(std::uint32_t objectNode, std::span<const std::string_view> names,
               std::span<JsonValue> values) const;
+
+  // A member found by name without copying its value: where the document keeps the value (null
+  // when the object lacks the name), and whether the name occurs more than once.
+  struct Found {
+    const JsonValue* value = nullptr;
+    bool duplicated = false;
+  };
+
+  // lookUp for readers that keep many members: the values stay in the document, valid while it
+  // holds its current contents. `found` should start as default values.
+  void find(std::uint32_t objectNode, std::span<const std::string_view> names,
+            std::span<Found> found) const;
 
   // Every member of an object, in document order.
   void forEachMember(std::uint32_t objectNode,

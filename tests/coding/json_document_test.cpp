@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -47,6 +48,22 @@ TEST(JsonDocument, RejectsEveryMalformedDocumentCleanly) {
       {"second line", "{\n  \"a\": tru\n}", "line 2, column 8"},
       {"too deep", nested(513), "nesting deeper than 512 levels"},
       {"far too deep", nested(100000), "nesting deeper than 512 levels"},
+      // Faults in values that no reader asks for are found all the same.
+      {"unread element", R"({"a":1,"unread":[1,}})", "column 20: unexpected character"},
+      {"unread literal", R"({"unread":{"x":tru},"a":1})", "column 16: unexpected character"},
+      {"unread null", R"({"unread":[nul],"a":1})", "column 12: unexpected character"},
+      {"literal run on", R"({"unread":[nullx],"a":1})", "column 16: expected ',' or ']'"},
+      {"literals unseparated", R"({"unread":[true false],"a":1})", "column 17: expected ','"},
+      {"unread escape", R"({"unread":["\q"],"a":1})", "column 13: invalid escape"},
+      {"unread surrogate", R"({"unread":["\ud800"],"a":1})", "column 13: lone high surrogate"},
+      {"unread leading zero", R"({"unread":[01],"a":1})", "column 13: expected ',' or ']'"},
+      {"unread fraction", R"({"unread":[1.],"a":1})", "column 12: invalid number"},
+      {"array closed by brace", R"({"unread":[1}],"a":1})", "column 13: expected ',' or ']'"},
+      {"object closed by bracket", R"({"unread":{"x":1]},"a":1})",
+       "column 17: expected ',' or '}'"},
+      {"unread colon", R"({"unread":{"x" 1},"a":1})", "column 16: expected ':'"},
+      {"content after", R"({"a":1}x)", "column 8: unexpected content after"},
+      {"one brace too many", R"({"a":1}})", "column 8: unexpected content after"},
   };
   JsonDocument document;
   for (const auto& c : cases) {
@@ -56,6 +73,69 @@ TEST(JsonDocument, RejectsEveryMalformedDocumentCleanly) {
     EXPECT_NE(error->description().find(c.expected), std::string::npos)
         << c.name << ": " << error->description();
   }
+}
+
+// Read where it lies, a text is followed by bytes that are not its own; they never complete it.
+TEST(JsonDocument, ReadsATextInPlaceWithoutLookingPastItsEnd) {
+  const std::pair<std::string, std::string> cases[] = {
+      {R"({"a":{"b":1})", "}"}, {R"({"a":[1,2])", "]}"}, {R"({"a":"b")", "}"},
+      {R"({"a":1)", "}"},       {R"([1,2)", "]"},
+  };
+  JsonDocument document;
+  for (const auto& [text, after] : cases) {
+    std::string buffer = text + after;
+    buffer.resize(buffer.size() + JsonDocument::readAhead, ' ');
+    const auto error =
+        document.read(std::string_view(buffer.data(), text.size()), buffer.size() - text.size());
+    ASSERT_TRUE(error.has_value()) << text;
+    EXPECT_NE(error->description().find("unexpected end of the document"), std::string::npos)
+        << text << ": " << error->description();
+  }
+}
+
+// Each object's members are found under its own node, whatever is nested before or after it.
+TEST(JsonDocument, KeepsTheMembersOfNestedObjectsApart) {
+  JsonDocument document;
+  const std::string text =
+      R"({"x" : {"a":1,"in":{"a":2}} , "list":[{"a":3}],"y":{"a":"four" },"a": "five" })";
+  ASSERT_FALSE(document.read(text).has_value());
+  const std::string_view names[] = {"a", "x", "y", "in"};
+  JsonValue root[4];
+  document.lookUp(document.root().node, names, root);
+  EXPECT_EQ(root[0].text, "five");  // no whitespace of the text after it
+  JsonValue x[4];
+  document.lookUp(root[1].node, names, x);
+  EXPECT_EQ(x[0].number, 1);
+  JsonValue in[4];
+  document.lookUp(x[3].node, names, in);
+  EXPECT_EQ(in[0].number, 2);
+  JsonValue y[4];
+  document.lookUp(root[2].node, names, y);
+  EXPECT_EQ(y[0].text, "four");
+  std::vector<std::string> order;
+  document.forEachMember(document.root().node, [&](std::string_view name, const JsonValue&) {
+    order.emplace_back(name);
+  });
+  EXPECT_EQ(order, (std::vector<std::string>{"x", "list", "y", "a"}));
+}
+
+TEST(JsonDocument, ReadsDeepDocumentsUpToTheLimit) {
+  // Deeper than the fast reader goes, within the limit of the full one.
+  const std::size_t depth = 400;
+  std::string text;
+  for (std::size_t i = 0; i < depth; ++i) text += R"({"a":)";
+  text += R"("deepest")";
+  text += std::string(depth, '}');
+  JsonDocument document;
+  ASSERT_FALSE(document.read(text).has_value());
+  JsonValue value = document.root();
+  const std::string_view name = "a";
+  for (std::size_t i = 0; i < depth; ++i) {
+    JsonValue member;
+    document.lookUp(value.node, std::span(&name, 1), std::span(&member, 1));
+    value = member;
+  }
+  EXPECT_EQ(value.text, "deepest");
 }
 
 TEST(JsonDocument, AcceptsTheDeepestNestingAllowed) {
@@ -81,6 +161,9 @@ TEST(JsonDocument, ReadsEveryNumberAsTheNearestDouble) {
   const std::pair<std::string, double> cases[] = {
       {"1", 1.0},
       {"-0.0", -0.0},
+      {"-0", 0.0},
+      {"-0e0", -0.0},
+      {"-1e-400", -0.0},
       {"0.1", 0.1},
       {"18446744073709551615", 18446744073709551615.0},
       {"18446744073709551616", 18446744073709551616.0},
