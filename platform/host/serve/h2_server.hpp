@@ -22,9 +22,10 @@ struct H2Limits {
   int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
 };
 
-// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. Answers are
-// held until `commit` has made the batch they belong to durable; one commit covers every request
-// that completed in one turn of the loop.
+// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. The handler and
+// `commit` run on a worker thread of their own, one call at a time, while the loop goes on reading:
+// a batch is every request that completed while the previous batch was handled and committed, and
+// its answers are held until `commit` has made it durable.
 class H2Server {
  public:
   using Handler = std::function<Response(const Request&, ConnectionTokens&)>;
