@@ -388,6 +388,53 @@ TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
   std::filesystem::remove_all(folder);
 }
 
+// The pushes to one activity change its row in memory until the commit; what the table's queries
+// and a reopened store see must still be the last push's.
+TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-busy-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  {
+    auto store = host::serve::PushStore::open(folder);
+    host::serve::ActivityRecord activity;
+    activity.id = "a-1";
+    activity.updateToken = "t-1";
+    activity.channel = "c-1";
+    activity.state = "started";
+    store->saveActivity(activity);
+    store->commit();
+
+    auto seen = store->activityByUpdateToken("t-1");
+    ASSERT_TRUE(seen);
+    seen->state = "first";
+    store->updateActivity(*seen);
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "first");
+    EXPECT_EQ(store->activities(10).at(0).state, "first");
+    // A broadcast reads the channel's activities from the table and updates them from there.
+    auto onChannel = store->activitiesOnChannel("c-1");
+    ASSERT_EQ(onChannel.size(), 1u);
+    EXPECT_EQ(onChannel[0].state, "first");
+    onChannel[0].state = "broadcast";
+    store->updateActivity(onChannel[0]);
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "broadcast");
+
+    seen = store->activityByUpdateToken("t-1");
+    seen->state = "last";
+    seen->ended = true;
+    seen->endedAtMs = 42;
+    store->updateActivity(*seen);
+    store->commit();
+  }
+  auto store = host::serve::PushStore::open(folder);
+  const auto kept = store->activityByUpdateToken("t-1");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->state, "last");
+  EXPECT_TRUE(kept->ended);
+  EXPECT_EQ(kept->endedAtMs, 42);
+  std::filesystem::remove_all(folder);
+}
+
 TEST(PageServer, AcceptsOnlyThisMachinesNames) {
   const std::vector<std::string> hosts{"192.168.1.7"};
   for (const char* ok : {"localhost", "localhost:8080", "127.0.0.1:1", "[::1]:8080",

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <map>
+#include <unordered_map>
 
 namespace host::serve {
 namespace {
@@ -127,6 +128,16 @@ struct PushStore::Impl {
   bool inTransaction = false;
   std::map<std::string, std::unique_ptr<Statement>> statements;
 
+  // Activities that take pushes on their update token, as the open transaction has them. A busy
+  // activity is updated by most of a batch's pushes: its row is written once, at the commit.
+  struct Hot {
+    ActivityRecord record;
+    bool dirty = false;
+  };
+  std::unordered_map<std::string, Hot> hot;  // by update token
+  std::size_t dirtyCount = 0;
+  static constexpr std::size_t hotLimit = 4096;
+
   ~Impl() {
     statements.clear();
     sqlite3_close(db);
@@ -150,6 +161,36 @@ struct PushStore::Impl {
       exec("BEGIN IMMEDIATE");
       inTransaction = true;
     }
+  }
+
+  // Writes the activities changed in memory, so that queries of the table see them.
+  void writeHot() {
+    if (dirtyCount == 0) return;
+    write();
+    for (auto& [token, entry] : hot) {
+      if (!entry.dirty) continue;
+      const ActivityRecord& a = entry.record;
+      // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
+      statement(
+          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+          "last_timestamp = ?, ended_at = ? WHERE id = ?")
+          .bind(a.state)
+          .bind(std::int64_t{a.ended})
+          .bind(a.staleDate)
+          .bind(a.dismissalDate)
+          .bind(a.lastTimestamp)
+          .bind(a.endedAtMs)
+          .bind(a.id)
+          .run();
+      entry.dirty = false;
+      --dirtyCount;
+    }
+  }
+
+  // After a rollback the table is the truth again.
+  void forgetHot() {
+    hot.clear();
+    dirtyCount = 0;
   }
 };
 
@@ -201,16 +242,21 @@ void PushStore::addDevice(const std::string& token, const std::string& bundle,
 
 std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string& token) {
   if (token.empty()) return std::nullopt;
+  if (const auto cached = impl_->hot.find(token); cached != impl_->hot.end()) {
+    return cached->second.record;
+  }
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities WHERE update_token = ?");
   s.bind(token);
   std::optional<ActivityRecord> found;
   if (s.step()) found = activityFrom(s);
   s.reset();
+  if (found) impl_->hot.emplace(token, Impl::Hot{*found, false});
   return found;
 }
 
 std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& channel) {
+  impl_->writeHot();
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities WHERE channel = ? AND ended = 0 LIMIT 1000");
   s.bind(channel);
@@ -221,6 +267,7 @@ std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& ch
 }
 
 std::vector<ActivityRecord> PushStore::activities(std::size_t limit) {
+  impl_->writeHot();
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities ORDER BY created_at DESC, rowid DESC LIMIT ?");
   s.bind(static_cast<std::int64_t>(limit));
@@ -250,10 +297,29 @@ void PushStore::saveActivity(const ActivityRecord& a) {
       .bind(a.endedAtMs)
       .bind(a.createdAtMs)
       .run();
+  if (const auto cached = impl_->hot.find(a.updateToken); cached != impl_->hot.end()) {
+    if (cached->second.dirty) --impl_->dirtyCount;
+    cached->second = Impl::Hot{a, false};
+  }
 }
 
 void PushStore::updateActivity(const ActivityRecord& a) {
   impl_->write();
+  if (const auto cached = impl_->hot.find(a.updateToken);
+      cached != impl_->hot.end() && cached->second.record.id == a.id) {
+    ActivityRecord& kept = cached->second.record;
+    kept.state = a.state;
+    kept.ended = a.ended;
+    kept.staleDate = a.staleDate;
+    kept.dismissalDate = a.dismissalDate;
+    kept.lastTimestamp = a.lastTimestamp;
+    kept.endedAtMs = a.endedAtMs;
+    if (!cached->second.dirty) {
+      cached->second.dirty = true;
+      ++impl_->dirtyCount;
+    }
+    return;
+  }
   // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
   impl_
       ->statement(
@@ -358,14 +424,18 @@ std::size_t PushStore::pushCount() {
 
 void PushStore::commit() {
   if (!impl_->inTransaction) return;
-  impl_->inTransaction = false;
   try {
+    impl_->writeHot();
+    impl_->inTransaction = false;
     impl_->exec("COMMIT");
   } catch (const StoreError&) {
     // The batch is lost and was never acknowledged; the next write starts afresh.
+    impl_->inTransaction = false;
     sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    impl_->forgetHot();
     throw;
   }
+  if (impl_->hot.size() > Impl::hotLimit) impl_->hot.clear();
 }
 
 }  // namespace host::serve
