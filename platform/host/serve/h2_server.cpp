@@ -93,7 +93,7 @@ struct H2Server::Impl {
   // The loop reads, decodes and answers; the worker runs the handler and the commit. While one
   // batch syncs, the loop goes on reading the next, so the sync is paid once per batch and the
   // loop never waits for it.
-  std::vector<Job> completed;  // the loop's, handed to the worker at the end of its turn
+  std::vector<Job> completed;   // the loop's, handed to the worker at the end of its turn
   std::vector<Job> delivering;  // the loop's, answers being sent
   std::vector<Connection*> answeredConnections;
   bool handOffScheduled = false;
@@ -527,8 +527,7 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
   event_base_priority_init(impl_->base, 2);
   impl_->handOffEvent = event_new(
       impl_->base, -1, 0,
-      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->handOff(); },
-      impl_.get());
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->handOff(); }, impl_.get());
   event_priority_set(impl_->handOffEvent, 1);
   if (evutil_socketpair(AF_UNIX, SOCK_STREAM, 0, impl_->wake) != 0) {
     throw std::runtime_error(std::string("serve: no socket pair: ") + std::strerror(errno));
@@ -539,8 +538,7 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
   }
   impl_->answeredEvent = event_new(
       impl_->base, impl_->wake[0], EV_READ | EV_PERSIST,
-      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->deliver(); },
-      impl_.get());
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->deliver(); }, impl_.get());
   event_add(impl_->answeredEvent, nullptr);
   impl_->drainTimer = event_new(impl_->base, -1, 0, drainTick, impl_.get());
   const int signals[2] = {SIGINT, SIGTERM};
