@@ -1,6 +1,7 @@
 // The request handler as a function: header, path and token rules, verdicts, channels, history.
 #include "serve_support.hpp"
 
+#include "platform/host/serve/json_text.hpp"
 #include "platform/host/serve/page_server.hpp"
 #include "platform/host/serve/reason.hpp"
 
@@ -433,6 +434,17 @@ TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
   EXPECT_TRUE(kept->ended);
   EXPECT_EQ(kept->endedAtMs, 42);
   std::filesystem::remove_all(folder);
+}
+
+// What clients send ends up in the history's JSON: valid text as it stands, each bad byte as U+FFFD
+// wherever it sits, and what JSON must escape escaped.
+TEST(JsonText, KeepsValidTextAndReplacesEachBadByte) {
+  EXPECT_EQ(host::serve::jsonString("caf\xC3\xA9 \"q\"\n"), "\"caf\xC3\xA9 \\\"q\\\"\\n\"");
+  EXPECT_EQ(host::serve::jsonString("ok\xFF\xFEz\"\xE2\x82"),
+            "\"ok\xEF\xBF\xBD\xEF\xBF\xBDz\\\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  std::string out = "[1,";
+  host::serve::appendJsonString(out, "\xC0x");
+  EXPECT_EQ(out, "[1,\"\xEF\xBF\xBDx\"");
 }
 
 TEST(PageServer, AcceptsOnlyThisMachinesNames) {

@@ -87,25 +87,33 @@ Response failure(std::string_view reason, const std::string& apnsId,
 
 // What the history keeps of the headers: the provider token is a credential, so only its start.
 std::string headersJson(const Request& request) {
-  std::string out = "{";
+  std::string out;
+  out.reserve(256);
+  out += '{';
   for (const Header& h : request.headers) {
     if (out.size() > 1) out += ',';
-    std::string value = h.value;
-    if (equalsIgnoringCase(h.name, "authorization") && value.size() > 24) {
-      value = value.substr(0, 24) + "...";
+    appendJsonString(out, h.name);
+    out += ':';
+    if (equalsIgnoringCase(h.name, "authorization") && h.value.size() > 24) {
+      std::string value = h.value.substr(0, 24);
+      value += "...";
+      appendJsonString(out, value);
+    } else {
+      appendJsonString(out, h.value);
     }
-    out += jsonString(h.name) + ':' + jsonString(value);
   }
-  return out + "}";
+  out += '}';
+  return out;
 }
 
 std::string warningsJson(const std::vector<std::string>& warnings) {
   std::string out = "[";
   for (const std::string& warning : warnings) {
     if (out.size() > 1) out += ',';
-    out += jsonString(warning);
+    appendJsonString(out, warning);
   }
-  return out + "]";
+  out += ']';
+  return out;
 }
 
 // The path split at '/': "/3/device/abc" gives {"3", "device", "abc"}.
@@ -237,7 +245,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
   if (request.bodyBytes > devicePayloadLimit) return failure("PayloadTooLarge", apnsId);
 
   // The token belongs to the bundle it first heard from, or to its activity's bundle.
-  const auto activity = store_.activityByUpdateToken(deviceToken);
+  auto activity = store_.activityByUpdateToken(deviceToken);
   if (activity) {
     if (!activity->bundle.empty() && activity->bundle != bundle) {
       return failure("DeviceTokenNotForTopic", apnsId);
@@ -252,7 +260,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
   }
 
   const Verdict verdict =
-      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, activity);
+      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, std::move(activity));
   record.verdict = verdict.verdict;
   record.error = verdict.error;
   record.warnings = warningsJson(verdict.warnings);
