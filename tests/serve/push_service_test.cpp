@@ -436,6 +436,53 @@ TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
   std::filesystem::remove_all(folder);
 }
 
+// The transport seals a batch and commits it while the handler goes on writing the next: what was
+// written before the seal is durable once its commit returns, and what came after is not lost.
+TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-sealed-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  {
+    auto store = host::serve::PushStore::open(folder);
+    host::serve::ActivityRecord activity;
+    activity.id = "a-1";
+    activity.updateToken = "t-1";
+    activity.state = "started";
+    store->saveActivity(activity);
+    store->commit();
+
+    host::serve::PushRecord push;
+    push.apnsId = "before";
+    store->addPush(push);
+    activity.state = "before";
+    store->activityByUpdateToken("t-1");
+    store->updateActivity(activity);
+    auto sealed = store->seal();
+    push.apnsId = "after";
+    store->addPush(push);
+    activity.state = "after";
+    store->updateActivity(activity);
+    store->commitSealed(sealed);
+    {
+      // Another reader sees only what was committed.
+      auto reader = host::serve::PushStore::open(folder);
+      const auto pushes = reader->pushes(10);
+      ASSERT_FALSE(pushes.empty());
+      EXPECT_EQ(pushes.back().apnsId, "before");
+      EXPECT_NE(reader->activityByUpdateToken("t-1")->state, "started");
+    }
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "after");
+    store->commit();
+  }
+  auto store = host::serve::PushStore::open(folder);
+  const auto pushes = store->pushes(10);
+  ASSERT_EQ(pushes.size(), 2u);
+  EXPECT_EQ(pushes[0].apnsId, "after");
+  EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "after");
+  std::filesystem::remove_all(folder);
+}
+
 // What clients send ends up in the history's JSON: valid text as it stands, each bad byte as U+FFFD
 // wherever it sits, and what JSON must escape escaped.
 TEST(JsonText, KeepsValidTextAndReplacesEachBadByte) {

@@ -108,11 +108,17 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         return service.handle(request, tokens);
       },
       [&] {
-        std::lock_guard guard(lock);
+        PushStore::Sealed sealed;
+        {
+          std::lock_guard guard(lock);
+          sealed = store->seal();
+        }
+        // Without the lock: the handler goes on with the next batch while this one syncs.
         try {
-          store->commit();
+          store->commitSealed(sealed);
           return true;
         } catch (const StoreError& failure) {
+          std::lock_guard guard(lock);
           err << "error: " << failure.what() << '\n';
           return false;
         }

@@ -90,19 +90,23 @@ struct H2Server::Impl {
   std::chrono::steady_clock::time_point drainDeadline;
   std::uint16_t port = 0;
 
-  // The loop reads, decodes and answers; the worker runs the handler and the commit. While one
-  // batch syncs, the loop goes on reading the next, so the sync is paid once per batch and the
-  // loop never waits for it.
+  // Three stages, each on its own thread: the loop reads, decodes and answers; the worker runs
+  // the handler; the committer makes what was handled durable. While one batch syncs, the next is
+  // read and handled, so the sync is paid once per batch and nothing else waits for it.
   std::vector<Job> completed;   // the loop's, handed to the worker at the end of its turn
   std::vector<Job> delivering;  // the loop's, answers being sent
   std::vector<Connection*> answeredConnections;
   bool handOffScheduled = false;
   std::mutex queueLock;
   std::condition_variable queueChanged;
+  std::condition_variable handledChanged;
   std::vector<Job> queue;     // for the worker, under queueLock
+  std::vector<Job> handled;   // for the committer, under queueLock
   std::vector<Job> answered;  // committed, for the loop, under queueLock
   bool quit = false;          // under queueLock
+  bool handlerDone = false;   // under queueLock
   std::thread worker;
+  std::thread committer;
   evutil_socket_t wake[2] = {-1, -1};  // the worker writes, the loop reads
 
   Impl(const TlsContext& t, Handler h, Commit c, OnStop s, H2Limits l)
@@ -165,24 +169,28 @@ struct H2Server::Impl {
     handOffScheduled = false;
     {
       std::lock_guard guard(queueLock);
-      if (queue.empty()) {
-        queue.swap(completed);
-      } else {
-        std::move(completed.begin(), completed.end(), std::back_inserter(queue));
-        completed.clear();
-      }
+      append(queue, completed);
     }
     queueChanged.notify_one();
   }
 
-  // The worker: handles what the loop handed over, commits it, and hands the answers back. Whatever
-  // arrives while one batch commits makes the next batch: the busier, the larger the batches.
+  // Appends `from` to `to`, leaving `from` empty with the capacity it had, or `to`'s.
+  static void append(std::vector<Job>& to, std::vector<Job>& from) {
+    if (to.empty()) {
+      to.swap(from);
+    } else {
+      std::move(from.begin(), from.end(), std::back_inserter(to));
+      from.clear();
+    }
+  }
+
+  // The worker: handles what the loop handed over and passes it to the committer.
   void work() {
     std::vector<Job> batch;
     std::unique_lock guard(queueLock);
     for (;;) {
       queueChanged.wait(guard, [&] { return !queue.empty() || quit; });
-      if (queue.empty()) return;
+      if (queue.empty()) break;
       batch.swap(queue);
       guard.unlock();
       for (Job& job : batch) {
@@ -194,6 +202,24 @@ struct H2Server::Impl {
         job.request = Request{};
         job.tokens.reset();
       }
+      guard.lock();
+      append(handled, batch);
+      handledChanged.notify_one();
+    }
+    handlerDone = true;
+    handledChanged.notify_one();
+  }
+
+  // The committer: commits what was handled and hands the answers back to the loop. What is
+  // handled while one batch commits makes the next batch: the busier, the larger the batches.
+  void commitWork() {
+    std::vector<Job> batch;
+    std::unique_lock guard(queueLock);
+    for (;;) {
+      handledChanged.wait(guard, [&] { return !handled.empty() || handlerDone; });
+      if (handled.empty()) return;
+      batch.swap(handled);
+      guard.unlock();
       bool durable = false;
       try {
         durable = commit();
@@ -204,12 +230,7 @@ struct H2Server::Impl {
       }
       guard.lock();
       const bool wasEmpty = answered.empty();
-      if (wasEmpty) {
-        answered.swap(batch);
-      } else {
-        std::move(batch.begin(), batch.end(), std::back_inserter(answered));
-        batch.clear();
-      }
+      append(answered, batch);
       if (wasEmpty) {
         const char byte = 0;
         // A full pipe already holds a wake-up the loop has not read.
@@ -220,6 +241,7 @@ struct H2Server::Impl {
 
   void startWorker() {
     worker = std::thread([this] { work(); });
+    committer = std::thread([this] { commitWork(); });
   }
 
   void stopWorker() {
@@ -230,6 +252,7 @@ struct H2Server::Impl {
     }
     queueChanged.notify_one();
     worker.join();
+    committer.join();
   }
 
   static Response internalError() {

@@ -22,10 +22,11 @@ struct H2Limits {
   int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
 };
 
-// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. The handler and
-// `commit` run on a worker thread of their own, one call at a time, while the loop goes on reading:
-// a batch is every request that completed while the previous batch was handled and committed, and
-// its answers are held until `commit` has made it durable.
+// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. The handler runs
+// on a worker thread and `commit` on another, so that the loop goes on reading and the handler on
+// handling while a batch syncs: a batch is every request handled while the previous one was
+// committed, and its answers are held until `commit` has made it durable. `commit` may run while
+// the handler does; it must make durable at least what was handled before it was called.
 class H2Server {
  public:
   using Handler = std::function<Response(const Request&, ConnectionTokens&)>;

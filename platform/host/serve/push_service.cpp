@@ -186,7 +186,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
   }
   record.status = response.status;
   try {
-    store_.addPush(record);
+    store_.addPush(std::move(record));
   } catch (const StoreError&) {
     return failure("InternalServerError", apnsId);
   }

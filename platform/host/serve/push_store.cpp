@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <unordered_map>
 
 namespace host::serve {
@@ -137,6 +139,13 @@ struct PushStore::Impl {
   std::unordered_map<std::string, Hot> hot;  // by update token
   std::size_t dirtyCount = 0;
   static constexpr std::size_t hotLimit = 4096;
+  std::vector<PushRecord> pending;  // added, not yet in the table
+
+  // While a sealed batch commits on another thread, SQLite is the commit's alone.
+  std::mutex idleLock;
+  std::condition_variable idleChanged;
+  bool committing = false;  // under idleLock
+  bool failed = false;      // under idleLock: the last sealed batch could not be committed
 
   ~Impl() {
     statements.clear();
@@ -151,40 +160,77 @@ struct PushStore::Impl {
       throw StoreError("store: " + text);
     }
   }
-  Statement& statement(const std::string& sql) {
+  void waitIdle() {
+    std::unique_lock guard(idleLock);
+    idleChanged.wait(guard, [&] { return !committing; });
+  }
+  Statement& prepared(const std::string& sql) {
     auto& slot = statements[sql];
     if (!slot) slot = std::make_unique<Statement>(db, sql.c_str());
     return slot->reset();
   }
-  void write() {
+  void begin() {
     if (!inTransaction) {
       exec("BEGIN IMMEDIATE");
       inTransaction = true;
     }
   }
+  // Every query and write goes through here, so it sees what is still held in memory.
+  Statement& statement(const std::string& sql) {
+    waitIdle();
+    writeMemory();
+    return prepared(sql);
+  }
+  void write() {
+    waitIdle();
+    begin();
+  }
 
-  // Writes the activities changed in memory, so that queries of the table see them.
-  void writeHot() {
-    if (dirtyCount == 0) return;
-    write();
+  void insertPush(const PushRecord& p) {
+    prepared(
+        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+        "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(p.apnsId)
+        .bind(p.timeMs)
+        .bind(p.path)
+        .bind(p.token)
+        .bind(p.headers)
+        .bindBlob(p.body)
+        .bind(std::int64_t{p.status})
+        .bind(p.reason)
+        .bind(p.verdict)
+        .bind(p.error)
+        .bind(p.warnings)
+        .bind(p.activityId)
+        .run();
+  }
+  void updateRow(const ActivityRecord& a) {
+    // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
+    prepared(
+        "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+        "last_timestamp = ?, ended_at = ? WHERE id = ?")
+        .bind(a.state)
+        .bind(std::int64_t{a.ended})
+        .bind(a.staleDate)
+        .bind(a.dismissalDate)
+        .bind(a.lastTimestamp)
+        .bind(a.endedAtMs)
+        .bind(a.id)
+        .run();
+  }
+
+  // Writes the pushes and activity changes held in memory into the open transaction.
+  void writeMemory() {
+    if (pending.empty() && dirtyCount == 0) return;
+    begin();
+    for (const PushRecord& push : pending) insertPush(push);
+    pending.clear();
     for (auto& [token, entry] : hot) {
       if (!entry.dirty) continue;
-      const ActivityRecord& a = entry.record;
-      // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-      statement(
-          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-          "last_timestamp = ?, ended_at = ? WHERE id = ?")
-          .bind(a.state)
-          .bind(std::int64_t{a.ended})
-          .bind(a.staleDate)
-          .bind(a.dismissalDate)
-          .bind(a.lastTimestamp)
-          .bind(a.endedAtMs)
-          .bind(a.id)
-          .run();
+      updateRow(entry.record);
       entry.dirty = false;
-      --dirtyCount;
     }
+    dirtyCount = 0;
   }
 
   // After a rollback the table is the truth again.
@@ -256,7 +302,6 @@ std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string
 }
 
 std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& channel) {
-  impl_->writeHot();
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities WHERE channel = ? AND ended = 0 LIMIT 1000");
   s.bind(channel);
@@ -267,7 +312,6 @@ std::vector<ActivityRecord> PushStore::activitiesOnChannel(const std::string& ch
 }
 
 std::vector<ActivityRecord> PushStore::activities(std::size_t limit) {
-  impl_->writeHot();
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities ORDER BY created_at DESC, rowid DESC LIMIT ?");
   s.bind(static_cast<std::int64_t>(limit));
@@ -304,7 +348,6 @@ void PushStore::saveActivity(const ActivityRecord& a) {
 }
 
 void PushStore::updateActivity(const ActivityRecord& a) {
-  impl_->write();
   if (const auto cached = impl_->hot.find(a.updateToken);
       cached != impl_->hot.end() && cached->second.record.id == a.id) {
     ActivityRecord& kept = cached->second.record;
@@ -320,19 +363,9 @@ void PushStore::updateActivity(const ActivityRecord& a) {
     }
     return;
   }
-  // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-  impl_
-      ->statement(
-          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-          "last_timestamp = ?, ended_at = ? WHERE id = ?")
-      .bind(a.state)
-      .bind(std::int64_t{a.ended})
-      .bind(a.staleDate)
-      .bind(a.dismissalDate)
-      .bind(a.lastTimestamp)
-      .bind(a.endedAtMs)
-      .bind(a.id)
-      .run();
+  impl_->write();
+  impl_->writeMemory();
+  impl_->updateRow(a);
 }
 
 bool PushStore::addChannel(const ChannelRecord& channel) {
@@ -378,25 +411,12 @@ std::size_t PushStore::channelCount() {
   return count;
 }
 
-void PushStore::addPush(const PushRecord& p) {
-  impl_->write();
-  impl_
-      ->statement(
-          "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-          "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-      .bind(p.apnsId)
-      .bind(p.timeMs)
-      .bind(p.path)
-      .bind(p.token)
-      .bind(p.headers)
-      .bindBlob(p.body)
-      .bind(std::int64_t{p.status})
-      .bind(p.reason)
-      .bind(p.verdict)
-      .bind(p.error)
-      .bind(p.warnings)
-      .bind(p.activityId)
-      .run();
+void PushStore::addPush(const PushRecord& push) {
+  impl_->pending.push_back(push);
+}
+
+void PushStore::addPush(PushRecord&& push) {
+  impl_->pending.push_back(std::move(push));
 }
 
 std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
@@ -423,19 +443,79 @@ std::size_t PushStore::pushCount() {
 }
 
 void PushStore::commit() {
-  if (!impl_->inTransaction) return;
+  Sealed sealed = seal();
   try {
-    impl_->writeHot();
-    impl_->inTransaction = false;
-    impl_->exec("COMMIT");
+    commitSealed(sealed);
   } catch (const StoreError&) {
-    // The batch is lost and was never acknowledged; the next write starts afresh.
-    impl_->inTransaction = false;
-    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Nothing was written between the two steps, so nothing else is void.
+    {
+      std::lock_guard guard(impl_->idleLock);
+      impl_->failed = false;
+    }
     impl_->forgetHot();
     throw;
   }
+}
+
+PushStore::Sealed PushStore::seal() {
+  impl_->waitIdle();
+  Sealed sealed;
+  bool failed = false;
+  {
+    std::lock_guard guard(impl_->idleLock);
+    std::swap(failed, impl_->failed);
+  }
+  if (failed) {
+    // What was written since the failed batch may rest on it: it goes too, and was never
+    // acknowledged. From here on the table is the truth again.
+    if (impl_->inTransaction) {
+      impl_->inTransaction = false;
+      sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    impl_->pending.clear();
+    impl_->forgetHot();
+    sealed.void_ = true;
+    return sealed;
+  }
+  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) return sealed;
+  sealed.open = true;
+  sealed.pushes.swap(impl_->pending);
+  for (auto& [token, entry] : impl_->hot) {
+    if (!entry.dirty) continue;
+    sealed.activities.push_back(entry.record);
+    entry.dirty = false;
+  }
+  impl_->dirtyCount = 0;
   if (impl_->hot.size() > Impl::hotLimit) impl_->hot.clear();
+  std::lock_guard guard(impl_->idleLock);
+  impl_->committing = true;
+  return sealed;
+}
+
+void PushStore::commitSealed(Sealed& sealed) {
+  if (sealed.void_) throw StoreError("store: an earlier batch could not be committed");
+  if (!sealed.open) return;
+  sealed.open = false;
+  std::optional<StoreError> failure;
+  try {
+    impl_->begin();
+    for (const PushRecord& push : sealed.pushes) impl_->insertPush(push);
+    for (const ActivityRecord& activity : sealed.activities) impl_->updateRow(activity);
+    impl_->inTransaction = false;
+    impl_->exec("COMMIT");
+  } catch (const StoreError& error) {
+    // The batch is lost and was never acknowledged.
+    impl_->inTransaction = false;
+    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    failure = error;
+  }
+  {
+    std::lock_guard guard(impl_->idleLock);
+    impl_->committing = false;
+    impl_->failed = failure.has_value();
+  }
+  impl_->idleChanged.notify_all();
+  if (failure) throw *failure;
 }
 
 }  // namespace host::serve
