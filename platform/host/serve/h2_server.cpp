@@ -22,7 +22,6 @@
 #include <csignal>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -107,7 +106,7 @@ struct H2Server::Impl {
   bool handlerDone = false;   // under queueLock
   std::thread worker;
   std::thread committer;
-  evutil_socket_t wake[2] = {-1, -1};  // the worker writes, the loop reads
+  evutil_socket_t wake[2] = {-1, -1};  // the committer writes, the loop reads
 
   Impl(const TlsContext& t, Handler h, Commit c, OnStop s, H2Limits l)
       : tls(t), handler(std::move(h)), commit(std::move(c)), onStop(std::move(s)), limits(l) {}
@@ -290,7 +289,7 @@ struct H2Server::Impl {
                             response.body.empty() ? nullptr : &provider);
   }
 
-  // Sends the answers of the batches the worker has committed.
+  // Sends the answers of the batches the committer has made durable.
   void deliver() {
     char bytes[64];
     while (::read(wake[0], bytes, sizeof bytes) > 0) {
@@ -552,17 +551,18 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
       impl_->base, -1, 0,
       [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->handOff(); }, impl_.get());
   event_priority_set(impl_->handOffEvent, 1);
-  if (evutil_socketpair(AF_UNIX, SOCK_STREAM, 0, impl_->wake) != 0) {
-    throw std::runtime_error(std::string("serve: no socket pair: ") + std::strerror(errno));
+  // Without it, `listen` fails.
+  if (evutil_socketpair(AF_UNIX, SOCK_STREAM, 0, impl_->wake) == 0) {
+    for (const evutil_socket_t fd : impl_->wake) {
+      evutil_make_socket_nonblocking(fd);
+      evutil_make_socket_closeonexec(fd);
+    }
+    impl_->answeredEvent = event_new(
+        impl_->base, impl_->wake[0], EV_READ | EV_PERSIST,
+        [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->deliver(); },
+        impl_.get());
+    event_add(impl_->answeredEvent, nullptr);
   }
-  for (const evutil_socket_t fd : impl_->wake) {
-    evutil_make_socket_nonblocking(fd);
-    evutil_make_socket_closeonexec(fd);
-  }
-  impl_->answeredEvent = event_new(
-      impl_->base, impl_->wake[0], EV_READ | EV_PERSIST,
-      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->deliver(); }, impl_.get());
-  event_add(impl_->answeredEvent, nullptr);
   impl_->drainTimer = event_new(impl_->base, -1, 0, drainTick, impl_.get());
   const int signals[2] = {SIGINT, SIGTERM};
   for (int i = 0; i < 2; ++i) {
@@ -582,12 +582,17 @@ H2Server::~H2Server() {
   for (event* e : impl_->signalEvents) event_free(e);
   event_free(impl_->drainTimer);
   event_free(impl_->handOffEvent);
-  event_free(impl_->answeredEvent);
-  for (const evutil_socket_t fd : impl_->wake) evutil_closesocket(fd);
+  if (impl_->answeredEvent) event_free(impl_->answeredEvent);
+  for (const evutil_socket_t fd : impl_->wake) {
+    if (fd >= 0) evutil_closesocket(fd);
+  }
   event_base_free(impl_->base);
 }
 
 std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port) {
+  if (impl_->answeredEvent == nullptr) {
+    return std::string("cannot make the socket pair the workers wake the loop with");
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
