@@ -146,6 +146,39 @@ struct PushStore::Impl {
   std::condition_variable idleChanged;
   bool committing = false;  // under idleLock
   bool failed = false;      // under idleLock: the last sealed batch could not be committed
+  // Under idleLock: how often written pushes were thrown away, and how often at the seal that
+  // `commitSealed` last committed. A change between two of its batches means that what was
+  // written between them may have gone with another commit.
+  std::uint64_t discards = 0;
+  std::uint64_t discardsSeen = 0;
+
+  // Commits a sealed batch; a failed one is rolled back, and the next seal voids what followed.
+  void commitSealed(PushStore::Sealed& sealed) {
+    if (sealed.void_) throw StoreError("store: an earlier batch could not be committed");
+    if (!sealed.open) return;
+    sealed.open = false;
+    std::optional<StoreError> failure;
+    try {
+      begin();
+      for (const PushRecord& push : sealed.pushes) insertPush(push);
+      for (const ActivityRecord& activity : sealed.activities) updateRow(activity);
+      inTransaction = false;
+      exec("COMMIT");
+    } catch (const StoreError& error) {
+      // The batch is lost and was never acknowledged.
+      inTransaction = false;
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      failure = error;
+    }
+    {
+      std::lock_guard guard(idleLock);
+      committing = false;
+      failed = failure.has_value();
+      if (failure) ++discards;
+    }
+    idleChanged.notify_all();
+    if (failure) throw *failure;
+  }
 
   ~Impl() {
     statements.clear();
@@ -445,7 +478,7 @@ std::size_t PushStore::pushCount() {
 void PushStore::commit() {
   Sealed sealed = seal();
   try {
-    commitSealed(sealed);
+    impl_->commitSealed(sealed);
   } catch (const StoreError&) {
     // Nothing was written between the two steps, so nothing else is void.
     {
@@ -475,9 +508,15 @@ PushStore::Sealed PushStore::seal() {
     impl_->pending.clear();
     impl_->forgetHot();
     sealed.void_ = true;
+    std::lock_guard guard(impl_->idleLock);
+    sealed.discards = ++impl_->discards;
     return sealed;
   }
-  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) return sealed;
+  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) {
+    std::lock_guard guard(impl_->idleLock);
+    sealed.discards = impl_->discards;
+    return sealed;
+  }
   sealed.open = true;
   sealed.pushes.swap(impl_->pending);
   for (auto& [token, entry] : impl_->hot) {
@@ -489,33 +528,20 @@ PushStore::Sealed PushStore::seal() {
   if (impl_->hot.size() > Impl::hotLimit) impl_->hot.clear();
   std::lock_guard guard(impl_->idleLock);
   impl_->committing = true;
+  sealed.discards = impl_->discards;
   return sealed;
 }
 
 void PushStore::commitSealed(Sealed& sealed) {
-  if (sealed.void_) throw StoreError("store: an earlier batch could not be committed");
-  if (!sealed.open) return;
-  sealed.open = false;
-  std::optional<StoreError> failure;
-  try {
-    impl_->begin();
-    for (const PushRecord& push : sealed.pushes) impl_->insertPush(push);
-    for (const ActivityRecord& activity : sealed.activities) impl_->updateRow(activity);
-    impl_->inTransaction = false;
-    impl_->exec("COMMIT");
-  } catch (const StoreError& error) {
-    // The batch is lost and was never acknowledged.
-    impl_->inTransaction = false;
-    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
-    failure = error;
-  }
+  bool lost = false;
   {
     std::lock_guard guard(impl_->idleLock);
-    impl_->committing = false;
-    impl_->failed = failure.has_value();
+    lost = sealed.discards != impl_->discardsSeen;
+    impl_->discardsSeen = sealed.discards;
   }
-  impl_->idleChanged.notify_all();
-  if (failure) throw *failure;
+  impl_->commitSealed(sealed);
+  // What was written since the last batch may have gone with a commit that `commit` made.
+  if (lost) throw StoreError("store: a commit since the last batch failed");
 }
 
 }  // namespace host::serve

@@ -95,12 +95,14 @@ class PushStore {
   // what was written so far (called under the caller's lock, like every other call), and
   // `commitSealed` makes it durable without that lock. Meanwhile the calls that need SQLite wait
   // for the commit; those answered from memory do not. When a sealed batch fails, so does the
-  // next one: what was written meanwhile may rest on it.
+  // next one: what was written meanwhile may rest on it. `commitSealed` also fails when anything
+  // written since its last call was lost with a failed `commit`.
   struct Sealed {
     std::vector<PushRecord> pushes;
     std::vector<ActivityRecord> activities;
     bool open = false;   // there is a transaction to commit
     bool void_ = false;  // an earlier batch failed
+    std::uint64_t discards = 0;  // how often written pushes had been thrown away, at the seal
   };
   Sealed seal();
   void commitSealed(Sealed& sealed);
