@@ -483,6 +483,46 @@ TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
   std::filesystem::remove_all(folder);
 }
 
+// A commit that fails loses its batch, and what was written after it may rest on it: neither may
+// be reported durable, and the committer must hear of a loss that another commit suffered. A
+// second writer holding the database makes the commit fail, after SQLite's 5 s busy timeout.
+TEST(PushStore, ReportsEveryBatchAFailedCommitTookWithIt) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-failed-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  auto store = host::serve::PushStore::open(folder);
+  const auto add = [&](const char* id) {
+    host::serve::PushRecord push;
+    push.apnsId = id;
+    store->addPush(push);
+  };
+  {
+    auto other = host::serve::PushStore::open(folder);
+    other->addDevice("d", "b", 0);  // holds the write lock until its commit
+
+    add("lost with its commit");
+    auto sealed = store->seal();
+    EXPECT_THROW(store->commitSealed(sealed), host::serve::StoreError);
+    add("written after the failure");
+    EXPECT_THROW(store->commit(), host::serve::StoreError);
+    other->commit();
+  }
+  // The commit above threw away what the committer's next batch was handled against.
+  add("handled after the loss");
+  auto sealed = store->seal();
+  EXPECT_THROW(store->commitSealed(sealed), host::serve::StoreError);
+  add("handled later");
+  sealed = store->seal();
+  EXPECT_NO_THROW(store->commitSealed(sealed));
+
+  std::vector<std::string> ids;
+  for (const auto& push : store->pushes(10)) ids.push_back(push.apnsId);
+  EXPECT_EQ(ids, (std::vector<std::string>{"handled later", "handled after the loss"}));
+  store.reset();
+  std::filesystem::remove_all(folder);
+}
+
 // What clients send ends up in the history's JSON: valid text as it stands, each bad byte as U+FFFD
 // wherever it sits, and what JSON must escape escaped.
 TEST(JsonText, KeepsValidTextAndReplacesEachBadByte) {
