@@ -1,6 +1,7 @@
 // The request handler as a function: header, path and token rules, verdicts, channels, history.
 #include "serve_support.hpp"
 
+#include "platform/host/serve/json_text.hpp"
 #include "platform/host/serve/page_events.hpp"
 #include "platform/host/serve/page_server.hpp"
 #include "platform/host/serve/reason.hpp"
@@ -452,6 +453,151 @@ TEST(PageEvents, TellsListenersOnlyWhatWasCommittedAndResetsTheFarBehind) {
   EXPECT_EQ(events.after(events.lastId() + 5, 1s).front().name, "reset");
   events.close();
   EXPECT_TRUE(events.after(0, 1s).empty());
+}
+
+// The pushes to one activity change its row in memory until the commit; what the table's queries
+// and a reopened store see must still be the last push's.
+TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-busy-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  {
+    auto store = host::serve::PushStore::open(folder);
+    host::serve::ActivityRecord activity;
+    activity.id = "a-1";
+    activity.updateToken = "t-1";
+    activity.channel = "c-1";
+    activity.state = "started";
+    store->saveActivity(activity);
+    store->commit();
+
+    auto seen = store->activityByUpdateToken("t-1");
+    ASSERT_TRUE(seen);
+    seen->state = "first";
+    store->updateActivity(*seen);
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "first");
+    EXPECT_EQ(store->activities(10).at(0).state, "first");
+    // A broadcast reads the channel's activities from the table and updates them from there.
+    auto onChannel = store->activitiesOnChannel("c-1");
+    ASSERT_EQ(onChannel.size(), 1u);
+    EXPECT_EQ(onChannel[0].state, "first");
+    onChannel[0].state = "broadcast";
+    store->updateActivity(onChannel[0]);
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "broadcast");
+
+    seen = store->activityByUpdateToken("t-1");
+    seen->state = "last";
+    seen->ended = true;
+    seen->endedAtMs = 42;
+    store->updateActivity(*seen);
+    store->commit();
+  }
+  auto store = host::serve::PushStore::open(folder);
+  const auto kept = store->activityByUpdateToken("t-1");
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(kept->state, "last");
+  EXPECT_TRUE(kept->ended);
+  EXPECT_EQ(kept->endedAtMs, 42);
+  std::filesystem::remove_all(folder);
+}
+
+// The transport seals a batch and commits it while the handler goes on writing the next: what was
+// written before the seal is durable once its commit returns, and what came after is not lost.
+TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-sealed-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  {
+    auto store = host::serve::PushStore::open(folder);
+    host::serve::ActivityRecord activity;
+    activity.id = "a-1";
+    activity.updateToken = "t-1";
+    activity.state = "started";
+    store->saveActivity(activity);
+    store->commit();
+
+    host::serve::PushRecord push;
+    push.apnsId = "before";
+    store->addPush(push);
+    activity.state = "before";
+    store->activityByUpdateToken("t-1");
+    store->updateActivity(activity);
+    auto sealed = store->seal();
+    push.apnsId = "after";
+    store->addPush(push);
+    activity.state = "after";
+    store->updateActivity(activity);
+    store->commitSealed(sealed);
+    {
+      // Another reader sees only what was committed.
+      auto reader = host::serve::PushStore::open(folder);
+      const auto pushes = reader->pushes(10);
+      ASSERT_FALSE(pushes.empty());
+      EXPECT_EQ(pushes.back().apnsId, "before");
+      EXPECT_NE(reader->activityByUpdateToken("t-1")->state, "started");
+    }
+    EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "after");
+    store->commit();
+  }
+  auto store = host::serve::PushStore::open(folder);
+  const auto pushes = store->pushes(10);
+  ASSERT_EQ(pushes.size(), 2u);
+  EXPECT_EQ(pushes[0].apnsId, "after");
+  EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "after");
+  std::filesystem::remove_all(folder);
+}
+
+// A commit that fails loses its batch, and what was written after it may rest on it: neither may
+// be reported durable, and the committer must hear of a loss that another commit suffered. A
+// second writer holding the database makes the commit fail, after SQLite's 5 s busy timeout.
+TEST(PushStore, ReportsEveryBatchAFailedCommitTookWithIt) {
+  const auto folder =
+      std::filesystem::temp_directory_path() / ("serve-failed-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  auto store = host::serve::PushStore::open(folder);
+  const auto add = [&](const char* id) {
+    host::serve::PushRecord push;
+    push.apnsId = id;
+    store->addPush(push);
+  };
+  {
+    auto other = host::serve::PushStore::open(folder);
+    other->addDevice("d", "b", 0);  // holds the write lock until its commit
+
+    add("lost with its commit");
+    auto sealed = store->seal();
+    EXPECT_THROW(store->commitSealed(sealed), host::serve::StoreError);
+    add("written after the failure");
+    EXPECT_THROW(store->commit(), host::serve::StoreError);
+    other->commit();
+  }
+  // The commit above threw away what the committer's next batch was handled against.
+  add("handled after the loss");
+  auto sealed = store->seal();
+  EXPECT_THROW(store->commitSealed(sealed), host::serve::StoreError);
+  add("handled later");
+  sealed = store->seal();
+  EXPECT_NO_THROW(store->commitSealed(sealed));
+
+  std::vector<std::string> ids;
+  for (const auto& push : store->pushes(10)) ids.push_back(push.apnsId);
+  EXPECT_EQ(ids, (std::vector<std::string>{"handled later", "handled after the loss"}));
+  store.reset();
+  std::filesystem::remove_all(folder);
+}
+
+// What clients send ends up in the history's JSON: valid text as it stands, each bad byte as U+FFFD
+// wherever it sits, and what JSON must escape escaped.
+TEST(JsonText, KeepsValidTextAndReplacesEachBadByte) {
+  EXPECT_EQ(host::serve::jsonString("caf\xC3\xA9 \"q\"\n"), "\"caf\xC3\xA9 \\\"q\\\"\\n\"");
+  EXPECT_EQ(host::serve::jsonString("ok\xFF\xFEz\"\xE2\x82"),
+            "\"ok\xEF\xBF\xBD\xEF\xBF\xBDz\\\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  std::string out = "[1,";
+  host::serve::appendJsonString(out, "\xC0x");
+  EXPECT_EQ(out, "[1,\"\xEF\xBF\xBDx\"");
 }
 
 TEST(PageServer, AcceptsOnlyThisMachinesNames) {

@@ -117,13 +117,20 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         return service.handle(request, tokens);
       },
       [&] {
-        std::lock_guard guard(lock);
+        PushStore::Sealed sealed;
+        std::vector<PageEvents::Event> heard;
+        {
+          std::lock_guard guard(lock);
+          sealed = store->seal();
+          heard = events.takeStaged();
+        }
+        // Without the lock: the handler goes on with the next batch while this one syncs.
         try {
-          store->commit();
-          events.publish();
+          store->commitSealed(sealed);
+          events.publish(std::move(heard));
           return true;
         } catch (const StoreError& failure) {
-          events.discard();
+          std::lock_guard guard(lock);
           err << "error: " << failure.what() << '\n';
           return false;
         }

@@ -14,13 +14,16 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace host::serve {
@@ -39,6 +42,16 @@ struct Stream {
   std::size_t sent = 0;
 };
 
+// A request on its way to the worker, and its answer on the way back. The connection is named by
+// its number: it may close meanwhile, and a new one at the same address has the same stream ids.
+struct Job {
+  std::uint64_t connection = 0;
+  std::int32_t stream = 0;
+  std::shared_ptr<ConnectionTokens> tokens;
+  Request request;
+  Response response;
+};
+
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -49,12 +62,13 @@ std::int64_t nowMs() {
 
 struct Connection {
   H2Server::Impl* server = nullptr;
+  std::uint64_t id = 0;
   bufferevent* bev = nullptr;
   nghttp2_session* session = nullptr;
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
-  ConnectionTokens tokens;
-  std::vector<std::int32_t> ready;  // handled, waiting for the commit of their batch
-  bool pending = false;
+  // Used by the worker, and kept alive by the requests in flight when the connection closes.
+  std::shared_ptr<ConnectionTokens> tokens = std::make_shared<ConnectionTokens>();
+  bool answered = false;  // in the list of connections that got answers this turn
 };
 
 struct H2Server::Impl {
@@ -65,23 +79,41 @@ struct H2Server::Impl {
   H2Limits limits;
   event_base* base = nullptr;
   evconnlistener* listener = nullptr;
-  event* flushEvent = nullptr;
+  event* handOffEvent = nullptr;
+  event* answeredEvent = nullptr;
   event* signalEvents[2] = {nullptr, nullptr};
   event* drainTimer = nullptr;
-  std::unordered_set<Connection*> connections;
-  std::vector<Connection*> pending;
+  std::unordered_map<std::uint64_t, Connection*> connections;
+  std::uint64_t lastConnectionId = 0;
   bool stopping = false;
-  bool flushScheduled = false;
-  static constexpr int commitWindowUs = 1000;
   std::chrono::steady_clock::time_point drainDeadline;
   std::uint16_t port = 0;
+
+  // Three stages, each on its own thread: the loop reads, decodes and answers; the worker runs
+  // the handler; the committer makes what was handled durable. While one batch syncs, the next is
+  // read and handled, so the sync is paid once per batch and nothing else waits for it.
+  std::vector<Job> completed;   // the loop's, handed to the worker at the end of its turn
+  std::vector<Job> delivering;  // the loop's, answers being sent
+  std::vector<Connection*> answeredConnections;
+  bool handOffScheduled = false;
+  std::mutex queueLock;
+  std::condition_variable queueChanged;
+  std::condition_variable handledChanged;
+  std::vector<Job> queue;     // for the worker, under queueLock
+  std::vector<Job> handled;   // for the committer, under queueLock
+  std::vector<Job> answered;  // committed, for the loop, under queueLock
+  bool quit = false;          // under queueLock
+  bool handlerDone = false;   // under queueLock
+  std::thread worker;
+  std::thread committer;
+  evutil_socket_t wake[2] = {-1, -1};  // the committer writes, the loop reads
 
   Impl(const TlsContext& t, Handler h, Commit c, OnStop s, H2Limits l)
       : tls(t), handler(std::move(h)), commit(std::move(c)), onStop(std::move(s)), limits(l) {}
 
   void close(Connection* connection) {
-    connections.erase(connection);
-    if (connection->pending) std::erase(pending, connection);
+    connections.erase(connection->id);
+    if (connection->answered) std::erase(answeredConnections, connection);
     if (connection->session) nghttp2_session_del(connection->session);
     connection->streams.clear();
     bufferevent_free(connection->bev);
@@ -122,25 +154,104 @@ struct H2Server::Impl {
 
   void complete(Connection* connection, Stream& stream) {
     stream.request.nowMs = nowMs();
-    try {
-      stream.response = handler(stream.request, connection->tokens);
-    } catch (const std::exception&) {
-      stream.response = internalError();
-    }
-    // What was kept of the request is no longer needed; only the answer waits for the commit.
+    completed.push_back(
+        {connection->id, stream.id, connection->tokens, std::move(stream.request), {}});
     stream.request = Request{};
-    connection->ready.push_back(stream.id);
-    if (!connection->pending) {
-      connection->pending = true;
-      pending.push_back(connection);
+    // Everything that completes in this turn of the loop goes to the worker at once.
+    if (!handOffScheduled) {
+      handOffScheduled = true;
+      event_active(handOffEvent, 0, 0);
     }
-    // A short window gathers more answers into one commit: each commit writes whole pages and
-    // syncs, so fewer, larger batches are what makes durable answers fast.
-    if (!flushScheduled) {
-      flushScheduled = true;
-      const timeval window{0, commitWindowUs};
-      evtimer_add(flushEvent, &window);
+  }
+
+  void handOff() {
+    handOffScheduled = false;
+    {
+      std::lock_guard guard(queueLock);
+      append(queue, completed);
     }
+    queueChanged.notify_one();
+  }
+
+  // Appends `from` to `to`, leaving `from` empty with the capacity it had, or `to`'s.
+  static void append(std::vector<Job>& to, std::vector<Job>& from) {
+    if (to.empty()) {
+      to.swap(from);
+    } else {
+      std::move(from.begin(), from.end(), std::back_inserter(to));
+      from.clear();
+    }
+  }
+
+  // The worker: handles what the loop handed over and passes it to the committer.
+  void work() {
+    std::vector<Job> batch;
+    std::unique_lock guard(queueLock);
+    for (;;) {
+      queueChanged.wait(guard, [&] { return !queue.empty() || quit; });
+      if (queue.empty()) break;
+      batch.swap(queue);
+      guard.unlock();
+      for (Job& job : batch) {
+        try {
+          job.response = handler(job.request, *job.tokens);
+        } catch (const std::exception&) {
+          job.response = internalError();
+        }
+        job.request = Request{};
+        job.tokens.reset();
+      }
+      guard.lock();
+      append(handled, batch);
+      handledChanged.notify_one();
+    }
+    handlerDone = true;
+    handledChanged.notify_one();
+  }
+
+  // The committer: commits what was handled and hands the answers back to the loop. What is
+  // handled while one batch commits makes the next batch: the busier, the larger the batches.
+  void commitWork() {
+    std::vector<Job> batch;
+    std::unique_lock guard(queueLock);
+    for (;;) {
+      handledChanged.wait(guard, [&] { return !handled.empty() || handlerDone; });
+      if (handled.empty()) return;
+      batch.swap(handled);
+      guard.unlock();
+      bool durable = false;
+      try {
+        durable = commit();
+      } catch (const std::exception&) {
+      }
+      if (!durable) {
+        for (Job& job : batch) job.response = internalError();
+      }
+      guard.lock();
+      const bool wasEmpty = answered.empty();
+      append(answered, batch);
+      if (wasEmpty) {
+        const char byte = 0;
+        // A full pipe already holds a wake-up the loop has not read.
+        [[maybe_unused]] const auto written = ::write(wake[1], &byte, 1);
+      }
+    }
+  }
+
+  void startWorker() {
+    worker = std::thread([this] { work(); });
+    committer = std::thread([this] { commitWork(); });
+  }
+
+  void stopWorker() {
+    if (!worker.joinable()) return;
+    {
+      std::lock_guard guard(queueLock);
+      quit = true;
+    }
+    queueChanged.notify_one();
+    worker.join();
+    committer.join();
   }
 
   static Response internalError() {
@@ -151,8 +262,7 @@ struct H2Server::Impl {
     return response;
   }
 
-  void submit(Connection* connection, Stream& stream, bool durable) {
-    if (!durable) stream.response = internalError();
+  void submit(Connection* connection, Stream& stream) {
     Response& response = stream.response;
     stream.status = std::to_string(response.status);
     const auto nv = [](const std::string& name, const std::string& value) {
@@ -179,18 +289,33 @@ struct H2Server::Impl {
                             response.body.empty() ? nullptr : &provider);
   }
 
-  void flush() {
-    flushScheduled = false;
-    const bool durable = commit();
-    std::vector<Connection*> batch;
-    batch.swap(pending);
-    for (Connection* connection : batch) {
-      connection->pending = false;
-      for (const std::int32_t id : connection->ready) {
-        const auto found = connection->streams.find(id);
-        if (found != connection->streams.end()) submit(connection, *found->second, durable);
+  // Sends the answers of the batches the committer has made durable.
+  void deliver() {
+    char bytes[64];
+    while (::read(wake[0], bytes, sizeof bytes) > 0) {
+    }
+    {
+      std::lock_guard guard(queueLock);
+      delivering.swap(answered);
+    }
+    for (Job& job : delivering) {
+      const auto connection = connections.find(job.connection);
+      if (connection == connections.end()) continue;
+      Connection* c = connection->second;
+      const auto stream = c->streams.find(job.stream);
+      if (stream == c->streams.end()) continue;
+      stream->second->response = std::move(job.response);
+      submit(c, *stream->second);
+      if (!c->answered) {
+        c->answered = true;
+        answeredConnections.push_back(c);
       }
-      connection->ready.clear();
+    }
+    delivering.clear();
+    while (!answeredConnections.empty()) {
+      Connection* connection = answeredConnections.back();
+      answeredConnections.pop_back();
+      connection->answered = false;
       if (send(connection)) receive(connection);
     }
   }
@@ -200,7 +325,8 @@ struct H2Server::Impl {
     stopping = true;
     if (onStop) onStop();
     if (listener) evconnlistener_disable(listener);
-    const std::vector<Connection*> all(connections.begin(), connections.end());
+    std::vector<Connection*> all;
+    for (const auto& [id, connection] : connections) all.push_back(connection);
     for (Connection* connection : all) {
       if (connection->session == nullptr) {
         close(connection);
@@ -339,6 +465,7 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* d
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   auto* connection = new Connection;
   connection->server = server;
+  connection->id = ++server->lastConnectionId;
   connection->bev = bufferevent_openssl_socket_new(server->base, fd, ssl, BUFFEREVENT_SSL_ACCEPTING,
                                                    BEV_OPT_CLOSE_ON_FREE | BEV_OPT_DEFER_CALLBACKS);
   if (connection->bev == nullptr) {
@@ -347,7 +474,7 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* d
     delete connection;
     return;
   }
-  server->connections.insert(connection);
+  server->connections.emplace(connection->id, connection);
   // A client that sends faster than it reads stops being read from: memory stays bounded.
   bufferevent_setwatermark(connection->bev, EV_READ, 0, 256 * 1024);
   const timeval idle{server->limits.idleSeconds, 0};
@@ -418,12 +545,24 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
     : impl_(std::make_unique<Impl>(tls, std::move(handler), std::move(commit), std::move(onStop),
                                    limits)) {
   impl_->base = event_base_new();
-  // Requests first, then one commit for all of them: the flush runs at the lower priority.
+  // Requests first, then one hand-off of all of them: the hand-off runs at the lower priority.
   event_base_priority_init(impl_->base, 2);
-  impl_->flushEvent = event_new(
+  impl_->handOffEvent = event_new(
       impl_->base, -1, 0,
-      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->flush(); }, impl_.get());
-  event_priority_set(impl_->flushEvent, 1);
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->handOff(); }, impl_.get());
+  event_priority_set(impl_->handOffEvent, 1);
+  // Without it, `listen` fails.
+  if (evutil_socketpair(AF_UNIX, SOCK_STREAM, 0, impl_->wake) == 0) {
+    for (const evutil_socket_t fd : impl_->wake) {
+      evutil_make_socket_nonblocking(fd);
+      evutil_make_socket_closeonexec(fd);
+    }
+    impl_->answeredEvent = event_new(
+        impl_->base, impl_->wake[0], EV_READ | EV_PERSIST,
+        [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->deliver(); },
+        impl_.get());
+    event_add(impl_->answeredEvent, nullptr);
+  }
   impl_->drainTimer = event_new(impl_->base, -1, 0, drainTick, impl_.get());
   const int signals[2] = {SIGINT, SIGTERM};
   for (int i = 0; i < 2; ++i) {
@@ -435,16 +574,25 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
 }
 
 H2Server::~H2Server() {
-  const std::vector<Connection*> all(impl_->connections.begin(), impl_->connections.end());
+  impl_->stopWorker();
+  std::vector<Connection*> all;
+  for (const auto& [id, connection] : impl_->connections) all.push_back(connection);
   for (Connection* connection : all) impl_->close(connection);
   if (impl_->listener) evconnlistener_free(impl_->listener);
   for (event* e : impl_->signalEvents) event_free(e);
   event_free(impl_->drainTimer);
-  event_free(impl_->flushEvent);
+  event_free(impl_->handOffEvent);
+  if (impl_->answeredEvent) event_free(impl_->answeredEvent);
+  for (const evutil_socket_t fd : impl_->wake) {
+    if (fd >= 0) evutil_closesocket(fd);
+  }
   event_base_free(impl_->base);
 }
 
 std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port) {
+  if (impl_->answeredEvent == nullptr) {
+    return std::string("cannot make the socket pair the workers wake the loop with");
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -476,7 +624,10 @@ std::uint16_t H2Server::port() const noexcept {
 }
 
 void H2Server::run() {
+  impl_->startWorker();
   event_base_dispatch(impl_->base);
+  // What was handed over is still handled and committed; its answers have nowhere to go.
+  impl_->stopWorker();
 }
 
 }  // namespace host::serve

@@ -22,9 +22,11 @@ struct H2Limits {
   int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
 };
 
-// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. Answers are
-// held until `commit` has made the batch they belong to durable; one commit covers every request
-// that completed in one turn of the loop.
+// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. The handler runs
+// on a worker thread and `commit` on another, so that the loop goes on reading and the handler on
+// handling while a batch syncs: a batch is every request handled while the previous one was
+// committed, and its answers are held until `commit` has made it durable. `commit` may run while
+// the handler does; it must make durable at least what was handled before it was called.
 class H2Server {
  public:
   using Handler = std::function<Response(const Request&, ConnectionTokens&)>;

@@ -37,21 +37,36 @@ std::size_t sequenceLength(std::string_view s) {
 }  // namespace
 
 std::string jsonString(std::string_view bytes) {
-  std::string clean;
-  clean.reserve(bytes.size());
-  while (!bytes.empty()) {
-    const std::size_t length = sequenceLength(bytes);
+  std::string out;
+  appendJsonString(out, bytes);
+  return out;
+}
+
+void appendJsonString(std::string& out, std::string_view bytes) {
+  // Most of what the history keeps is valid UTF-8 already, and is escaped as it stands.
+  std::string_view rest = bytes;
+  while (!rest.empty()) {
+    const std::size_t length = sequenceLength(rest);
+    if (length == 0) break;
+    rest.remove_prefix(length);
+  }
+  if (rest.empty()) {
+    coding::JsonWriter(out).string(bytes);
+    return;
+  }
+  std::string clean(bytes.substr(0, bytes.size() - rest.size()));
+  clean.reserve(bytes.size() + 8);
+  while (!rest.empty()) {
+    const std::size_t length = sequenceLength(rest);
     if (length == 0) {
       clean += "\xEF\xBF\xBD";
-      bytes.remove_prefix(1);
+      rest.remove_prefix(1);
     } else {
-      clean.append(bytes.substr(0, length));
-      bytes.remove_prefix(length);
+      clean.append(rest.substr(0, length));
+      rest.remove_prefix(length);
     }
   }
-  std::string out;
   coding::JsonWriter(out).string(clean);
-  return out;
 }
 
 std::string jsonValueOrString(std::string_view text) {

@@ -1,5 +1,7 @@
 #include "platform/host/serve/page_events.hpp"
 
+#include <utility>
+
 namespace host::serve {
 
 void PageEvents::stage(std::string name, std::string data) {
@@ -9,11 +11,19 @@ void PageEvents::stage(std::string name, std::string data) {
   staged_.push_back({0, std::move(name), std::move(data)});
 }
 
-void PageEvents::publish() {
+std::vector<PageEvents::Event> PageEvents::takeStaged() {
   std::lock_guard guard(mutex_);
-  if (staged_.empty()) return;
-  append(staged_);
-  staged_.clear();
+  return std::exchange(staged_, {});
+}
+
+void PageEvents::publish() {
+  publish(takeStaged());
+}
+
+void PageEvents::publish(std::vector<Event> events) {
+  if (events.empty()) return;
+  std::lock_guard guard(mutex_);
+  append(events);
   changed_.notify_all();
 }
 

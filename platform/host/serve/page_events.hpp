@@ -38,8 +38,11 @@ class PageEvents {
 
   // Held back until `publish`, or forgotten by `discard`.
   void stage(std::string name, std::string data);
-  // The store committed what was staged.
+  // What was staged so far, for a caller that commits it apart from what is staged meanwhile.
+  std::vector<Event> takeStaged();
+  // The store committed what was staged, or the events taken from it.
   void publish();
+  void publish(std::vector<Event> events);
   // The commit failed: what was staged never happened.
   void discard();
   // An event that needs no commit.

@@ -87,25 +87,33 @@ Response failure(std::string_view reason, const std::string& apnsId,
 
 // What the history keeps of the headers: the provider token is a credential, so only its start.
 std::string headersJson(const Request& request) {
-  std::string out = "{";
+  std::string out;
+  out.reserve(256);
+  out += '{';
   for (const Header& h : request.headers) {
     if (out.size() > 1) out += ',';
-    std::string value = h.value;
-    if (equalsIgnoringCase(h.name, "authorization") && value.size() > 24) {
-      value = value.substr(0, 24) + "...";
+    appendJsonString(out, h.name);
+    out += ':';
+    if (equalsIgnoringCase(h.name, "authorization") && h.value.size() > 24) {
+      std::string value = h.value.substr(0, 24);
+      value += "...";
+      appendJsonString(out, value);
+    } else {
+      appendJsonString(out, h.value);
     }
-    out += jsonString(h.name) + ':' + jsonString(value);
   }
-  return out + "}";
+  out += '}';
+  return out;
 }
 
 std::string warningsJson(const std::vector<std::string>& warnings) {
   std::string out = "[";
   for (const std::string& warning : warnings) {
     if (out.size() > 1) out += ',';
-    out += jsonString(warning);
+    appendJsonString(out, warning);
   }
-  return out + "]";
+  out += ']';
+  return out;
 }
 
 // The path split at '/': "/3/device/abc" gives {"3", "device", "abc"}.
@@ -125,13 +133,12 @@ std::vector<std::string_view> segments(std::string_view path) {
 }  // namespace
 
 Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
-  PushRecord record;
-  return handle(request, tokens, record);
+  return handle(request, tokens, nullptr);
 }
 
-void PushService::record(const PushRecord& push) {
-  store_.addPush(push);
+void PushService::record(PushRecord&& push) {
   if (listener_) listener_(push);
+  store_.addPush(std::move(push));
 }
 
 std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_view input,
@@ -149,7 +156,7 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
     push.verdict = "applied";
     push.warnings = "[]";
     push.activityId = activity->id;
-    record(push);
+    record(std::move(push));
   }
   return started;
 }
@@ -175,11 +182,11 @@ PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
   request.nowMs = nowMs;
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
   PushRecord pushed;
-  handle(request, tokens, pushed);
+  handle(request, tokens, &pushed);
   return pushed;
 }
 
-Response PushService::handle(const Request& request, ConnectionTokens& tokens, PushRecord& record) {
+Response PushService::handle(const Request& request, ConnectionTokens& tokens, PushRecord* kept) {
   const auto parts = segments(request.path);
   const bool device = parts.size() >= 2 && parts[0] == "3" && parts[1] == "device";
   const bool broadcastPath = parts.size() == 4 && parts[0] == "4" && parts[1] == "broadcasts" &&
@@ -195,6 +202,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
   if (!device && !broadcastPath && !channelPath) return failure("BadPath", apnsId);
   if (device && parts.size() > 3) return failure("BadPath", apnsId);
 
+  PushRecord record;
   record.apnsId = apnsId;
   record.timeMs = request.nowMs;
   record.path = request.path.substr(0, 512);
@@ -232,7 +240,8 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
   }
   record.status = response.status;
   try {
-    this->record(record);
+    if (kept) *kept = record;
+    this->record(std::move(record));
   } catch (const StoreError&) {
     return failure("InternalServerError", apnsId);
   }
@@ -291,7 +300,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
   if (request.bodyBytes > devicePayloadLimit) return failure("PayloadTooLarge", apnsId);
 
   // The token belongs to the bundle it first heard from, or to its activity's bundle.
-  const auto activity = store_.activityByUpdateToken(deviceToken);
+  auto activity = store_.activityByUpdateToken(deviceToken);
   if (activity) {
     if (!activity->bundle.empty() && activity->bundle != bundle) {
       return failure("DeviceTokenNotForTopic", apnsId);
@@ -306,7 +315,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
   }
 
   const Verdict verdict =
-      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, activity);
+      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, std::move(activity));
   record.verdict = verdict.verdict;
   record.error = verdict.error;
   record.warnings = warningsJson(verdict.warnings);

@@ -46,8 +46,9 @@ class PushService {
   SimulatedDevices& devices() { return devices_; }
 
  private:
-  Response handle(const Request& request, ConnectionTokens& tokens, PushRecord& record);
-  void record(const PushRecord& push);
+  // `kept`, when given, receives a copy of the history's entry.
+  Response handle(const Request& request, ConnectionTokens& tokens, PushRecord* kept);
+  void record(PushRecord&& push);
   Response devicePush(const Request& request, std::string_view token, ConnectionTokens& tokens,
                       PushRecord& record);
   Response broadcast(const Request& request, std::string_view bundle, ConnectionTokens& tokens,

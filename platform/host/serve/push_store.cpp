@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <condition_variable>
 #include <map>
+#include <mutex>
+#include <unordered_map>
 
 namespace host::serve {
 namespace {
@@ -129,6 +132,56 @@ struct PushStore::Impl {
   bool inTransaction = false;
   std::map<std::string, std::unique_ptr<Statement>> statements;
 
+  // Activities that take pushes on their update token, as the open transaction has them. A busy
+  // activity is updated by most of a batch's pushes: its row is written once, at the commit.
+  struct Hot {
+    ActivityRecord record;
+    bool dirty = false;
+  };
+  std::unordered_map<std::string, Hot> hot;  // by update token
+  std::size_t dirtyCount = 0;
+  static constexpr std::size_t hotLimit = 4096;
+  std::vector<PushRecord> pending;  // added, not yet in the table
+
+  // While a sealed batch commits on another thread, SQLite is the commit's alone.
+  std::mutex idleLock;
+  std::condition_variable idleChanged;
+  bool committing = false;  // under idleLock
+  bool failed = false;      // under idleLock: the last sealed batch could not be committed
+  // Under idleLock: how often written pushes were thrown away, and how often at the seal that
+  // `commitSealed` last committed. A change between two of its batches means that what was
+  // written between them may have gone with another commit.
+  std::uint64_t discards = 0;
+  std::uint64_t discardsSeen = 0;
+
+  // Commits a sealed batch; a failed one is rolled back, and the next seal voids what followed.
+  void commitSealed(PushStore::Sealed& sealed) {
+    if (sealed.void_) throw StoreError("store: an earlier batch could not be committed");
+    if (!sealed.open) return;
+    sealed.open = false;
+    std::optional<StoreError> failure;
+    try {
+      begin();
+      for (const PushRecord& push : sealed.pushes) insertPush(push);
+      for (const ActivityRecord& activity : sealed.activities) updateRow(activity);
+      inTransaction = false;
+      exec("COMMIT");
+    } catch (const StoreError& error) {
+      // The batch is lost and was never acknowledged.
+      inTransaction = false;
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      failure = error;
+    }
+    {
+      std::lock_guard guard(idleLock);
+      committing = false;
+      failed = failure.has_value();
+      if (failure) ++discards;
+    }
+    idleChanged.notify_all();
+    if (failure) throw *failure;
+  }
+
   ~Impl() {
     statements.clear();
     sqlite3_close(db);
@@ -142,16 +195,83 @@ struct PushStore::Impl {
       throw StoreError("store: " + text);
     }
   }
-  Statement& statement(const std::string& sql) {
+  void waitIdle() {
+    std::unique_lock guard(idleLock);
+    idleChanged.wait(guard, [&] { return !committing; });
+  }
+  Statement& prepared(const std::string& sql) {
     auto& slot = statements[sql];
     if (!slot) slot = std::make_unique<Statement>(db, sql.c_str());
     return slot->reset();
   }
-  void write() {
+  void begin() {
     if (!inTransaction) {
       exec("BEGIN IMMEDIATE");
       inTransaction = true;
     }
+  }
+  // Every query and write goes through here, so it sees what is still held in memory.
+  Statement& statement(const std::string& sql) {
+    waitIdle();
+    writeMemory();
+    return prepared(sql);
+  }
+  void write() {
+    waitIdle();
+    begin();
+  }
+
+  void insertPush(const PushRecord& p) {
+    prepared(
+        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+        "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+        .bind(p.apnsId)
+        .bind(p.timeMs)
+        .bind(p.path)
+        .bind(p.token)
+        .bind(p.headers)
+        .bindBlob(p.body)
+        .bind(std::int64_t{p.status})
+        .bind(p.reason)
+        .bind(p.verdict)
+        .bind(p.error)
+        .bind(p.warnings)
+        .bind(p.activityId)
+        .run();
+  }
+  void updateRow(const ActivityRecord& a) {
+    // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
+    prepared(
+        "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+        "last_timestamp = ?, ended_at = ? WHERE id = ?")
+        .bind(a.state)
+        .bind(std::int64_t{a.ended})
+        .bind(a.staleDate)
+        .bind(a.dismissalDate)
+        .bind(a.lastTimestamp)
+        .bind(a.endedAtMs)
+        .bind(a.id)
+        .run();
+  }
+
+  // Writes the pushes and activity changes held in memory into the open transaction.
+  void writeMemory() {
+    if (pending.empty() && dirtyCount == 0) return;
+    begin();
+    for (const PushRecord& push : pending) insertPush(push);
+    pending.clear();
+    for (auto& [token, entry] : hot) {
+      if (!entry.dirty) continue;
+      updateRow(entry.record);
+      entry.dirty = false;
+    }
+    dirtyCount = 0;
+  }
+
+  // After a rollback the table is the truth again.
+  void forgetHot() {
+    hot.clear();
+    dirtyCount = 0;
   }
 };
 
@@ -203,16 +323,24 @@ void PushStore::addDevice(const std::string& token, const std::string& bundle,
 
 std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string& token) {
   if (token.empty()) return std::nullopt;
+  if (const auto cached = impl_->hot.find(token); cached != impl_->hot.end()) {
+    return cached->second.record;
+  }
   auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
                              " FROM activities WHERE update_token = ?");
   s.bind(token);
   std::optional<ActivityRecord> found;
   if (s.step()) found = activityFrom(s);
   s.reset();
+  if (found) impl_->hot.emplace(token, Impl::Hot{*found, false});
   return found;
 }
 
 std::optional<ActivityRecord> PushStore::activity(const std::string& id) {
+  // An activity taking pushes is in memory: no wait for a batch that is being committed.
+  for (const auto& [token, entry] : impl_->hot) {
+    if (entry.record.id == id) return entry.record;
+  }
   auto& s =
       impl_->statement(std::string("SELECT ") + activityColumns + " FROM activities WHERE id = ?");
   s.bind(id);
@@ -262,23 +390,31 @@ void PushStore::saveActivity(const ActivityRecord& a) {
       .bind(a.endedAtMs)
       .bind(a.createdAtMs)
       .run();
+  if (const auto cached = impl_->hot.find(a.updateToken); cached != impl_->hot.end()) {
+    if (cached->second.dirty) --impl_->dirtyCount;
+    cached->second = Impl::Hot{a, false};
+  }
 }
 
 void PushStore::updateActivity(const ActivityRecord& a) {
+  if (const auto cached = impl_->hot.find(a.updateToken);
+      cached != impl_->hot.end() && cached->second.record.id == a.id) {
+    ActivityRecord& kept = cached->second.record;
+    kept.state = a.state;
+    kept.ended = a.ended;
+    kept.staleDate = a.staleDate;
+    kept.dismissalDate = a.dismissalDate;
+    kept.lastTimestamp = a.lastTimestamp;
+    kept.endedAtMs = a.endedAtMs;
+    if (!cached->second.dirty) {
+      cached->second.dirty = true;
+      ++impl_->dirtyCount;
+    }
+    return;
+  }
   impl_->write();
-  // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-  impl_
-      ->statement(
-          "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-          "last_timestamp = ?, ended_at = ? WHERE id = ?")
-      .bind(a.state)
-      .bind(std::int64_t{a.ended})
-      .bind(a.staleDate)
-      .bind(a.dismissalDate)
-      .bind(a.lastTimestamp)
-      .bind(a.endedAtMs)
-      .bind(a.id)
-      .run();
+  impl_->writeMemory();
+  impl_->updateRow(a);
 }
 
 bool PushStore::addChannel(const ChannelRecord& channel) {
@@ -324,25 +460,12 @@ std::size_t PushStore::channelCount() {
   return count;
 }
 
-void PushStore::addPush(const PushRecord& p) {
-  impl_->write();
-  impl_
-      ->statement(
-          "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-          "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-      .bind(p.apnsId)
-      .bind(p.timeMs)
-      .bind(p.path)
-      .bind(p.token)
-      .bind(p.headers)
-      .bindBlob(p.body)
-      .bind(std::int64_t{p.status})
-      .bind(p.reason)
-      .bind(p.verdict)
-      .bind(p.error)
-      .bind(p.warnings)
-      .bind(p.activityId)
-      .run();
+void PushStore::addPush(const PushRecord& push) {
+  impl_->pending.push_back(push);
+}
+
+void PushStore::addPush(PushRecord&& push) {
+  impl_->pending.push_back(std::move(push));
 }
 
 namespace {
@@ -388,15 +511,72 @@ std::size_t PushStore::pushCount() {
 }
 
 void PushStore::commit() {
-  if (!impl_->inTransaction) return;
-  impl_->inTransaction = false;
+  Sealed sealed = seal();
   try {
-    impl_->exec("COMMIT");
+    impl_->commitSealed(sealed);
   } catch (const StoreError&) {
-    // The batch is lost and was never acknowledged; the next write starts afresh.
-    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Nothing was written between the two steps, so nothing else is void.
+    {
+      std::lock_guard guard(impl_->idleLock);
+      impl_->failed = false;
+    }
+    impl_->forgetHot();
     throw;
   }
+}
+
+PushStore::Sealed PushStore::seal() {
+  impl_->waitIdle();
+  Sealed sealed;
+  bool failed = false;
+  {
+    std::lock_guard guard(impl_->idleLock);
+    std::swap(failed, impl_->failed);
+  }
+  if (failed) {
+    // What was written since the failed batch may rest on it: it goes too, and was never
+    // acknowledged. From here on the table is the truth again.
+    if (impl_->inTransaction) {
+      impl_->inTransaction = false;
+      sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    impl_->pending.clear();
+    impl_->forgetHot();
+    sealed.void_ = true;
+    std::lock_guard guard(impl_->idleLock);
+    sealed.discards = ++impl_->discards;
+    return sealed;
+  }
+  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) {
+    std::lock_guard guard(impl_->idleLock);
+    sealed.discards = impl_->discards;
+    return sealed;
+  }
+  sealed.open = true;
+  sealed.pushes.swap(impl_->pending);
+  for (auto& [token, entry] : impl_->hot) {
+    if (!entry.dirty) continue;
+    sealed.activities.push_back(entry.record);
+    entry.dirty = false;
+  }
+  impl_->dirtyCount = 0;
+  if (impl_->hot.size() > Impl::hotLimit) impl_->hot.clear();
+  std::lock_guard guard(impl_->idleLock);
+  impl_->committing = true;
+  sealed.discards = impl_->discards;
+  return sealed;
+}
+
+void PushStore::commitSealed(Sealed& sealed) {
+  bool lost = false;
+  {
+    std::lock_guard guard(impl_->idleLock);
+    lost = sealed.discards != impl_->discardsSeen;
+    impl_->discardsSeen = sealed.discards;
+  }
+  impl_->commitSealed(sealed);
+  // What was written since the last batch may have gone with a commit that `commit` made.
+  if (lost) throw StoreError("store: a commit since the last batch failed");
 }
 
 }  // namespace host::serve

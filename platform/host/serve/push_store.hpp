@@ -82,7 +82,9 @@ class PushStore {
   std::vector<ChannelRecord> channels(const std::string& bundle, std::size_t limit);
   std::size_t channelCount();
 
+  // Kept in memory until the next commit or query.
   void addPush(const PushRecord& push);
+  void addPush(PushRecord&& push);
   // Newest first.
   std::vector<PushRecord> pushes(std::size_t limit);
   // The pushes an activity showed, oldest first: its start and the updates and end it applied.
@@ -91,6 +93,22 @@ class PushStore {
 
   // Makes everything written since the last commit durable.
   void commit();
+
+  // The same in two steps, for a caller that goes on writing while a batch syncs: `seal` takes
+  // what was written so far (called under the caller's lock, like every other call), and
+  // `commitSealed` makes it durable without that lock. Meanwhile the calls that need SQLite wait
+  // for the commit; those answered from memory do not. When a sealed batch fails, so does the
+  // next one: what was written meanwhile may rest on it. `commitSealed` also fails when anything
+  // written since its last call was lost with a failed `commit`.
+  struct Sealed {
+    std::vector<PushRecord> pushes;
+    std::vector<ActivityRecord> activities;
+    bool open = false;   // there is a transaction to commit
+    bool void_ = false;  // an earlier batch failed
+    std::uint64_t discards = 0;  // how often written pushes had been thrown away, at the seal
+  };
+  Sealed seal();
+  void commitSealed(Sealed& sealed);
 
  private:
   struct Impl;
