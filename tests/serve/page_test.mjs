@@ -62,9 +62,12 @@ try {
     alert: { title: 'Download', body: 'demo.zip' } });
   assert.equal(start.result.failed.length, 0, JSON.stringify(start.result.failed));
   const card = page.locator('article.activity').first();
-  await card.locator('[data-presentation="minimal"] img').nth(1).waitFor();
+  await card.locator('[data-presentation="minimal"] .pair > svg').nth(1).waitFor();
   for (const name of presentations) {
-    assert.equal(await card.locator(`[data-presentation="${name}"] img`).count(), 2, name);
+    const drawn = card.locator(`[data-presentation="${name}"] .pair > svg`);
+    assert.equal(await drawn.count(), 2, name);
+    // Drawn: glyphs and shapes that resolve, with a size.
+    assert.ok((await drawn.first().boundingBox()).height > 10, name);
   }
   const activity = (await getJson(server, '/api/activities'))[0];
   assert.equal(activity.type, 'DownloadLiveActivityAttributes');
@@ -86,6 +89,8 @@ try {
   await page.locator(`li.push[data-apns-id="${evil.apnsId}"]`).waitFor();
   await page.waitForTimeout(300);
   assert.equal(await page.evaluate(() => window.hacked), undefined);
+  assert.equal(await page.evaluate(() => document.querySelectorAll(
+    'script, foreignObject, iframe, [onerror], [onload]').length), 1);  // page.js alone
   assert.deepEqual(dialogs, []);
   assert.ok((await page.locator(`li.push[data-apns-id="${evil.apnsId}"] pre.payload`)
     .textContent()).includes(JSON.stringify(hostile)));
@@ -132,11 +137,11 @@ try {
 
   // A device of another size draws the Lock Screen at its own width.
   const width = () => page.evaluate(() => document
-    .querySelector('#editor-preview [data-presentation="lockscreen"] img').naturalWidth);
+    .querySelector('#editor-preview [data-presentation="lockscreen"] svg').viewBox.baseVal.width);
   const narrow = await width();
   await page.selectOption('#device', 'iphone-15-pro-max');
   await page.waitForFunction((w) => document
-    .querySelector('#editor-preview [data-presentation="lockscreen"] img')?.naturalWidth > w,
+    .querySelector('#editor-preview [data-presentation="lockscreen"] svg')?.viewBox.baseVal.width > w,
   narrow);
 
   // The editor sends a push to the chosen activity through the endpoint's own path.

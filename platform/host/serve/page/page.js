@@ -1,6 +1,8 @@
 'use strict';
 // The live page of `tolvex-widget serve`. Every text that comes from a payload is set as text,
-// never as markup, and the drawings arrive as SVG images, which run no script.
+// never as markup. The drawings are our renderer's SVG, which holds the payload's text only as
+// glyph outlines; they are placed in the page after keeping only drawing elements and
+// attributes, under a policy that runs no script but the page's own.
 
 const presentationLabels = {
   'lockscreen': 'Lock Screen',
@@ -90,28 +92,60 @@ function copyButton(label, text) {
 // --- drawings ---------------------------------------------------------------------------------
 
 // Drawings by their text: an update changes some presentations and leaves others as they were,
-// and an image of a known address is not decoded again.
-const drawingUrls = new Map();
+// and a drawing already cleaned is only copied. An SVG document per image costs the browser
+// several milliseconds each; drawings in the page cost next to nothing.
+const drawings = new Map();
 const keptDrawings = 200;
+let drawingCount = 0;
+const drawingElements = new Set([
+  'svg', 'g', 'defs', 'symbol', 'use', 'path', 'rect', 'circle', 'ellipse', 'line', 'polyline',
+  'polygon', 'image', 'clipPath', 'mask', 'pattern', 'linearGradient', 'radialGradient', 'stop',
+  'filter', 'feGaussianBlur', 'feOffset', 'feFlood', 'feComposite', 'feMerge', 'feMergeNode',
+  'feColorMatrix', 'feBlend']);
 
-function drawingUrl(svg) {
-  let url = drawingUrls.get(svg);
-  if (url) {
-    drawingUrls.delete(svg);
-  } else {
-    url = URL.createObjectURL(new Blob([svg], {type: 'image/svg+xml'}));
+// Keeps drawing elements and attributes only, and gives the ids a prefix of their own: every
+// drawing names its glyphs alike, and one page holds many.
+function cleanDrawing(root, prefix) {
+  for (const node of [root, ...root.querySelectorAll('*')]) {
+    if (!drawingElements.has(node.localName)) {
+      node.remove();
+      continue;
+    }
+    for (const attribute of [...node.attributes]) {
+      const name = attribute.localName.toLowerCase();
+      const value = attribute.value;
+      if (name.startsWith('on')) {
+        node.removeAttributeNode(attribute);
+      } else if (name === 'id') {
+        attribute.value = prefix + value;
+      } else if (name === 'href') {
+        if (value.startsWith('#')) attribute.value = '#' + prefix + value.slice(1);
+        else if (!value.startsWith('data:image/png;') && !value.startsWith('data:image/jpeg;')) {
+          node.removeAttributeNode(attribute);
+        }
+      } else if (value.includes('url(')) {
+        attribute.value = value.replace(/url\(\s*#/g, 'url(#' + prefix);
+        if (/url\((?!#)/.test(attribute.value)) node.removeAttributeNode(attribute);
+      }
+    }
   }
-  drawingUrls.set(svg, url);
-  if (drawingUrls.size > keptDrawings) {
-    const [oldest, oldUrl] = drawingUrls.entries().next().value;
-    drawingUrls.delete(oldest);
-    URL.revokeObjectURL(oldUrl);
-  }
-  return url;
 }
 
-function svgImage(svg, alt) {
-  return element('img', {alt, src: drawingUrl(svg)});
+function drawing(svg, label) {
+  let template = drawings.get(svg);
+  if (template) {
+    drawings.delete(svg);
+  } else {
+    template = new DOMParser().parseFromString(svg, 'image/svg+xml').documentElement;
+    if (template.localName !== 'svg') return element('p', {}, `${label}: cannot be shown`);
+    cleanDrawing(template, `d${++drawingCount}-`);
+  }
+  drawings.set(svg, template);
+  if (drawings.size > keptDrawings) drawings.delete(drawings.keys().next().value);
+  const node = document.importNode(template, true);
+  node.setAttribute('role', 'img');
+  node.setAttribute('aria-label', label);
+  return node;
 }
 
 // Every presentation of a preview answer, light and dark side by side, with its fit report.
@@ -125,15 +159,11 @@ function presentationsView(preview) {
       : element('p', {class: 'fits'}, 'Fits: nothing truncated, shrunk, clipped or faint.');
     box.append(element('figure', {class: 'presentation', 'data-presentation': p.presentation},
       element('figcaption', {}, label),
-      element('div', {class: 'pair'}, svgImage(p.light, `${label}, light`),
-              svgImage(p.dark, `${label}, dark`)),
+      element('div', {class: 'pair'}, drawing(p.light, `${label}, light`),
+              drawing(p.dark, `${label}, dark`)),
       findings));
   }
   return box;
-}
-
-async function imagesReady(node) {
-  await Promise.all([...node.querySelectorAll('img')].map((img) => img.decode().catch(() => {})));
 }
 
 function preview(text, type) {
@@ -258,9 +288,7 @@ async function refreshCard(entry, reload) {
     if (contentState !== null && contentState !== undefined) {
       const input = stepInput(entry.record, contentState);
       const answer = await preview(input.text, input.type);
-      const drawn = presentationsView(answer);
-      await imagesReady(drawn);
-      card.append(drawn);
+      card.append(presentationsView(answer));
     }
     if (entry.card && entry.card.isConnected) entry.card.replaceWith(card);
     else placeCard(entry, card);
@@ -531,8 +559,6 @@ async function runPreview() {
   }
   if (seq !== previewSeq) return;
   const drawn = presentationsView(answer);
-  await imagesReady(drawn);
-  if (seq !== previewSeq) return;
   const warnings = answer.warnings.map((w) => element('li', {}, 'warning: ' + w));
   if (answer.accepted) {
     result.className = 'accepted';
