@@ -60,6 +60,20 @@ class PushServiceTest : public ::testing::Test {
   ConnectionTokens tokens_;
 };
 
+// A folder of its own for a test's store, gone afterwards whatever the test's outcome.
+struct ScratchFolder {
+  explicit ScratchFolder(const std::string& name)
+      : path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+  }
+  ~ScratchFolder() { std::filesystem::remove_all(path); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  std::filesystem::path path;
+};
+
 std::string reasonOf(const Response& response) {
   const auto at = response.body.find("\"reason\":\"");
   if (at == std::string::npos) return "";
@@ -413,10 +427,8 @@ TEST_F(PushServiceTest, AnswersShutdownOnceStopping) {
 }
 
 TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("serve-store-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const ScratchFolder scratch("serve-store");
+  const auto& folder = scratch.path;
   {
     auto store = host::serve::PushStore::open(folder);
     host::serve::PushRecord record;
@@ -428,7 +440,6 @@ TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
   auto store = host::serve::PushStore::open(folder);
   ASSERT_EQ(store->pushCount(), 1u);
   EXPECT_EQ(store->pushes(1)[0].body, std::string("\xff\x00 bytes", 8));
-  std::filesystem::remove_all(folder);
 }
 
 TEST(PageEvents, TellsListenersOnlyWhatWasCommittedAndResetsTheFarBehind) {
@@ -458,10 +469,8 @@ TEST(PageEvents, TellsListenersOnlyWhatWasCommittedAndResetsTheFarBehind) {
 // The pushes to one activity change its row in memory until the commit; what the table's queries
 // and a reopened store see must still be the last push's.
 TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("serve-busy-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const ScratchFolder scratch("serve-busy");
+  const auto& folder = scratch.path;
   {
     auto store = host::serve::PushStore::open(folder);
     host::serve::ActivityRecord activity;
@@ -499,16 +508,13 @@ TEST(PushStore, KeepsTheLastStateOfABusyActivity) {
   EXPECT_EQ(kept->state, "last");
   EXPECT_TRUE(kept->ended);
   EXPECT_EQ(kept->endedAtMs, 42);
-  std::filesystem::remove_all(folder);
 }
 
 // The transport seals a batch and commits it while the handler goes on writing the next: what was
 // written before the seal is durable once its commit returns, and what came after is not lost.
 TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("serve-sealed-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const ScratchFolder scratch("serve-sealed");
+  const auto& folder = scratch.path;
   {
     auto store = host::serve::PushStore::open(folder);
     host::serve::ActivityRecord activity;
@@ -546,17 +552,14 @@ TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
   ASSERT_EQ(pushes.size(), 2u);
   EXPECT_EQ(pushes[0].apnsId, "after");
   EXPECT_EQ(store->activityByUpdateToken("t-1")->state, "after");
-  std::filesystem::remove_all(folder);
 }
 
 // A commit that fails loses its batch, and what was written after it may rest on it: neither may
 // be reported durable, and the committer must hear of a loss that another commit suffered. A
 // second writer holding the database makes the commit fail, after SQLite's 5 s busy timeout.
 TEST(PushStore, ReportsEveryBatchAFailedCommitTookWithIt) {
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("serve-failed-" + std::to_string(::getpid()));
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
+  const ScratchFolder scratch("serve-failed");
+  const auto& folder = scratch.path;
   auto store = host::serve::PushStore::open(folder);
   const auto add = [&](const char* id) {
     host::serve::PushRecord push;
@@ -586,7 +589,6 @@ TEST(PushStore, ReportsEveryBatchAFailedCommitTookWithIt) {
   for (const auto& push : store->pushes(10)) ids.push_back(push.apnsId);
   EXPECT_EQ(ids, (std::vector<std::string>{"handled later", "handled after the loss"}));
   store.reset();
-  std::filesystem::remove_all(folder);
 }
 
 // What clients send ends up in the history's JSON: valid text as it stands, each bad byte as U+FFFD
