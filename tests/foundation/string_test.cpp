@@ -90,3 +90,44 @@ TEST(Utf8Validation, RejectsIllFormedSequences) {
 }
 
 }  // namespace
+
+// Texts up to the inline capacity live in the value, longer ones on the heap: copies, moves and
+// assignments across that boundary (and onto themselves) must keep every byte, and leave a
+// moved-from value empty and usable.
+TEST(StringValue, KeepsItsBytesAcrossCopiesAndMoves) {
+  constexpr std::size_t limit = foundation::String::inlineCapacity;
+  const std::string texts[] = {
+      "", "a", std::string(limit - 1, 'b'), std::string(limit, 'c'), std::string(limit + 1, 'd'),
+      std::string(3000, 'e'), std::string("nul\0inside", 10),
+  };
+  for (const auto& a : texts) {
+    for (const auto& b : texts) {
+      SCOPED_TRACE(std::to_string(a.size()) + " then " + std::to_string(b.size()));
+      foundation::String value(a);
+      EXPECT_EQ(value.view(), a);
+
+      foundation::String copy(value);
+      copy = foundation::String(b);
+      EXPECT_EQ(copy.view(), b);
+      EXPECT_EQ(value.view(), a);
+
+      foundation::String moved(std::move(value));
+      EXPECT_EQ(moved.view(), a);
+      EXPECT_TRUE(value.empty());  // NOLINT(bugprone-use-after-move): left empty on purpose
+      value = copy;
+      EXPECT_EQ(value.view(), b);
+
+      moved = std::move(copy);
+      EXPECT_EQ(moved.view(), b);
+      EXPECT_TRUE(copy.empty());  // NOLINT(bugprone-use-after-move)
+
+      auto& self = moved;
+      moved = self;
+      moved = std::move(self);
+      EXPECT_EQ(moved.view(), b);
+      // A view into the value itself, as a caller may hand back part of what it read.
+      moved.assign(moved.view().substr(moved.size() / 2));
+      EXPECT_EQ(moved.view(), b.substr(b.size() / 2));
+    }
+  }
+}
