@@ -97,8 +97,13 @@ TEST(Utf8Validation, RejectsIllFormedSequences) {
 TEST(StringValue, KeepsItsBytesAcrossCopiesAndMoves) {
   constexpr std::size_t limit = foundation::String::inlineCapacity;
   const std::string texts[] = {
-      "", "a", std::string(limit - 1, 'b'), std::string(limit, 'c'), std::string(limit + 1, 'd'),
-      std::string(3000, 'e'), std::string("nul\0inside", 10),
+      "",
+      "a",
+      std::string(limit - 1, 'b'),
+      std::string(limit, 'c'),
+      std::string(limit + 1, 'd'),
+      std::string(3000, 'e'),
+      std::string("nul\0inside", 10),
   };
   for (const auto& a : texts) {
     for (const auto& b : texts) {
