@@ -119,6 +119,32 @@ TEST(JsonDocument, KeepsTheMembersOfNestedObjectsApart) {
   EXPECT_EQ(order, (std::vector<std::string>{"x", "list", "y", "a"}));
 }
 
+// Strings before the text's first backslash are read without looking for escapes; every string
+// from there on still is unescaped, name or value, wherever the escape falls.
+TEST(JsonDocument, UnescapesEveryStringFromTheFirstBackslashOn) {
+  struct Case {
+    std::string text;
+    std::vector<std::string> values;  // of "a", "b", "c", in that order
+  };
+  const Case cases[] = {
+      {R"({"a":"x","b":"y","c":"z"})", {"x", "y", "z"}},
+      {R"({"a":"x\"","b":"y","c":"z"})", {"x\"", "y", "z"}},
+      {R"({"a":"x","b":"y","c":"z\\"})", {"x", "y", "z\\"}},
+      {R"({"a":"x","\u0062":"y\u00e9","c":"\/z"})", {"x", "y\u00e9", "/z"}},
+      {R"({"a":"x","c":"z","list":["\n"],"b":"y"})", {"x", "y", "z"}},
+      {R"({"\\":"w","a":"x","b":"y","c":"z"})", {"x", "y", "z"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    JsonDocument document;
+    ASSERT_FALSE(document.read(c.text).has_value());
+    const std::string_view names[] = {"a", "b", "c"};
+    JsonValue values[3];
+    document.lookUp(document.root().node, names, values);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(values[i].text, c.values[i]);
+  }
+}
+
 TEST(JsonDocument, ReadsDeepDocumentsUpToTheLimit) {
   // Deeper than the fast reader goes, within the limit of the full one.
   const std::size_t depth = 400;
