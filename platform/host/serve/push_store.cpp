@@ -221,10 +221,19 @@ struct PushStore::Impl {
     begin();
   }
 
+  // The statements a commit runs for each row, kept at hand: looking one up by its text costs a
+  // copy of the text and a walk of the map.
+  Statement* insertPushStatement = nullptr;
+  Statement* updateRowStatement = nullptr;
+  Statement& kept(Statement*& slot, const char* sql) {
+    if (slot == nullptr) slot = &prepared(sql);
+    return slot->reset();
+  }
+
   void insertPush(const PushRecord& p) {
-    prepared(
-        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-        "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+    kept(insertPushStatement,
+         "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+         "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .bind(p.apnsId)
         .bind(p.timeMs)
         .bind(p.path)
@@ -241,9 +250,9 @@ struct PushStore::Impl {
   }
   void updateRow(const ActivityRecord& a) {
     // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-    prepared(
-        "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-        "last_timestamp = ?, ended_at = ? WHERE id = ?")
+    kept(updateRowStatement,
+         "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+         "last_timestamp = ?, ended_at = ? WHERE id = ?")
         .bind(a.state)
         .bind(std::int64_t{a.ended})
         .bind(a.staleDate)
