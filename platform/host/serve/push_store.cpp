@@ -305,9 +305,18 @@ std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) 
   }
   sqlite3_busy_timeout(impl->db, 5000);
   // WAL with a full sync on commit: a commit that returned is on disk, so an acknowledged push
-  // survives a crash of the process or the machine.
-  impl->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA cache_size=-4096;");
+  // survives a crash of the process or the machine. Pages of 16 KB hold a batch's rows in fewer
+  // WAL frames than 4 KB pages, each frame two writes, and a checkpoint copies fewer pages; only a
+  // new store takes them, one made before keeps its pages.
+  impl->exec(
+      "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
+      "PRAGMA cache_size=-4096;");
   impl->exec(schema);
+  // A checkpoint every 4 MB of WAL, whatever the page size, as SQLite's default does with 4 KB.
+  auto& pageSize = impl->prepared("PRAGMA page_size");
+  const std::int64_t pageBytes = pageSize.step() ? pageSize.integer(0) : 4096;
+  pageSize.reset();
+  sqlite3_wal_autocheckpoint(impl->db, static_cast<int>((std::int64_t{4} << 20) / pageBytes));
   return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
 }
 
