@@ -94,13 +94,23 @@ TEST(ActivityInput, ReadsPushPayloadsOfEachEvent) {
   };
   for (const Case& c : cases) {
     const auto input = readActivityInput(c.input, registry(), c.type);
+    // A payload its caller has already read reads the same.
+    coding::JsonDocument document;
+    ASSERT_FALSE(document.read(c.input)) << c.name;
+    const auto shared = readActivityInput(document, registry(), c.type);
     if (c.error.empty()) {
       EXPECT_FALSE(input.failure) << c.name << ": " << input.failure->description();
       ASSERT_EQ(input.events.size(), 1u) << c.name;
       EXPECT_EQ(input.events[0].form, ActivityEvent::Form::push);
+      ASSERT_FALSE(shared.failure) << c.name << ": " << shared.failure->description();
+      ASSERT_EQ(shared.events.size(), 1u) << c.name;
+      EXPECT_EQ(shared.events[0].encoded, input.events[0].encoded) << c.name;
+      EXPECT_EQ(shared.events[0].encodedContentState, input.events[0].encodedContentState);
     } else {
       ASSERT_TRUE(input.failure) << c.name;
       EXPECT_EQ(input.failure->description(), c.error) << c.name;
+      ASSERT_TRUE(shared.failure) << c.name;
+      EXPECT_EQ(shared.failure->description(), c.error) << c.name;
     }
   }
 }
@@ -112,6 +122,8 @@ TEST(ActivityInput, ReadsDocumentsAndBareRecords) {
   const auto read = readActivityInput(document, registry(), "");
   ASSERT_FALSE(read.failure);
   EXPECT_EQ(read.events[0].encoded, document);
+  EXPECT_EQ(read.events[0].encodedAttributes, R"({"taskId":"x"})");
+  EXPECT_EQ(read.events[0].encodedContentState, downloadState);
   EXPECT_EQ(read.events[0].type->name, "DownloadLiveActivityAttributes");
 
   const Case failures[] = {

@@ -233,6 +233,16 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
        R"({"aps":{"event":"start","attributes-type":"Nope","attributes":{},"content-state":{}}})",
        "dropped", "Nope"},
       {"not JSON", updateToken, "{\"aps\":", "dropped", "dataCorrupted: invalid JSON"},
+      {"two documents, one a line", updateToken,
+       R"({"aps":{"event":"end"}})"
+       "\n"
+       R"({"aps":{"event":"end"}})",
+       "dropped", "the body holds more than one JSON document"},
+      {"two documents on one line", updateToken,
+       R"({"aps":{"event":"end"}} {"aps":{"event":"end"}})", "dropped",
+       "unexpected content after the document"},
+      {"JSON but not an object", updateToken, "[1]", "dropped",
+       "typeMismatch: expected an object, found an array"},
       {"start to an update token", updateToken, startBody, "dropped", "push-to-start token"},
       {"end", updateToken,
        R"({"aps":{"timestamp":1765012860,"event":"end","dismissal-date":1765012870}})", "ended",

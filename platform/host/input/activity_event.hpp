@@ -29,6 +29,10 @@ struct ActivityEvent {
   // What it carries, re-encoded: the record itself, or an activity document (with the event
   // first for a push payload).
   std::string encoded;
+  // A document's or a push payload's records as `encoded` holds them, each alone; empty for a
+  // record the event does not carry.
+  std::string encodedAttributes;
+  std::string encodedContentState;
   // False for an update that changes nothing: the host does not rebuild its presentations.
   bool rebuild = true;
 };

@@ -20,14 +20,20 @@ class Reader {
   // False once the input has failed.
   bool read(std::string_view text, std::size_t line) {
     line_ = line;
-    if (auto error = document_.read(text)) return fail(InputFailure::decoding(*error));
-    const JsonValue root = document_.root();
-    coding::Decoder decoder(document_, root);
+    if (!document_) document_.emplace();
+    if (auto error = document_->read(text)) return fail(InputFailure::decoding(*error));
+    return readFrom(*document_, line);
+  }
+
+  bool readFrom(const coding::JsonDocument& document, std::size_t line) {
+    line_ = line;
+    const JsonValue root = document.root();
+    coding::Decoder decoder(document, root);
     InputResult<ActivityEvent> event = InputFailure{};
     if (root.type == JsonValue::Type::object) {
       const std::string_view markers[] = {"aps", "attributes-type"};
       JsonValue found[2];
-      document_.lookUp(root.node, markers, found);
+      document.lookUp(root.node, markers, found);
       if (found[0].type != JsonValue::Type::missing) {
         event = readPush(decoder);
       } else if (found[1].type != JsonValue::Type::missing) {
@@ -40,7 +46,8 @@ class Reader {
     }
     if (!event) return fail(std::move(event).error());
     event->line = line_;
-    timeline_.apply(*event);
+    // Only a timeline carries anything over to a next line.
+    if (out_.timeline) timeline_.apply(*event);
     out_.events.push_back(std::move(event).value());
     return true;
   }
@@ -101,6 +108,8 @@ class Reader {
     event.form = ActivityEvent::Form::document;
     event.type = &type;
     event.encoded = encodeActivity(std::nullopt, type, &*attributes, &*state);
+    event.encodedAttributes = std::move(attributes->json);
+    event.encodedContentState = std::move(state->json);
     event.attributes = std::move(document->attributes);
     event.contentState = std::move(document->contentState);
     return event;
@@ -143,6 +152,8 @@ class Reader {
         warn(unchangedStateWarning());
       }
     }
+    if (push->event == PushEvent::start) event.encodedAttributes = std::move(attributes->json);
+    if (state) event.encodedContentState = std::move(state->json);
     event.attributes = std::move(push->attributes);
     event.contentState = std::move(push->contentState);
     return event;
@@ -154,7 +165,8 @@ class Reader {
 
   const ReadingContext& context_;
   ActivityInput& out_;
-  coding::JsonDocument document_;
+  // Made on the first text: a caller that read the document itself spares its buffers.
+  std::optional<coding::JsonDocument> document_;
   std::size_t line_ = 0;
   Timeline timeline_;
 };
@@ -177,16 +189,18 @@ std::vector<std::pair<std::size_t, std::string_view>> splitLines(std::string_vie
   return lines;
 }
 
+double clockOr(std::optional<double> now) {
+  return now ? *now
+             : std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                   .count();
+}
+
 }  // namespace
 
 ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& registry,
                                 std::string_view typeName, std::optional<double> now) {
   ActivityInput result;
-  const double clock =
-      now ? *now
-          : std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-                .count();
-  const ReadingContext context{registry, typeName, clock};
+  const ReadingContext context{registry, typeName, clockOr(now)};
   Reader reader(context, result);
   // A timeline is JSON Lines: its first line is a whole document and more lines follow. Anything
   // else is one document, however it is laid out.
@@ -202,6 +216,15 @@ ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& 
   for (const auto& [number, line] : lines) {
     if (!reader.read(line, number)) break;
   }
+  return result;
+}
+
+ActivityInput readActivityInput(const coding::JsonDocument& document,
+                                const ActivityRegistry& registry, std::string_view typeName,
+                                std::optional<double> now) {
+  ActivityInput result;
+  const ReadingContext context{registry, typeName, clockOr(now)};
+  Reader(context, result).readFrom(document, 0);
   return result;
 }
 

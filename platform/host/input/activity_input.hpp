@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/coding/json_document.hpp"
 #include "platform/host/input/activity_event.hpp"
 #include "platform/host/input/activity_registry.hpp"
 #include "platform/host/input/input_failure.hpp"
@@ -23,5 +24,12 @@ struct ActivityInput {
 // registry only. Dates are judged against `now` (seconds since 1970), the system clock by default.
 ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& registry,
                                 std::string_view typeName, std::optional<double> now = {});
+
+// The same for an input that `document` has already read without a fault. A text that reads as
+// one JSON document is never a timeline: a first line that is a whole document would leave the
+// lines after it as trailing content.
+ActivityInput readActivityInput(const coding::JsonDocument& document,
+                                const ActivityRegistry& registry, std::string_view typeName,
+                                std::optional<double> now = {});
 
 }  // namespace host

@@ -5,6 +5,9 @@ namespace host {
 coding::Result<EncodedRecord, coding::EncodingError> encodeRecord(const ErasedEncode& encode,
                                                                   const std::any& record) {
   EncodedRecord out;
+  // Room for a typical record at once, rather than growing through each doubling.
+  out.json.reserve(256);
+  out.members.reserve(16);
   {
     coding::Encoder encoder(out.json);
     encoder.measureMembers(out.members);

@@ -40,6 +40,8 @@ InputResult<EncodedRecord> encodeErased(const ErasedEncode& encode, const std::a
 std::string encodeActivity(std::optional<PushEvent> event, const widgets::ActivityType& type,
                            const EncodedRecord* attributes, const EncodedRecord* contentState) {
   std::string out;
+  out.reserve(type.name.size() + (attributes ? attributes->json.size() : 0) +
+              (contentState ? contentState->json.size() : 0) + 80);
   coding::Encoder encoder(out);
   {
     auto container = encoder.container<ActivityKeys>();

@@ -12,8 +12,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <mutex>
 #include <ostream>
+#include <vector>
 
 namespace host::serve {
 namespace {
@@ -109,11 +111,17 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
                              (activity ? activityJson(*activity) : "null") + "}");
   });
 
+  // The rows of committed pushes, under the lock: the worker that allocated them frees them, where
+  // a free is cheap, and not the committer, whose time every answer waits for.
+  std::vector<PushRecord> committed;
+
   std::signal(SIGPIPE, SIG_IGN);
   H2Server push(
       std::get<TlsContext>(tls),
       [&](const Request& request, ConnectionTokens& tokens) {
+        std::vector<PushRecord> done;
         std::lock_guard guard(lock);
+        done.swap(committed);
         return service.handle(request, tokens);
       },
       [&] {
@@ -128,6 +136,12 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         try {
           store->commitSealed(sealed);
           events.publish(std::move(heard));
+          std::lock_guard guard(lock);
+          if (committed.empty()) {
+            committed.swap(sealed.pushes);
+          } else {
+            std::move(sealed.pushes.begin(), sealed.pushes.end(), std::back_inserter(committed));
+          }
           return true;
         } catch (const StoreError& failure) {
           std::lock_guard guard(lock);

@@ -221,10 +221,19 @@ struct PushStore::Impl {
     begin();
   }
 
+  // The statements a commit runs for each row, kept at hand: looking one up by its text costs a
+  // copy of the text and a walk of the map.
+  Statement* insertPushStatement = nullptr;
+  Statement* updateRowStatement = nullptr;
+  Statement& kept(Statement*& slot, const char* sql) {
+    if (slot == nullptr) slot = &prepared(sql);
+    return slot->reset();
+  }
+
   void insertPush(const PushRecord& p) {
-    prepared(
-        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-        "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+    kept(insertPushStatement,
+         "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+         "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
         .bind(p.apnsId)
         .bind(p.timeMs)
         .bind(p.path)
@@ -241,9 +250,9 @@ struct PushStore::Impl {
   }
   void updateRow(const ActivityRecord& a) {
     // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-    prepared(
-        "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-        "last_timestamp = ?, ended_at = ? WHERE id = ?")
+    kept(updateRowStatement,
+         "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+         "last_timestamp = ?, ended_at = ? WHERE id = ?")
         .bind(a.state)
         .bind(std::int64_t{a.ended})
         .bind(a.staleDate)
@@ -296,9 +305,18 @@ std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) 
   }
   sqlite3_busy_timeout(impl->db, 5000);
   // WAL with a full sync on commit: a commit that returned is on disk, so an acknowledged push
-  // survives a crash of the process or the machine.
-  impl->exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA cache_size=-4096;");
+  // survives a crash of the process or the machine. Pages of 16 KB hold a batch's rows in fewer
+  // WAL frames than 4 KB pages, each frame two writes, and a checkpoint copies fewer pages; only a
+  // new store takes them, one made before keeps its pages.
+  impl->exec(
+      "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
+      "PRAGMA cache_size=-4096;");
   impl->exec(schema);
+  // A checkpoint every 4 MB of WAL, whatever the page size, as SQLite's default does with 4 KB.
+  auto& pageSize = impl->prepared("PRAGMA page_size");
+  const std::int64_t pageBytes = pageSize.step() ? pageSize.integer(0) : 4096;
+  pageSize.reset();
+  sqlite3_wal_autocheckpoint(impl->db, static_cast<int>((std::int64_t{4} << 20) / pageBytes));
   return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
 }
 

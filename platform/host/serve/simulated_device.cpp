@@ -1,7 +1,6 @@
 #include "platform/host/serve/simulated_device.hpp"
 
 #include "platform/coding/json_document.hpp"
-#include "platform/host/input/encoded_record.hpp"
 #include "platform/host/serve/random_id.hpp"
 
 #include <array>
@@ -20,6 +19,9 @@ struct SimulatedDevices::Peek {
   std::optional<double> dismissalDate;
   bool wantsUpdateToken = false;
   std::string channel;
+  // The body as read for the peek, for the input reader to decode in turn; null when the body is
+  // not one JSON document.
+  const coding::JsonDocument* document = nullptr;
 };
 
 namespace {
@@ -48,11 +50,14 @@ void warnAboutDates(const SimulatedDevices::Peek& peek, std::int64_t nowMs, bool
   }
 }
 
-template <class Record>
-std::string encodeOrEmpty(const Record& encode, const std::optional<std::any>& value) {
-  if (!value) return {};
-  auto encoded = encodeRecord(encode, *value);
-  return encoded ? std::move(encoded->json) : std::string();
+// Each body is read once: the input reader decodes the peek's document. A body that does not read
+// goes to the reader as text, which words the fault and tells a timeline from a broken document.
+ActivityInput readInput(std::string_view body, const SimulatedDevices::Peek& peek,
+                        const ActivityRegistry& registry, std::string_view typeName,
+                        std::int64_t nowMs) {
+  const double now = static_cast<double>(nowMs) / 1000;
+  return peek.document ? readActivityInput(*peek.document, registry, typeName, now)
+                       : readActivityInput(body, registry, typeName, now);
 }
 
 Verdict dropped(std::string error, std::vector<std::string> warnings = {}) {
@@ -68,7 +73,9 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
   // A reader keeps its buffers from one push to the next; a new one per push costs more than the
   // read itself.
   thread_local coding::JsonDocument document;
-  if (document.read(body) || document.root().type != JsonValue::Type::object) return peek;
+  if (document.read(body)) return peek;
+  peek.document = &document;
+  if (document.root().type != JsonValue::Type::object) return peek;
   constexpr std::array<std::string_view, 1> apsName{"aps"};
   std::array<JsonValue, 1> aps;
   document.lookUp(document.root().node, apsName, aps);
@@ -111,11 +118,10 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
                    " to a token with no activity: this is a device's push-to-start token, and "
                    "updates go to the update token the activity reported");
   }
-  const ActivityInput input =
-      readActivityInput(body, registry_, "", static_cast<double>(nowMs) / 1000);
+  ActivityInput input = readInput(body, peek, registry_, "", nowMs);
   if (input.failure) return dropped(input.failure->description());
   if (input.timeline) return dropped("the body holds more than one JSON document");
-  const ActivityEvent& event = input.events.front();
+  ActivityEvent& event = input.events.front();
   if (event.form != ActivityEvent::Form::push) {
     return dropped("not a Live Activity payload: no \"aps\" object");
   }
@@ -136,8 +142,8 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
     verdict.warnings.push_back("\"aps.input-push-channel\": no channel " + peek.channel +
                                " is registered; the activity will hear nothing on it");
   }
-  activity.attributes = encodeOrEmpty(event.type->encodeAttributes, event.attributes);
-  activity.state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  activity.attributes = std::move(event.encodedAttributes);
+  activity.state = std::move(event.encodedContentState);
   activity.staleDate = peek.staleDate;
   activity.lastTimestamp = peek.timestamp;
   activity.createdAtMs = nowMs;
@@ -149,11 +155,10 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
 Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
                                 std::int64_t nowMs) {
   if (activity.ended) return dropped("activity " + activity.id + " has ended");
-  const ActivityInput input =
-      readActivityInput(body, registry_, activity.type, static_cast<double>(nowMs) / 1000);
+  ActivityInput input = readInput(body, peek, registry_, activity.type, nowMs);
   if (input.failure) return dropped(input.failure->description());
   if (input.timeline) return dropped("the body holds more than one JSON document");
-  const ActivityEvent& event = input.events.front();
+  ActivityEvent& event = input.events.front();
   if (event.form != ActivityEvent::Form::push) {
     return dropped("not a Live Activity payload: no \"aps\" object");
   }
@@ -166,13 +171,13 @@ Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body,
                     " is older than the last one applied, " + seconds(*activity.lastTimestamp);
     return verdict;
   }
-  const std::string state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  std::string& state = event.encodedContentState;
   if (event.event == PushEvent::update && state == activity.state) {
     verdict.warnings.push_back(
         "\"aps.content-state\": the content state equals the activity's current one; the "
         "platform treats it as no change");
   }
-  if (!state.empty()) activity.state = state;
+  if (!state.empty()) activity.state = std::move(state);
   if (peek.timestamp) activity.lastTimestamp = peek.timestamp;
   if (peek.staleDate) activity.staleDate = peek.staleDate;
   if (event.event == PushEvent::end) {
@@ -222,7 +227,7 @@ std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const ActivityRe
 
 std::variant<ActivityRecord, std::string> SimulatedDevices::startLocally(std::string_view document,
                                                                          std::int64_t nowMs) {
-  const ActivityInput input = readActivityInput(document, registry_, "");
+  ActivityInput input = readActivityInput(document, registry_, "");
   if (input.failure) return input.failure->description();
   if (input.timeline || !(input.events.front().form == ActivityEvent::Form::document ||
                           (input.events.front().form == ActivityEvent::Form::push &&
@@ -231,13 +236,13 @@ std::variant<ActivityRecord, std::string> SimulatedDevices::startLocally(std::st
         "expected one activity document: {\"attributes-type\", \"attributes\", "
         "\"content-state\"}, or a start payload");
   }
-  const ActivityEvent& event = input.events.front();
+  ActivityEvent& event = input.events.front();
   ActivityRecord activity;
   activity.id = newUuid();
   activity.type = event.type->name;
   activity.updateToken = newHexToken(updateTokenDigits);
-  activity.attributes = encodeOrEmpty(event.type->encodeAttributes, event.attributes);
-  activity.state = encodeOrEmpty(event.type->encodeContentState, event.contentState);
+  activity.attributes = std::move(event.encodedAttributes);
+  activity.state = std::move(event.encodedContentState);
   activity.createdAtMs = nowMs;
   store_.saveActivity(activity);
   return activity;
