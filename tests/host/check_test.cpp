@@ -89,6 +89,11 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
        {{"\"device\": \"iphone-15-pro-max\"", 5},
         {"\"presentation\": \"compact-trailing\"", 1},
         {"\"scale\": 0.8, \"truncated\": true", 1}}},
+      // An empty time left draws nothing: no contrast finding quotes it, the other texts' stand.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState"},
+       "../download-state-done.json",
+       0,
+       {{"\"\" in", 0}, {"lockscreen (light): \"Download complete\" in secondary text", 2}}},
   };
   for (const auto& c : cases) {
     const Outcome outcome = check(c.args, c.sample);

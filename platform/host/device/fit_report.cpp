@@ -195,6 +195,11 @@ std::vector<std::string> fitFindings(const FitReport& report) {
     lines.push_back(std::move(line));
   }
   for (const TextFit& text : report.texts) {
+    // A text that draws nothing (an empty time left, say) cannot be hard to read.
+    if (std::all_of(text.text.begin(), text.text.end(),
+                    [](char c) { return c == ' ' || c == '\t' || c == '\n'; })) {
+      continue;
+    }
     const double contrasts[] = {text.contrastLight, text.contrastDark};
     const std::string* backgrounds[] = {&text.backgroundLight, &text.backgroundDark};
     const char* names[] = {"light", "dark"};
