@@ -1,7 +1,7 @@
 // Feeds arbitrary requests to the push endpoint's handler: the first bytes pick the method and
 // the path, then header lines, then the body. Every answer must be one the service gives.
-#include "platform/host/serve/push_service.hpp"
-#include "platform/host/serve/reason.hpp"
+#include "platform/host/serve/service/push_service.hpp"
+#include "platform/host/serve/service/reason.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 // The request handler as a function: header, path and token rules, verdicts, channels, history.
 #include "serve_support.hpp"
 
-#include "platform/host/serve/json_text.hpp"
-#include "platform/host/serve/page_events.hpp"
-#include "platform/host/serve/page_server.hpp"
-#include "platform/host/serve/reason.hpp"
+#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/page/page_events.hpp"
+#include "platform/host/serve/page/page_server.hpp"
+#include "platform/host/serve/service/reason.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/foundation/base64.hpp"
-#include "platform/host/serve/push_service.hpp"
+#include "platform/host/serve/service/push_service.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <openssl/ec.h>

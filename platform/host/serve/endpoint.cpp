@@ -1,10 +1,10 @@
 #include "platform/host/serve/endpoint.hpp"
 
-#include "platform/host/serve/h2_server.hpp"
-#include "platform/host/serve/page_json.hpp"
-#include "platform/host/serve/page_server.hpp"
-#include "platform/host/serve/push_service.hpp"
-#include "platform/host/serve/tls_context.hpp"
+#include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/page/page_json.hpp"
+#include "platform/host/serve/page/page_server.hpp"
+#include "platform/host/serve/service/push_service.hpp"
+#include "platform/host/serve/h2/tls_context.hpp"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/host/input/activity_input.hpp"
-#include "platform/host/serve/push_store.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <cstdint>
 #include <optional>

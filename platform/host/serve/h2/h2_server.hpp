@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/host/serve/http_exchange.hpp"
-#include "platform/host/serve/provider_token.hpp"
-#include "platform/host/serve/tls_context.hpp"
+#include "platform/host/serve/common/exchange.hpp"
+#include "platform/host/serve/service/provider_token.hpp"
+#include "platform/host/serve/h2/tls_context.hpp"
 
 #include <cstdint>
 #include <functional>

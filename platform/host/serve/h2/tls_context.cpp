@@ -1,4 +1,4 @@
-#include "platform/host/serve/tls_context.hpp"
+#include "platform/host/serve/h2/tls_context.hpp"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>

@@ -1,4 +1,4 @@
-#include "platform/host/serve/provider_token.hpp"
+#include "platform/host/serve/service/provider_token.hpp"
 
 #include "platform/coding/json_document.hpp"
 #include "platform/foundation/base64.hpp"

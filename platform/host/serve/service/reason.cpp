@@ -1,4 +1,4 @@
-#include "platform/host/serve/reason.hpp"
+#include "platform/host/serve/service/reason.hpp"
 
 #include <array>
 #include <utility>

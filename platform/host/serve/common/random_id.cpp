@@ -1,4 +1,4 @@
-#include "platform/host/serve/random_id.hpp"
+#include "platform/host/serve/common/random_id.hpp"
 
 #include "platform/foundation/base64.hpp"
 

@@ -1,6 +1,6 @@
-#include "platform/host/serve/h2_server.hpp"
+#include "platform/host/serve/h2/h2_server.hpp"
 
-#include "platform/host/serve/random_id.hpp"
+#include "platform/host/serve/common/random_id.hpp"
 
 #include <event2/buffer.h>
 #include <event2/bufferevent.h>

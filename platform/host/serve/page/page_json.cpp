@@ -1,6 +1,6 @@
-#include "platform/host/serve/page_json.hpp"
+#include "platform/host/serve/page/page_json.hpp"
 
-#include "platform/host/serve/json_text.hpp"
+#include "platform/host/serve/common/json_text.hpp"
 
 #include <cstdio>
 #include <ctime>

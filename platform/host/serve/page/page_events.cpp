@@ -1,4 +1,4 @@
-#include "platform/host/serve/page_events.hpp"
+#include "platform/host/serve/page/page_events.hpp"
 
 #include <utility>
 

@@ -11,8 +11,8 @@ foreach(input IN LISTS INPUTS)
   get_filename_component(name "${input}" NAME)
   string(APPEND body "    {\"/${name}\", R\"${delimiter}(${text})${delimiter}\"},\n")
 endforeach()
-file(WRITE "${OUTPUT}.new" "// Generated from platform/host/serve/page/ by embed.cmake.
-#include \"platform/host/serve/page_assets.hpp\"
+file(WRITE "${OUTPUT}.new" "// Generated from platform/host/serve/page/assets/ by embed.cmake.
+#include \"platform/host/serve/page/page_assets.hpp\"
 
 #include <array>
 #include <utility>

@@ -1,7 +1,7 @@
-#include "platform/host/serve/simulated_device.hpp"
+#include "platform/host/serve/device/simulated_device.hpp"
 
 #include "platform/coding/json_document.hpp"
-#include "platform/host/serve/random_id.hpp"
+#include "platform/host/serve/common/random_id.hpp"
 
 #include <array>
 #include <cmath>

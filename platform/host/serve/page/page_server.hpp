@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/host/serve/page_events.hpp"
-#include "platform/host/serve/push_service.hpp"
+#include "platform/host/serve/page/page_events.hpp"
+#include "platform/host/serve/service/push_service.hpp"
 
 #include <cstdint>
 #include <memory>

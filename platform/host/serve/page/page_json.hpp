@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/host/serve/push_store.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <string>
 

@@ -1,11 +1,11 @@
-#include "platform/host/serve/page_server.hpp"
+#include "platform/host/serve/page/page_server.hpp"
 
 #include "platform/host/device/device_profile.hpp"
 #include "platform/host/input/activity_input.hpp"
-#include "platform/host/serve/json_text.hpp"
-#include "platform/host/serve/page_assets.hpp"
-#include "platform/host/serve/page_json.hpp"
-#include "platform/host/serve/page_preview.hpp"
+#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/page/page_assets.hpp"
+#include "platform/host/serve/page/page_json.hpp"
+#include "platform/host/serve/page/page_preview.hpp"
 
 #include <httplib.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/host/serve/es256_key.hpp"
+#include "platform/host/serve/service/es256_key.hpp"
 
 #include <cstdint>
 #include <optional>

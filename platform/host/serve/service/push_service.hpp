@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/host/serve/http_exchange.hpp"
-#include "platform/host/serve/provider_token.hpp"
-#include "platform/host/serve/push_store.hpp"
-#include "platform/host/serve/simulated_device.hpp"
+#include "platform/host/serve/common/exchange.hpp"
+#include "platform/host/serve/service/provider_token.hpp"
+#include "platform/host/serve/store/push_store.hpp"
+#include "platform/host/serve/device/simulated_device.hpp"
 
 #include <functional>
 #include <optional>

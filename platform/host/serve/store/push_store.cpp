@@ -1,4 +1,4 @@
-#include "platform/host/serve/push_store.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "platform/host/serve/es256_key.hpp"
+#include "platform/host/serve/service/es256_key.hpp"
 
 #include <openssl/bio.h>
 #include <openssl/bn.h>

@@ -1,4 +1,4 @@
-#include "platform/host/serve/page_preview.hpp"
+#include "platform/host/serve/page/page_preview.hpp"
 
 #include "platform/coding/json_writer.hpp"
 #include "platform/host/device/fit_report.hpp"

@@ -1,11 +1,11 @@
-#include "platform/host/serve/push_service.hpp"
+#include "platform/host/serve/service/push_service.hpp"
 
 #include "platform/coding/json_document.hpp"
 #include "platform/coding/json_writer.hpp"
 #include "platform/foundation/base64.hpp"
-#include "platform/host/serve/json_text.hpp"
-#include "platform/host/serve/random_id.hpp"
-#include "platform/host/serve/reason.hpp"
+#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/common/random_id.hpp"
+#include "platform/host/serve/service/reason.hpp"
 
 #include <algorithm>
 #include <array>
