@@ -22,7 +22,7 @@ fail() {
 start_serve() {
   local state=$1
   shift
-  mkdir -p "$state"
+  mkdir -p -m 0700 "$state"
   timeout -s KILL 300 "$BIN" serve --apns-port 0 --page-port 0 --state "$state" "$@" \
     >"$state.out" 2>"$state.err" &
   SERVE_PID=$!

@@ -7,11 +7,28 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace serve_test {
+
+// A folder of its own for a test, made 0700 as serve wants it, and removed whatever the outcome.
+struct ScratchFolder {
+  explicit ScratchFolder(const std::string& name)
+      : path(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(path);
+    std::filesystem::create_directories(path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+  }
+  ~ScratchFolder() { std::filesystem::remove_all(path); }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  std::filesystem::path path;
+};
 
 inline const host::ActivityRegistry& registry() {
   static const host::ActivityRegistry instance(

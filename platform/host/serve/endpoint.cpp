@@ -1,10 +1,13 @@
 #include "platform/host/serve/endpoint.hpp"
 
+#include "platform/host/serve/common/random_id.hpp"
+#include "platform/host/serve/common/state_folder.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/h2/tls_context.hpp"
 #include "platform/host/serve/page/page_json.hpp"
 #include "platform/host/serve/page/page_server.hpp"
+#include "platform/host/serve/pipeline/batch_pipeline.hpp"
 #include "platform/host/serve/service/push_service.hpp"
-#include "platform/host/serve/h2/tls_context.hpp"
 
 #include <arpa/inet.h>
 #include <sys/stat.h>
@@ -12,8 +15,10 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <iterator>
+#include <functional>
+#include <future>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -37,6 +42,23 @@ bool isLoopback(const std::string& address) {
   return inet_pton(AF_INET6, address.c_str(), &v6) == 1 && IN6_IS_ADDR_LOOPBACK(&v6);
 }
 
+// Work for the thread that owns the service and the store: a push from the transport, or a write
+// from the page, which hears through `done` whether it became durable.
+struct OwnedWork {
+  H2Exchange push;
+  std::function<void(PushService&)> page;
+  std::function<void(bool durable)> done;
+  bool failed = false;  // the page's write threw
+};
+
+Response internalError() {
+  Response response;
+  response.status = 500;
+  response.headers.push_back({"apns-id", newUuid()});
+  response.body = "{\"reason\":\"InternalServerError\"}";
+  return response;
+}
+
 std::string urlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
 }
@@ -56,11 +78,8 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   }
   const std::filesystem::path state =
       options.state.empty() ? defaultStateFolder() : std::filesystem::path(options.state);
-  std::error_code error;
-  std::filesystem::create_directories(state, error);
-  // The history holds payloads and the folder may hold keys: the owner's alone.
-  if (error || ::chmod(state.c_str(), 0700) != 0) {
-    err << "error: cannot make the state folder " << state.string() << "\n";
+  if (auto why = prepareStateFolder(state)) {
+    err << "error: " << *why << '\n';
     return Outcome::cannotStart;
   }
 
@@ -100,8 +119,17 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   if (!options.keyId.empty()) serviceOptions.key.keyId = options.keyId;
   if (!options.teamId.empty()) serviceOptions.key.teamId = options.teamId;
   serviceOptions.key.key = authKey ? &*authKey : nullptr;
+  // The service and the store belong to the pipeline's owner thread; the page reads committed
+  // rows through a connection of its own.
   PushService service(registry, *store, serviceOptions);
-  std::mutex lock;
+  std::unique_ptr<PushStore> reader;
+  try {
+    reader = PushStore::openReader(state);
+  } catch (const StoreError& failure) {
+    err << "error: " << failure.what() << '\n';
+    return Outcome::cannotStart;
+  }
+  std::mutex errLock;  // guards `err`, written by the committer and the loop
   PageEvents events;
   // A page draws a push with its activity as the push left it.
   service.onRecorded([&](const PushRecord& push) {
@@ -111,48 +139,69 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
                              (activity ? activityJson(*activity) : "null") + "}");
   });
 
-  // The rows of committed pushes, under the lock: the worker that allocated them frees them, where
-  // a free is cheap, and not the committer, whose time every answer waits for.
-  std::vector<PushRecord> committed;
-
   std::signal(SIGPIPE, SIG_IGN);
+  std::optional<BatchPipeline<OwnedWork>> pipeline;
   H2Server push(
       std::get<TlsContext>(tls),
-      [&](const Request& request, ConnectionTokens& tokens) {
-        std::vector<PushRecord> done;
-        std::lock_guard guard(lock);
-        done.swap(committed);
-        return service.handle(request, tokens);
-      },
-      [&] {
-        PushStore::Sealed sealed;
-        std::vector<PageEvents::Event> heard;
-        {
-          std::lock_guard guard(lock);
-          sealed = store->seal();
-          heard = events.takeStaged();
+      [&](std::vector<H2Exchange>& completed) {
+        std::vector<OwnedWork> work(completed.size());
+        for (std::size_t i = 0; i < completed.size(); ++i) work[i].push = std::move(completed[i]);
+        if (pipeline->submit(work)) {
+          completed.clear();
+        } else {
+          for (std::size_t i = 0; i < completed.size(); ++i) completed[i] = std::move(work[i].push);
         }
-        // Without the lock: the handler goes on with the next batch while this one syncs.
-        try {
-          store->commitSealed(sealed);
-          events.publish(std::move(heard));
-          std::lock_guard guard(lock);
-          if (committed.empty()) {
-            committed.swap(sealed.pushes);
-          } else {
-            std::move(sealed.pushes.begin(), sealed.pushes.end(), std::back_inserter(committed));
+      },
+      [&] { service.shutDown(); });
+  pipeline.emplace(BatchPipeline<OwnedWork>::Stages{
+      [&](OwnedWork& work) {
+        if (work.page) {
+          try {
+            work.page(service);
+          } catch (const std::exception&) {
+            work.failed = true;
           }
-          return true;
-        } catch (const StoreError& failure) {
-          std::lock_guard guard(lock);
-          err << "error: " << failure.what() << '\n';
-          return false;
+          return;
         }
+        try {
+          work.push.response = service.handle(work.push.request, *work.push.tokens);
+        } catch (const std::exception&) {
+          work.push.response = internalError();
+        }
+        work.push.tokens.reset();
+      },
+      [&]() -> BatchPipeline<OwnedWork>::Commit {
+        auto sealed = std::make_shared<PushStore::Sealed>(store->seal());
+        auto heard = std::make_shared<std::vector<PageEvents::Event>>(events.takeStaged());
+        return [&, sealed, heard] {
+          try {
+            store->commitSealed(*sealed);
+          } catch (const StoreError& failure) {
+            std::lock_guard guard(errLock);
+            err << "error: " << failure.what() << '\n';
+            return false;
+          }
+          events.publish(std::move(*heard));
+          return true;
+        };
       },
       [&] {
-        std::lock_guard guard(lock);
-        service.shutDown();
-      });
+        store->discard();
+        events.discard();
+      },
+      [&](std::vector<OwnedWork>& batch, bool durable) {
+        std::vector<H2Exchange> answers;
+        answers.reserve(batch.size());
+        for (OwnedWork& work : batch) {
+          if (work.page) {
+            work.done(durable && !work.failed);
+            continue;
+          }
+          if (!durable) work.push.response = internalError();
+          answers.push_back(std::move(work.push));
+        }
+        if (!answers.empty()) push.answer(answers);
+      }});
   if (auto why = push.listen(options.listen, options.apnsPort)) {
     err << "error: " << *why << '\n';
     return Outcome::cannotStart;
@@ -162,7 +211,15 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   settings.certificate = std::filesystem::absolute(files.certificate).string();
   settings.bundleId = options.bundleId;
   if (!isLoopback(options.listen)) settings.hosts.push_back(options.listen);
-  PageServer page(service, lock, events, registry, settings);
+  const auto write = [&](const std::function<void(PushService&)>& change) {
+    std::promise<bool> durable;
+    OwnedWork work;
+    work.page = change;
+    work.done = [&](bool ok) { durable.set_value(ok); };
+    if (!pipeline->submit(std::move(work))) return false;
+    return durable.get_future().get();
+  };
+  PageServer page(write, *reader, events, registry, settings);
   if (auto why = page.listen(options.listen, options.pagePort)) {
     err << "error: " << *why << '\n';
     return Outcome::cannotStart;
@@ -179,8 +236,9 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   page.start();
   push.run();
   page.stop();
+  // Everything accepted is handled and committed; answers due after the drain have nowhere to go.
+  pipeline->stop();
   try {
-    std::lock_guard guard(lock);
     store->commit();
   } catch (const StoreError& failure) {
     err << "error: " << failure.what() << '\n';

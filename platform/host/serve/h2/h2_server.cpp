@@ -18,11 +18,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <mutex>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -42,16 +40,6 @@ struct Stream {
   std::size_t sent = 0;
 };
 
-// A request on its way to the worker, and its answer on the way back. The connection is named by
-// its number: it may close meanwhile, and a new one at the same address has the same stream ids.
-struct Job {
-  std::uint64_t connection = 0;
-  std::int32_t stream = 0;
-  std::shared_ptr<ConnectionTokens> tokens;
-  Request request;
-  Response response;
-};
-
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
@@ -66,20 +54,19 @@ struct Connection {
   bufferevent* bev = nullptr;
   nghttp2_session* session = nullptr;
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
-  // Used by the worker, and kept alive by the requests in flight when the connection closes.
+  // Used by whoever answers, and kept alive by the requests in flight when the connection closes.
   std::shared_ptr<ConnectionTokens> tokens = std::make_shared<ConnectionTokens>();
   bool answered = false;  // in the list of connections that got answers this turn
 };
 
 struct H2Server::Impl {
   const TlsContext& tls;
-  Handler handler;
-  Commit commit;
+  Dispatch dispatch;
   OnStop onStop;
   H2Limits limits;
   event_base* base = nullptr;
   evconnlistener* listener = nullptr;
-  event* handOffEvent = nullptr;
+  event* dispatchEvent = nullptr;
   event* answeredEvent = nullptr;
   event* signalEvents[2] = {nullptr, nullptr};
   event* drainTimer = nullptr;
@@ -89,28 +76,17 @@ struct H2Server::Impl {
   std::chrono::steady_clock::time_point drainDeadline;
   std::uint16_t port = 0;
 
-  // Three stages, each on its own thread: the loop reads, decodes and answers; the worker runs
-  // the handler; the committer makes what was handled durable. While one batch syncs, the next is
-  // read and handled, so the sync is paid once per batch and nothing else waits for it.
-  std::vector<Job> completed;   // the loop's, handed to the worker at the end of its turn
-  std::vector<Job> delivering;  // the loop's, answers being sent
+  std::vector<H2Exchange> completed;   // the loop's, dispatched at the end of its turn
+  std::vector<H2Exchange> delivering;  // the loop's, answers being sent
   std::vector<Connection*> answeredConnections;
   std::vector<nghttp2_nv> submitted;
-  bool handOffScheduled = false;
-  std::mutex queueLock;
-  std::condition_variable queueChanged;
-  std::condition_variable handledChanged;
-  std::vector<Job> queue;     // for the worker, under queueLock
-  std::vector<Job> handled;   // for the committer, under queueLock
-  std::vector<Job> answered;  // committed, for the loop, under queueLock
-  bool quit = false;          // under queueLock
-  bool handlerDone = false;   // under queueLock
-  std::thread worker;
-  std::thread committer;
-  evutil_socket_t wake[2] = {-1, -1};  // the committer writes, the loop reads
+  bool dispatchScheduled = false;
+  std::mutex answerLock;               // guards `answered`
+  std::vector<H2Exchange> answered;    // handed back by other threads, for the loop
+  evutil_socket_t wake[2] = {-1, -1};  // `answer` writes, the loop reads
 
-  Impl(const TlsContext& t, Handler h, Commit c, OnStop s, H2Limits l)
-      : tls(t), handler(std::move(h)), commit(std::move(c)), onStop(std::move(s)), limits(l) {}
+  Impl(const TlsContext& t, Dispatch d, OnStop s, H2Limits l)
+      : tls(t), dispatch(std::move(d)), onStop(std::move(s)), limits(l) {}
 
   void close(Connection* connection) {
     connections.erase(connection->id);
@@ -158,109 +134,52 @@ struct H2Server::Impl {
     completed.push_back(
         {connection->id, stream.id, connection->tokens, std::move(stream.request), {}});
     stream.request = Request{};
-    // Everything that completes in this turn of the loop goes to the worker at once.
-    if (!handOffScheduled) {
-      handOffScheduled = true;
-      event_active(handOffEvent, 0, 0);
+    // Everything that completes in this turn of the loop is dispatched at once.
+    if (!dispatchScheduled) {
+      dispatchScheduled = true;
+      event_active(dispatchEvent, 0, 0);
     }
   }
 
-  void handOff() {
-    handOffScheduled = false;
+  void dispatchCompleted() {
+    dispatchScheduled = false;
+    dispatch(completed);
+    // What the dispatcher did not take is answered here: it is no longer taking work.
+    for (H2Exchange& exchange : completed) exchange.response = unavailable();
+    if (!completed.empty()) {
+      {
+        std::lock_guard guard(answerLock);
+        std::move(completed.begin(), completed.end(), std::back_inserter(answered));
+      }
+      completed.clear();
+      deliver();
+    }
+  }
+
+  void answer(std::vector<H2Exchange>& exchanges) {
+    bool wasEmpty = false;
     {
-      std::lock_guard guard(queueLock);
-      append(queue, completed);
-    }
-    queueChanged.notify_one();
-  }
-
-  // Appends `from` to `to`, leaving `from` empty with the capacity it had, or `to`'s.
-  static void append(std::vector<Job>& to, std::vector<Job>& from) {
-    if (to.empty()) {
-      to.swap(from);
-    } else {
-      std::move(from.begin(), from.end(), std::back_inserter(to));
-      from.clear();
-    }
-  }
-
-  // The worker: handles what the loop handed over and passes it to the committer.
-  void work() {
-    std::vector<Job> batch;
-    std::unique_lock guard(queueLock);
-    for (;;) {
-      queueChanged.wait(guard, [&] { return !queue.empty() || quit; });
-      if (queue.empty()) break;
-      batch.swap(queue);
-      guard.unlock();
-      for (Job& job : batch) {
-        try {
-          job.response = handler(job.request, *job.tokens);
-        } catch (const std::exception&) {
-          job.response = internalError();
-        }
-        // The request goes back with its answer: freed on the loop that allocated it, a free
-        // is cheap; here it would take the loop's arena lock.
-        job.tokens.reset();
-      }
-      guard.lock();
-      append(handled, batch);
-      handledChanged.notify_one();
-    }
-    handlerDone = true;
-    handledChanged.notify_one();
-  }
-
-  // The committer: commits what was handled and hands the answers back to the loop. What is
-  // handled while one batch commits makes the next batch: the busier, the larger the batches.
-  void commitWork() {
-    std::vector<Job> batch;
-    std::unique_lock guard(queueLock);
-    for (;;) {
-      handledChanged.wait(guard, [&] { return !handled.empty() || handlerDone; });
-      if (handled.empty()) return;
-      batch.swap(handled);
-      guard.unlock();
-      bool durable = false;
-      try {
-        durable = commit();
-      } catch (const std::exception&) {
-      }
-      if (!durable) {
-        for (Job& job : batch) job.response = internalError();
-      }
-      guard.lock();
-      const bool wasEmpty = answered.empty();
-      append(answered, batch);
+      std::lock_guard guard(answerLock);
+      wasEmpty = answered.empty();
       if (wasEmpty) {
-        const char byte = 0;
-        // A full pipe already holds a wake-up the loop has not read.
-        [[maybe_unused]] const auto written = ::write(wake[1], &byte, 1);
+        answered.swap(exchanges);
+      } else {
+        std::move(exchanges.begin(), exchanges.end(), std::back_inserter(answered));
       }
     }
-  }
-
-  void startWorker() {
-    worker = std::thread([this] { work(); });
-    committer = std::thread([this] { commitWork(); });
-  }
-
-  void stopWorker() {
-    if (!worker.joinable()) return;
-    {
-      std::lock_guard guard(queueLock);
-      quit = true;
+    exchanges.clear();
+    if (wasEmpty) {
+      const char byte = 0;
+      // A full pipe already holds a wake-up the loop has not read.
+      [[maybe_unused]] const auto written = ::write(wake[1], &byte, 1);
     }
-    queueChanged.notify_one();
-    worker.join();
-    committer.join();
   }
 
-  static Response internalError() {
+  static Response unavailable() {
     Response response;
-    response.status = 500;
+    response.status = 503;
     response.headers.push_back({"apns-id", newUuid()});
-    response.body = "{\"reason\":\"InternalServerError\"}";
+    response.body = "{\"reason\":\"Shutdown\"}";
     return response;
   }
 
@@ -294,16 +213,16 @@ struct H2Server::Impl {
                             response.body.empty() ? nullptr : &provider);
   }
 
-  // Sends the answers of the batches the committer has made durable.
+  // Sends the answers handed back.
   void deliver() {
     char bytes[64];
     while (::read(wake[0], bytes, sizeof bytes) > 0) {
     }
     {
-      std::lock_guard guard(queueLock);
+      std::lock_guard guard(answerLock);
       delivering.swap(answered);
     }
-    for (Job& job : delivering) {
+    for (H2Exchange& job : delivering) {
       const auto connection = connections.find(job.connection);
       if (connection == connections.end()) continue;
       Connection* c = connection->second;
@@ -547,17 +466,16 @@ void drainTick(evutil_socket_t, short, void* data) {
 
 }  // namespace
 
-H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop onStop,
-                   H2Limits limits)
-    : impl_(std::make_unique<Impl>(tls, std::move(handler), std::move(commit), std::move(onStop),
-                                   limits)) {
+H2Server::H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop, H2Limits limits)
+    : impl_(std::make_unique<Impl>(tls, std::move(dispatch), std::move(onStop), limits)) {
   impl_->base = event_base_new();
-  // Requests first, then one hand-off of all of them: the hand-off runs at the lower priority.
+  // Requests first, then one dispatch of all of them: the dispatch runs at the lower priority.
   event_base_priority_init(impl_->base, 2);
-  impl_->handOffEvent = event_new(
+  impl_->dispatchEvent = event_new(
       impl_->base, -1, 0,
-      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->handOff(); }, impl_.get());
-  event_priority_set(impl_->handOffEvent, 1);
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->dispatchCompleted(); },
+      impl_.get());
+  event_priority_set(impl_->dispatchEvent, 1);
   // Without it, `listen` fails.
   if (evutil_socketpair(AF_UNIX, SOCK_STREAM, 0, impl_->wake) == 0) {
     for (const evutil_socket_t fd : impl_->wake) {
@@ -581,14 +499,13 @@ H2Server::H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop
 }
 
 H2Server::~H2Server() {
-  impl_->stopWorker();
   std::vector<Connection*> all;
   for (const auto& [id, connection] : impl_->connections) all.push_back(connection);
   for (Connection* connection : all) impl_->close(connection);
   if (impl_->listener) evconnlistener_free(impl_->listener);
   for (event* e : impl_->signalEvents) event_free(e);
   event_free(impl_->drainTimer);
-  event_free(impl_->handOffEvent);
+  event_free(impl_->dispatchEvent);
   if (impl_->answeredEvent) event_free(impl_->answeredEvent);
   for (const evutil_socket_t fd : impl_->wake) {
     if (fd >= 0) evutil_closesocket(fd);
@@ -598,7 +515,7 @@ H2Server::~H2Server() {
 
 std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port) {
   if (impl_->answeredEvent == nullptr) {
-    return std::string("cannot make the socket pair the workers wake the loop with");
+    return std::string("cannot make the socket pair that wakes the loop with answers");
   }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -631,10 +548,11 @@ std::uint16_t H2Server::port() const noexcept {
 }
 
 void H2Server::run() {
-  impl_->startWorker();
   event_base_dispatch(impl_->base);
-  // What was handed over is still handled and committed; its answers have nowhere to go.
-  impl_->stopWorker();
+}
+
+void H2Server::answer(std::vector<H2Exchange>& exchanges) {
+  impl_->answer(exchanges);
 }
 
 }  // namespace host::serve

@@ -1,14 +1,15 @@
 #pragma once
 
 #include "platform/host/serve/common/exchange.hpp"
-#include "platform/host/serve/service/provider_token.hpp"
 #include "platform/host/serve/h2/tls_context.hpp"
+#include "platform/host/serve/service/provider_token.hpp"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace host::serve {
 
@@ -22,21 +23,29 @@ struct H2Limits {
   int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
 };
 
-// HTTP/2 over TLS on a libevent loop, around a handler that is a plain function. The handler runs
-// on a worker thread and `commit` on another, so that the loop goes on reading and the handler on
-// handling while a batch syncs: a batch is every request handled while the previous one was
-// committed, and its answers are held until `commit` has made it durable. `commit` may run while
-// the handler does; it must make durable at least what was handled before it was called.
+// A request on its way to whoever answers it, and its answer on the way back. The connection is
+// named by its number: it may close meanwhile, and a new one at the same address has the same
+// stream ids.
+struct H2Exchange {
+  std::uint64_t connection = 0;
+  std::int32_t stream = 0;
+  std::shared_ptr<ConnectionTokens> tokens;
+  Request request;
+  Response response;
+};
+
+// HTTP/2 over TLS on a libevent loop. The loop only reads, decodes and sends: each turn's complete
+// requests go to `dispatch`, and their answers come back through `answer`, from any thread, so
+// that answering may wait (for a commit, say) without holding up the loop.
 class H2Server {
  public:
-  using Handler = std::function<Response(const Request&, ConnectionTokens&)>;
-  // False when the batch could not be made durable: its requests are answered 500 instead.
-  using Commit = std::function<bool()>;
+  // On the loop: takes the requests it will answer, leaving in the vector those it refuses
+  // (they are answered 503 Shutdown).
+  using Dispatch = std::function<void(std::vector<H2Exchange>&)>;
   // Called once, on SIGINT or SIGTERM, before the server drains.
   using OnStop = std::function<void()>;
 
-  H2Server(const TlsContext& tls, Handler handler, Commit commit, OnStop onStop,
-           H2Limits limits = {});
+  H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop, H2Limits limits = {});
   ~H2Server();
   H2Server(const H2Server&) = delete;
   H2Server& operator=(const H2Server&) = delete;
@@ -45,8 +54,11 @@ class H2Server {
   std::optional<std::string> listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const noexcept;
 
-  // Serves until SIGINT or SIGTERM, then finishes the requests it has and returns.
+  // Serves until SIGINT or SIGTERM, then sends the answers still due (for a few seconds at most)
+  // and returns.
   void run();
+  // Any thread: sends these answers, taking them.
+  void answer(std::vector<H2Exchange>& answered);
 
   struct Impl;
 

@@ -1,5 +1,7 @@
 #include "platform/host/serve/h2/tls_context.hpp"
 
+#include "platform/host/serve/common/state_folder.hpp"
+
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -51,27 +53,6 @@ bool addExtension(X509* certificate, int nid, const char* value) {
   const bool ok = X509_add_ext(certificate, extension, -1) == 1;
   X509_EXTENSION_free(extension);
   return ok;
-}
-
-// Writes to a file created with the given mode, so a key is never readable by others, not even
-// for a moment.
-bool writeFile(const std::filesystem::path& path, mode_t mode,
-               const std::function<bool(FILE*)>& write) {
-  const std::filesystem::path temporary = path.string() + ".new";
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return false;
-  ::fchmod(fd, mode);
-  FILE* file = ::fdopen(fd, "w");
-  if (file == nullptr) {
-    ::close(fd);
-    return false;
-  }
-  const bool ok = write(file) && std::fflush(file) == 0 && ::fsync(fd) == 0;
-  std::fclose(file);
-  if (!ok) return false;
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  return !error;
 }
 
 }  // namespace
@@ -156,13 +137,13 @@ std::variant<CertificateFiles, std::string> ensureSelfSignedCertificate(
       return fail("cannot describe the certificate");
     }
     if (X509_sign(certificate, key, EVP_sha256()) == 0) return fail("cannot sign the certificate");
-    if (!writeFile(files.key, 0600,
-                   [&](FILE* f) {
-                     return PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr, nullptr) ==
-                            1;
-                   }) ||
-        !writeFile(files.certificate, 0600,
-                   [&](FILE* f) { return PEM_write_X509(f, certificate) == 1; })) {
+    if (!writeStateFile(files.key, 0600,
+                        [&](FILE* f) {
+                          return PEM_write_PrivateKey(f, key, nullptr, nullptr, 0, nullptr,
+                                                      nullptr) == 1;
+                        }) ||
+        !writeStateFile(files.certificate, 0600,
+                        [&](FILE* f) { return PEM_write_X509(f, certificate) == 1; })) {
       return fail("cannot write the certificate into " + folder.string());
     }
     return true;

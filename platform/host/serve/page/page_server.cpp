@@ -118,8 +118,9 @@ bool isLocalHost(std::string_view value, const std::vector<std::string>& hosts) 
 }
 
 struct PageServer::Impl {
-  PushService& service;
-  std::mutex& lock;
+  Write write;
+  std::mutex historyLock;  // guards `history`, the page's reading connection
+  PushStore& history;
   PageEvents& events;
   const ActivityRegistry& registry;
   PageSettings settings;
@@ -129,18 +130,19 @@ struct PageServer::Impl {
   std::uint16_t port = 0;
   std::atomic<int> listeners{0};
 
-  Impl(PushService& s, std::mutex& l, PageEvents& e, const ActivityRegistry& r, PageSettings p)
-      : service(s), lock(l), events(e), registry(r), settings(std::move(p)), preview(r) {}
+  Impl(Write w, PushStore& h, PageEvents& e, const ActivityRegistry& r, PageSettings p)
+      : write(std::move(w)),
+        history(h),
+        events(e),
+        registry(r),
+        settings(std::move(p)),
+        preview(r) {}
 
-  // Makes the page's own writes durable and tells the open pages.
-  void commit() {
-    try {
-      service.store().commit();
-    } catch (const StoreError&) {
-      events.discard();
-      throw;
-    }
-    events.publish();
+  // Runs `change` where pushes are handled, and answers 500 when it could not be made durable.
+  bool change(httplib::Response& response, const std::function<void(PushService&)>& change) {
+    if (write(change)) return true;
+    fail(response, 500, "the change could not be stored: see serve's output");
+    return false;
   }
 
   std::string info() const {
@@ -172,33 +174,33 @@ struct PageServer::Impl {
       return fail(response, 413, "a timeline of more than 1000 lines");
     }
     std::string body = "[";
-    std::lock_guard guard(lock);
-    std::optional<ActivityRecord> current;
-    for (const std::string_view line : lines) {
-      const ActivityInput one = readActivityInput(line, registry, current ? current->type : type);
-      const bool starts =
-          !one.failure && (one.events.front().form == ActivityEvent::Form::document ||
-                           (one.events.front().form == ActivityEvent::Form::push &&
-                            one.events.front().event == PushEvent::start));
-      if (body.size() > 1) body += ',';
-      if (starts) {
-        auto started = service.startLocally(line, nowMs());
-        if (auto* activity = std::get_if<ActivityRecord>(&started)) {
-          current = *activity;
-          body += "{\"activity\":" + activityJson(*activity) + "}";
+    const bool stored = change(response, [&](PushService& service) {
+      std::optional<ActivityRecord> current;
+      for (const std::string_view line : lines) {
+        const ActivityInput one = readActivityInput(line, registry, current ? current->type : type);
+        const bool starts =
+            !one.failure && (one.events.front().form == ActivityEvent::Form::document ||
+                             (one.events.front().form == ActivityEvent::Form::push &&
+                              one.events.front().event == PushEvent::start));
+        if (body.size() > 1) body += ',';
+        if (starts) {
+          auto started = service.startLocally(line, nowMs());
+          if (auto* activity = std::get_if<ActivityRecord>(&started)) {
+            current = *activity;
+            body += "{\"activity\":" + activityJson(*activity) + "}";
+          } else {
+            body += "{\"error\":" + jsonString(std::get<std::string>(started)) + "}";
+          }
+        } else if (current) {
+          const PushRecord pushed = service.pushTo(*current, std::string(line), nowMs());
+          body += "{\"push\":" + pushJson(pushed) + "}";
+          current = service.store().activity(current->id);
         } else {
-          body += "{\"error\":" + jsonString(std::get<std::string>(started)) + "}";
+          body += "{\"error\":\"an update or end before any start\"}";
         }
-      } else if (current) {
-        const PushRecord pushed = service.pushTo(*current, std::string(line), nowMs());
-        body += "{\"push\":" + pushJson(pushed) + "}";
-        current = service.store().activity(current->id);
-      } else {
-        body += "{\"error\":\"an update or end before any start\"}";
       }
-    }
-    commit();
-    answer(response, 200, body + "]");
+    });
+    if (stored) answer(response, 200, body + "]");
   }
 
   void serveEvents(const httplib::Request& request, httplib::Response& response) {
@@ -230,9 +232,10 @@ struct PageServer::Impl {
   }
 };
 
-PageServer::PageServer(PushService& service, std::mutex& lock, PageEvents& events,
+PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
                        const ActivityRegistry& registry, PageSettings settings)
-    : impl_(std::make_unique<Impl>(service, lock, events, registry, std::move(settings))) {
+    : impl_(std::make_unique<Impl>(std::move(write), history, events, registry,
+                                   std::move(settings))) {
   auto& server = impl_->server;
   Impl* impl = impl_.get();
   server.new_task_queue = [] { return new httplib::ThreadPool(threads); };
@@ -286,62 +289,66 @@ PageServer::PageServer(PushService& service, std::mutex& lock, PageEvents& event
       }
       limit = value;
     }
-    std::lock_guard guard(impl->lock);
-    answer(response, 200, jsonArray(impl->service.store().pushes(limit), pushJson));
+    std::lock_guard guard(impl->historyLock);
+    answer(response, 200, jsonArray(impl->history.pushes(limit), pushJson));
   });
   server.Get("/api/activities", [impl](const httplib::Request&, httplib::Response& response) {
-    std::lock_guard guard(impl->lock);
-    answer(response, 200, jsonArray(impl->service.store().activities(1000), activityJson));
+    std::lock_guard guard(impl->historyLock);
+    answer(response, 200, jsonArray(impl->history.activities(1000), activityJson));
   });
   server.Post("/api/activities",
               [impl](const httplib::Request& request, httplib::Response& response) {
-                std::lock_guard guard(impl->lock);
-                auto started = impl->service.startLocally(request.body, nowMs());
+                std::variant<ActivityRecord, std::string> started;
+                if (!impl->change(response, [&](PushService& service) {
+                      started = service.startLocally(request.body, nowMs());
+                    })) {
+                  return;
+                }
                 if (const auto* why = std::get_if<std::string>(&started))
                   return fail(response, 400, *why);
-                impl->commit();
                 answer(response, 201, activityJson(std::get<ActivityRecord>(started)));
               });
 
   constexpr const char* activityPath = "/api/activities/([0-9a-f-]{36})";
   server.Get(activityPath, [impl](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard guard(impl->lock);
-    const auto activity = impl->service.store().activity(request.matches[1]);
+    std::lock_guard guard(impl->historyLock);
+    const auto activity = impl->history.activity(request.matches[1]);
     if (!activity) return fail(response, 404, "no such activity");
     answer(response, 200, activityJson(*activity));
   });
   server.Get(std::string(activityPath) + "/pushes", [impl](const httplib::Request& request,
                                                            httplib::Response& response) {
-    std::lock_guard guard(impl->lock);
-    answer(
-        response, 200,
-        jsonArray(impl->service.store().appliedPushes(request.matches[1], historyLimit), pushJson));
+    std::lock_guard guard(impl->historyLock);
+    answer(response, 200,
+           jsonArray(impl->history.appliedPushes(request.matches[1], historyLimit), pushJson));
   });
   server.Post(std::string(activityPath) + "/pushes",
               [impl](const httplib::Request& request, httplib::Response& response) {
-                std::lock_guard guard(impl->lock);
-                const auto activity = impl->service.store().activity(request.matches[1]);
-                if (!activity) return fail(response, 404, "no such activity");
-                const PushRecord pushed = impl->service.pushTo(*activity, request.body, nowMs());
-                impl->commit();
-                answer(response, 200, pushJson(pushed));
+                std::optional<PushRecord> pushed;
+                if (!impl->change(response, [&](PushService& service) {
+                      const auto activity = service.store().activity(request.matches[1]);
+                      if (activity) pushed = service.pushTo(*activity, request.body, nowMs());
+                    })) {
+                  return;
+                }
+                if (!pushed) return fail(response, 404, "no such activity");
+                answer(response, 200, pushJson(*pushed));
               });
-  server.Get(std::string(activityPath) + "/timeline",
-             [impl](const httplib::Request& request, httplib::Response& response) {
-               std::string lines;
-               {
-                 std::lock_guard guard(impl->lock);
-                 for (const PushRecord& push :
-                      impl->service.store().appliedPushes(request.matches[1], historyLimit)) {
-                   lines += oneLine(push.body) + '\n';
-                 }
-               }
-               if (lines.empty()) return fail(response, 404, "no such activity");
-               response.set_header("Content-Disposition",
-                                   "attachment; filename=\"activity-" +
-                                       request.matches[1].str().substr(0, 8) + ".jsonl\"");
-               response.set_content(lines, "application/x-ndjson");
-             });
+  server.Get(std::string(activityPath) + "/timeline", [impl](const httplib::Request& request,
+                                                             httplib::Response& response) {
+    std::string lines;
+    {
+      std::lock_guard guard(impl->historyLock);
+      for (const PushRecord& push : impl->history.appliedPushes(request.matches[1], historyLimit)) {
+        lines += oneLine(push.body) + '\n';
+      }
+    }
+    if (lines.empty()) return fail(response, 404, "no such activity");
+    response.set_header(
+        "Content-Disposition",
+        "attachment; filename=\"activity-" + request.matches[1].str().substr(0, 8) + ".jsonl\"");
+    response.set_content(lines, "application/x-ndjson");
+  });
   server.Post("/api/preview", [impl](const httplib::Request& request, httplib::Response& response) {
     const DeviceProfile* device = &defaultDeviceProfile();
     if (request.has_param("device")) {

@@ -4,6 +4,7 @@
 #include "platform/host/serve/service/push_service.hpp"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -25,10 +26,14 @@ struct PageSettings {
 // the activities, for browsers on this machine only.
 class PageServer {
  public:
-  // `lock` guards `service`, which the push loop uses too. The page hears of pushes through
-  // `events`, which the push loop publishes to after each commit.
-  PageServer(PushService& service, std::mutex& lock, PageEvents& events,
-             const ActivityRegistry& registry, PageSettings settings);
+  // Runs a change on the thread that owns the service, and returns once what it wrote is durable
+  // (true) or was lost (false).
+  using Write = std::function<bool(const std::function<void(PushService&)>& change)>;
+
+  // The page writes through `write` and reads committed rows through `history`, a reading
+  // connection of its own. It hears of pushes through `events`, published after each commit.
+  PageServer(Write write, PushStore& history, PageEvents& events, const ActivityRegistry& registry,
+             PageSettings settings);
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;

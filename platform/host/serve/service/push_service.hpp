@@ -1,10 +1,11 @@
 #pragma once
 
 #include "platform/host/serve/common/exchange.hpp"
+#include "platform/host/serve/device/simulated_device.hpp"
 #include "platform/host/serve/service/provider_token.hpp"
 #include "platform/host/serve/store/push_store.hpp"
-#include "platform/host/serve/device/simulated_device.hpp"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -18,7 +19,7 @@ struct ServiceOptions {
 
 // The push service's provider API as a plain function from request to response: the header,
 // path, token and payload rules, the simulated devices behind it, and the history in the store.
-// The transport commits the store before it sends any answer.
+// One thread owns it and its store; the transport commits the store before it sends any answer.
 class PushService {
  public:
   PushService(const ActivityRegistry& registry, PushStore& store, ServiceOptions options)
@@ -39,7 +40,7 @@ class PushService {
     listener_ = std::move(listener);
   }
 
-  // From now on, new requests are answered 503 Shutdown.
+  // From now on, new requests are answered 503 Shutdown. Any thread.
   void shutDown() { shuttingDown_ = true; }
 
   PushStore& store() { return store_; }
@@ -60,7 +61,7 @@ class PushService {
   SimulatedDevices devices_;
   ServiceOptions options_;
   std::function<void(const PushRecord&)> listener_;
-  bool shuttingDown_ = false;
+  std::atomic<bool> shuttingDown_{false};
 };
 
 }  // namespace host::serve

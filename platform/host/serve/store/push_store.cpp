@@ -144,19 +144,12 @@ struct PushStore::Impl {
   std::vector<PushRecord> pending;  // added, not yet in the table
 
   // While a sealed batch commits on another thread, SQLite is the commit's alone.
-  std::mutex idleLock;
+  std::mutex idleLock;  // guards `committing`
   std::condition_variable idleChanged;
-  bool committing = false;  // under idleLock
-  bool failed = false;      // under idleLock: the last sealed batch could not be committed
-  // Under idleLock: how often written pushes were thrown away, and how often at the seal that
-  // `commitSealed` last committed. A change between two of its batches means that what was
-  // written between them may have gone with another commit.
-  std::uint64_t discards = 0;
-  std::uint64_t discardsSeen = 0;
+  bool committing = false;
 
-  // Commits a sealed batch; a failed one is rolled back, and the next seal voids what followed.
+  // Commits a sealed batch; a failed one is rolled back and thrown.
   void commitSealed(PushStore::Sealed& sealed) {
-    if (sealed.void_) throw StoreError("store: an earlier batch could not be committed");
     if (!sealed.open) return;
     sealed.open = false;
     std::optional<StoreError> failure;
@@ -167,7 +160,6 @@ struct PushStore::Impl {
       inTransaction = false;
       exec("COMMIT");
     } catch (const StoreError& error) {
-      // The batch is lost and was never acknowledged.
       inTransaction = false;
       sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       failure = error;
@@ -175,11 +167,38 @@ struct PushStore::Impl {
     {
       std::lock_guard guard(idleLock);
       committing = false;
-      failed = failure.has_value();
-      if (failure) ++discards;
     }
     idleChanged.notify_all();
     if (failure) throw *failure;
+  }
+
+  // A store that cannot be read whole or written would start and then answer every push 500:
+  // better to refuse at once, saying why.
+  void checkUsable(const std::string& file) {
+    std::string verdict;
+    sqlite3_exec(
+        db, "PRAGMA quick_check",
+        [](void* out, int, char** values, char**) {
+          auto& text = *static_cast<std::string*>(out);
+          if (text.empty() && values[0] != nullptr) text = values[0];
+          return 0;
+        },
+        &verdict, nullptr);
+    if (verdict != "ok") {
+      throw StoreError("store: " + file + " is damaged (" +
+                       (verdict.empty() ? std::string(sqlite3_errmsg(db)) : verdict) +
+                       "): move it away to start with an empty history");
+    }
+    if (sqlite3_db_readonly(db, "main") == 1) {
+      throw StoreError("store: " + file + " is read-only");
+    }
+    try {
+      exec("BEGIN IMMEDIATE; PRAGMA user_version = 1; COMMIT;");
+    } catch (const StoreError& error) {
+      sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+      throw StoreError("store: cannot write " + file + " (" + error.what() +
+                       "): is another serve using this state folder, or the disk full?");
+    }
   }
 
   ~Impl() {
@@ -308,15 +327,34 @@ std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) 
   // survives a crash of the process or the machine. Pages of 16 KB hold a batch's rows in fewer
   // WAL frames than 4 KB pages, each frame two writes, and a checkpoint copies fewer pages; only a
   // new store takes them, one made before keeps its pages.
-  impl->exec(
-      "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
-      "PRAGMA cache_size=-4096;");
-  impl->exec(schema);
+  try {
+    impl->exec(
+        "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; "
+        "PRAGMA cache_size=-4096;");
+    impl->exec(schema);
+  } catch (const StoreError& error) {
+    throw StoreError(std::string(error.what()) + " (" + file +
+                     "): move it away to start with an empty history");
+  }
+  if (!folder.empty()) impl->checkUsable(file);
   // A checkpoint every 4 MB of WAL, whatever the page size, as SQLite's default does with 4 KB.
   auto& pageSize = impl->prepared("PRAGMA page_size");
   const std::int64_t pageBytes = pageSize.step() ? pageSize.integer(0) : 4096;
   pageSize.reset();
   sqlite3_wal_autocheckpoint(impl->db, static_cast<int>((std::int64_t{4} << 20) / pageBytes));
+  return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
+}
+
+std::unique_ptr<PushStore> PushStore::openReader(const std::filesystem::path& folder) {
+  auto impl = std::make_unique<Impl>();
+  const std::string file = (folder / "serve.sqlite3").string();
+  if (sqlite3_open_v2(file.c_str(), &impl->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                      nullptr) != SQLITE_OK) {
+    throw StoreError("store: cannot open " + file +
+                     " for reading: " + (impl->db ? sqlite3_errmsg(impl->db) : "out of memory"));
+  }
+  sqlite3_busy_timeout(impl->db, 5000);
+  impl->exec("PRAGMA query_only=1; PRAGMA cache_size=-4096;");
   return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
 }
 
@@ -533,43 +571,25 @@ void PushStore::commit() {
   try {
     impl_->commitSealed(sealed);
   } catch (const StoreError&) {
-    // Nothing was written between the two steps, so nothing else is void.
-    {
-      std::lock_guard guard(impl_->idleLock);
-      impl_->failed = false;
-    }
-    impl_->forgetHot();
+    discard();
     throw;
   }
+}
+
+void PushStore::discard() {
+  impl_->waitIdle();
+  if (impl_->inTransaction) {
+    impl_->inTransaction = false;
+    sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  impl_->pending.clear();
+  impl_->forgetHot();
 }
 
 PushStore::Sealed PushStore::seal() {
   impl_->waitIdle();
   Sealed sealed;
-  bool failed = false;
-  {
-    std::lock_guard guard(impl_->idleLock);
-    std::swap(failed, impl_->failed);
-  }
-  if (failed) {
-    // What was written since the failed batch may rest on it: it goes too, and was never
-    // acknowledged. From here on the table is the truth again.
-    if (impl_->inTransaction) {
-      impl_->inTransaction = false;
-      sqlite3_exec(impl_->db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    impl_->pending.clear();
-    impl_->forgetHot();
-    sealed.void_ = true;
-    std::lock_guard guard(impl_->idleLock);
-    sealed.discards = ++impl_->discards;
-    return sealed;
-  }
-  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) {
-    std::lock_guard guard(impl_->idleLock);
-    sealed.discards = impl_->discards;
-    return sealed;
-  }
+  if (!impl_->inTransaction && impl_->pending.empty() && impl_->dirtyCount == 0) return sealed;
   sealed.open = true;
   sealed.pushes.swap(impl_->pending);
   for (auto& [token, entry] : impl_->hot) {
@@ -581,20 +601,11 @@ PushStore::Sealed PushStore::seal() {
   if (impl_->hot.size() > Impl::hotLimit) impl_->hot.clear();
   std::lock_guard guard(impl_->idleLock);
   impl_->committing = true;
-  sealed.discards = impl_->discards;
   return sealed;
 }
 
 void PushStore::commitSealed(Sealed& sealed) {
-  bool lost = false;
-  {
-    std::lock_guard guard(impl_->idleLock);
-    lost = sealed.discards != impl_->discardsSeen;
-    impl_->discardsSeen = sealed.discards;
-  }
   impl_->commitSealed(sealed);
-  // What was written since the last batch may have gone with a commit that `commit` made.
-  if (lost) throw StoreError("store: a commit since the last batch failed");
 }
 
 }  // namespace host::serve

@@ -56,11 +56,14 @@ struct PushRecord {
 
 // Devices, activities, channels and the push history in SQLite (WAL). Writes go into a
 // transaction that `commit` makes durable, so a caller can answer a whole batch after one sync.
-// One thread at a time: callers that share a store hold a lock around it.
+// One thread owns it; only `commitSealed` runs on another, while the owner waits for SQLite.
 class PushStore {
  public:
   // Opens or creates `<folder>/serve.sqlite3`; an empty folder means a private in-memory store.
   static std::unique_ptr<PushStore> open(const std::filesystem::path& folder);
+  // A second connection to a store that `open` made, for reading only: it sees committed rows
+  // alone, and reads while the owner writes (WAL).
+  static std::unique_ptr<PushStore> openReader(const std::filesystem::path& folder);
   ~PushStore();
   PushStore(const PushStore&) = delete;
   PushStore& operator=(const PushStore&) = delete;
@@ -95,20 +98,19 @@ class PushStore {
   void commit();
 
   // The same in two steps, for a caller that goes on writing while a batch syncs: `seal` takes
-  // what was written so far (called under the caller's lock, like every other call), and
-  // `commitSealed` makes it durable without that lock. Meanwhile the calls that need SQLite wait
-  // for the commit; those answered from memory do not. When a sealed batch fails, so does the
-  // next one: what was written meanwhile may rest on it. `commitSealed` also fails when anything
-  // written since its last call was lost with a failed `commit`.
+  // what was written so far, and `commitSealed` makes it durable, on another thread if need be.
+  // Meanwhile the calls that need SQLite wait for the commit; those answered from memory do not.
+  // A failed commit is rolled back and thrown; what was written since its seal may rest on it,
+  // and the caller then throws that away too with `discard`, before anything else.
   struct Sealed {
     std::vector<PushRecord> pushes;
     std::vector<ActivityRecord> activities;
-    bool open = false;   // there is a transaction to commit
-    bool void_ = false;  // an earlier batch failed
-    std::uint64_t discards = 0;  // how often written pushes had been thrown away, at the seal
+    bool open = false;  // there is a transaction to commit
   };
   Sealed seal();
   void commitSealed(Sealed& sealed);
+  // Forgets whatever was written since the last seal: the tables are the truth again.
+  void discard();
 
  private:
   struct Impl;
