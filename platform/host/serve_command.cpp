@@ -21,6 +21,16 @@ class ServeCommand final : public Command {
     command->add_option("--team-id", options_.teamId, "The 10-character team id");
     command->add_option("--cert", options_.certificate, "A PEM certificate to serve");
     command->add_option("--key", options_.key, "The certificate's PEM key");
+    command
+        ->add_option("--keep-days", options_.retention.days,
+                     "Drop pushes older than this many days (0: keep all)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
+    command
+        ->add_option("--keep-pushes", options_.retention.pushes,
+                     "Keep at most this many pushes, the newest (0: no bound)")
+        ->check(CLI::NonNegativeNumber)
+        ->capture_default_str();
     return command;
   }
 

@@ -7,6 +7,7 @@
 #include "platform/host/serve/service/reason.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <functional>
@@ -239,7 +240,7 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
     SCOPED_TRACE(step.what);
     EXPECT_EQ(send(push(step.token, step.body)).status, 200);
     const auto last = store_->pushes(1).front();
-    EXPECT_EQ(last.verdict, step.verdict);
+    EXPECT_EQ(host::serve::verdictName(last.verdict), step.verdict);
     if (*step.error == '\0') {
       EXPECT_EQ(last.error, "");
     } else {
@@ -252,15 +253,16 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
   EXPECT_EQ(gone.status, 410);
   EXPECT_EQ(reasonOf(gone), "Unregistered");
   EXPECT_NE(gone.body.find("\"timestamp\":" + std::to_string(now * 1000)), std::string::npos);
-  EXPECT_EQ(store_->pushes(1).front().verdict, "rejected");
+  EXPECT_EQ(store_->pushes(1).front().verdict, host::serve::Verdict::rejected);
 }
 
 // The page starts activities and pushes to them through the endpoint's own rules; the history
 // keeps the start first, so an exported timeline begins with its attributes.
 TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
   std::vector<std::string> recorded;
-  service_.onRecorded(
-      [&](const host::serve::PushRecord& push) { recorded.push_back(push.verdict); });
+  service_.onRecorded([&](const host::serve::PushRecord& push) {
+    recorded.emplace_back(host::serve::verdictName(push.verdict));
+  });
   const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes",
     "attributes":{"taskId":"d-2"},"content-state":{"progress":0.1,"statusText":"Starting",
     "fileName":"demo.zip","transferredText":"0 MB","totalText":"48.0 MB","etaText":"--"}})";
@@ -283,15 +285,15 @@ TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
   };
   for (const Step& step : steps) {
     const auto pushed = service_.pushTo(activity, step.body, now * 1000);
-    EXPECT_EQ(pushed.verdict, step.verdict) << step.body.substr(0, 60);
+    EXPECT_EQ(host::serve::verdictName(pushed.verdict), step.verdict) << step.body.substr(0, 60);
     EXPECT_EQ(pushed.reason, step.reason);
   }
   const auto shown = store_->appliedPushes(activity.id, 100);
   ASSERT_EQ(shown.size(), 3u);
   EXPECT_EQ(shown[0].path, "/api/activities");
   EXPECT_EQ(shown[0].body, document);
-  EXPECT_EQ(shown[1].verdict, "applied");
-  EXPECT_EQ(shown[2].verdict, "ended");
+  EXPECT_EQ(shown[1].verdict, host::serve::Verdict::applied);
+  EXPECT_EQ(shown[2].verdict, host::serve::Verdict::ended);
   EXPECT_EQ(recorded, (std::vector<std::string>{"applied", "applied", "dropped", "ignored",
                                                 "rejected", "ended"}));
 }
@@ -315,7 +317,7 @@ TEST_F(PushServiceTest, WarnsAboutWhatTheDeviceAcceptsButTheSenderDidNotMean) {
     SCOPED_TRACE(c.warning);
     ASSERT_EQ(send(push(updateToken, c.body)).status, 200);
     const auto last = store_->pushes(1).front();
-    EXPECT_EQ(last.verdict, "applied");
+    EXPECT_EQ(last.verdict, host::serve::Verdict::applied);
     if (*c.warning == '\0') {
       EXPECT_EQ(last.warnings, "[]");
     } else {
@@ -356,6 +358,8 @@ TEST_F(PushServiceTest, ManagesChannelsAndBroadcastsToTheirSubscribers) {
   ASSERT_EQ(send(push(deviceToken, subscribe)).status, 200);
   EXPECT_EQ(store_->activities(1)[0].channel, channel);
   EXPECT_EQ(store_->activities(1)[0].updateToken, "");
+  // A second phone follows the same channel.
+  ASSERT_EQ(send(push(std::string(64, 'c'), subscribe)).status, 200);
 
   Request broadcast;
   broadcast.method = "POST";
@@ -370,8 +374,16 @@ TEST_F(PushServiceTest, ManagesChannelsAndBroadcastsToTheirSubscribers) {
   const Response sent = send(broadcast);
   EXPECT_EQ(sent.status, 200);
   EXPECT_EQ(sent.header("apns-request-id"), "123e4567-e89b-12d3-a456-426614174000");
-  EXPECT_EQ(store_->pushes(1).front().verdict, "applied");
-  EXPECT_NE(store_->activities(1)[0].state.find("Downloading"), std::string::npos);
+  EXPECT_EQ(store_->pushes(1).front().verdict, host::serve::Verdict::applied);
+  // Each subscriber took the broadcast: its state, and its own history and timeline hold it.
+  ASSERT_EQ(store_->pushes(1).front().deliveries.size(), 2u);
+  for (const auto& activity : store_->activities(2)) {
+    SCOPED_TRACE(activity.deviceToken);
+    EXPECT_NE(activity.state.find("Downloading"), std::string::npos);
+    const auto shown = store_->appliedPushes(activity.id, 10);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown.back().path, "/4/broadcasts/apps/com.tolvex.app");
+  }
 
   struct Case {
     const char* fault;
@@ -421,6 +433,112 @@ TEST_F(PushServiceTest, AnswersShutdownOnceStopping) {
   const Response response = send(push(deviceToken, startBody));
   EXPECT_EQ(response.status, 503);
   EXPECT_EQ(reasonOf(response), "Shutdown");
+}
+
+// A push the activity did not show still reached it: its delivery names the activity, so its
+// history lists it, and its timeline does not.
+TEST_F(PushServiceTest, NamesTheActivityOfAPushItDidNotShow) {
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  const auto activity = store_->activities(1).front();
+  ASSERT_EQ(send(push(activity.updateToken, updateBody(1765012850))).status, 200);
+  struct Case {
+    std::string body;
+    host::serve::Verdict verdict;
+  };
+  const Case cases[] = {
+      {updateBody(1765012850, "\"half\""), host::serve::Verdict::dropped},
+      {updateBody(1765012801), host::serve::Verdict::ignored},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(send(push(activity.updateToken, c.body)).status, 200);
+    const auto last = store_->pushes(1).front();
+    EXPECT_EQ(last.verdict, c.verdict);
+    EXPECT_EQ(last.activityId, activity.id);
+    ASSERT_EQ(last.deliveries.size(), 1u);
+    EXPECT_EQ(last.deliveries[0].activityId, activity.id);
+  }
+  EXPECT_EQ(store_->activityPushes(activity.id, 10).size(), 4u);
+  EXPECT_EQ(store_->appliedPushes(activity.id, 10).size(), 2u);
+}
+
+// Anyone who reaches the port can send requests with no token: the history keeps the start of
+// each refused body, says how long it was, and drops the oldest pushes beyond its bound.
+TEST(PushStore, BoundsWhatRefusedRequestsAndOldPushesKeep) {
+  const ScratchFolder scratch("serve-bounded");
+  auto store = host::serve::PushStore::open(scratch.path, {0, 100});
+  host::serve::PushService service(registry(), *store, {});
+  ConnectionTokens tokens;
+  Request request;
+  request.method = "POST";
+  request.path = "/3/device/" + std::string(64, 'a');
+  request.body = std::string(5000, 'x');
+  request.bodyBytes = request.body.size();
+  for (int i = 0; i < 1200; ++i) {
+    ASSERT_EQ(service.handle(request, tokens).status, 403);
+    if (i % 100 == 99) store->commit();
+  }
+  store->commit();
+  const auto last = store->pushes(1).front();
+  EXPECT_EQ(last.body.size(), 1024u);
+  EXPECT_EQ(last.bodyBytes, 5000);
+  EXPECT_LE(store->pushCount(), 1100u);
+  EXPECT_GE(store->pushCount(), 100u);
+  EXPECT_EQ(store->droppedPushes() + static_cast<std::int64_t>(store->pushCount()), 1200);
+}
+
+// The page reads through a connection of its own, which sees committed rows only: never a push
+// whose sender has no answer yet, even once the owner has written it into the open transaction.
+TEST(PushStore, AReaderSeesOnlyWhatWasCommitted) {
+  const ScratchFolder scratch("serve-reader");
+  auto store = host::serve::PushStore::open(scratch.path);
+  auto reader = host::serve::PushStore::openReader(scratch.path);
+  host::serve::PushRecord push;
+  push.apnsId = "committed";
+  store->addPush(push);
+  store->commit();
+  push.apnsId = "unanswered";
+  store->addPush(push);
+  store->pushCount();  // a query of the owner writes what it holds into the transaction
+  auto sealed = store->seal();
+  EXPECT_EQ(reader->pushCount(), 1u);
+  EXPECT_EQ(reader->pushes(10).front().apnsId, "committed");
+  store->commitSealed(sealed);
+  EXPECT_EQ(reader->pushes(10).front().apnsId, "unanswered");
+}
+
+// A store made before pushes had deliveries opens, and each push to an activity becomes its
+// delivery, so the activity's history and timeline are what they were.
+TEST(PushStore, OpensAStoreOfTheFormerSchema) {
+  const ScratchFolder scratch("serve-former");
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((scratch.path / "serve.sqlite3").c_str(), &db), SQLITE_OK);
+    const char* former = R"sql(
+      CREATE TABLE pushes(
+        seq INTEGER PRIMARY KEY AUTOINCREMENT, apns_id TEXT NOT NULL, time INTEGER NOT NULL,
+        path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
+        status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
+        warnings TEXT NOT NULL, activity_id TEXT NOT NULL);
+      CREATE INDEX pushes_applied ON pushes(activity_id, seq) WHERE verdict IN ('applied', 'ended');
+      INSERT INTO pushes VALUES (1, 's', 1, '/api/activities', 't', '{}', '{}', 201, '', 'applied',
+                                 '', '[]', 'a-1');
+      INSERT INTO pushes VALUES (2, 'u', 2, '/3/device/t', 't', '{}', '{}', 200, '', 'dropped',
+                                 'bad', '[]', 'a-1');
+      INSERT INTO pushes VALUES (3, 'r', 3, '/3/device/x', 'x', '{}', '{}', 403, 'Forbidden',
+                                 'rejected', '403 Forbidden', '[]', '');
+    )sql";
+    ASSERT_EQ(sqlite3_exec(db, former, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  auto store = host::serve::PushStore::open(scratch.path);
+  EXPECT_EQ(store->activityPushes("a-1", 10).size(), 2u);
+  const auto shown = store->appliedPushes("a-1", 10);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].apnsId, "s");
+  const auto all = store->pushes(10);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_TRUE(all[0].deliveries.empty());
+  EXPECT_EQ(all[1].deliveries.at(0).verdict, host::serve::Verdict::dropped);
 }
 
 TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {

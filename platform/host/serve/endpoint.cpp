@@ -109,7 +109,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
 
   std::unique_ptr<PushStore> store;
   try {
-    store = PushStore::open(state);
+    store = PushStore::open(state, options.retention);
   } catch (const StoreError& failure) {
     err << "error: " << failure.what() << '\n';
     return Outcome::cannotStart;
@@ -131,12 +131,18 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   }
   std::mutex errLock;  // guards `err`, written by the committer and the loop
   PageEvents events;
-  // A page draws a push with its activity as the push left it.
+  // A page draws a push with each activity it reached as the push left it.
   service.onRecorded([&](const PushRecord& push) {
     if (!events.listening()) return;
-    const auto activity = push.activityId.empty() ? std::nullopt : store->activity(push.activityId);
-    events.stage("push", "{\"push\":" + pushJson(push) + ",\"activity\":" +
-                             (activity ? activityJson(*activity) : "null") + "}");
+    std::string activities = "[";
+    for (const Delivery& delivery : push.deliveries) {
+      if (const auto activity = store->activity(delivery.activityId)) {
+        if (activities.size() > 1) activities += ',';
+        activities += activityJson(*activity);
+      }
+    }
+    activities += ']';
+    events.stage("push", "{\"push\":" + pushJson(push) + ",\"activities\":" + activities + "}");
   });
 
   std::signal(SIGPIPE, SIG_IGN);
@@ -210,6 +216,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   settings.pushUrl = "https://" + urlHost(options.listen) + ':' + std::to_string(push.port());
   settings.certificate = std::filesystem::absolute(files.certificate).string();
   settings.bundleId = options.bundleId;
+  settings.retention = options.retention;
   if (!isLoopback(options.listen)) settings.hosts.push_back(options.listen);
   const auto write = [&](const std::function<void(PushService&)>& change) {
     std::promise<bool> durable;

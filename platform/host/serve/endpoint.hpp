@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/input/activity_registry.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <cstdint>
 #include <iosfwd>
@@ -19,6 +20,7 @@ struct ServeOptions {
   std::string teamId;
   std::string certificate;
   std::string key;
+  Retention retention;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };

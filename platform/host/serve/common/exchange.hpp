@@ -28,6 +28,7 @@ struct Response {
   int status = 200;
   std::vector<Header> headers;
   std::string body;
+  std::string reason;  // a refusal's reason, as the body gives it; not sent apart
 
   std::string_view header(std::string_view name) const;
 };

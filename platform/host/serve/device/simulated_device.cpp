@@ -60,8 +60,9 @@ ActivityInput readInput(std::string_view body, const SimulatedDevices::Peek& pee
                        : readActivityInput(body, registry, typeName, now);
 }
 
-Verdict dropped(std::string error, std::vector<std::string> warnings = {}) {
-  return {"dropped", std::move(error), std::move(warnings), {}};
+// A push the phone could not take; `activityId` names the activity it was meant for, if any.
+DeviceOutcome dropped(std::string error, std::string activityId = {}) {
+  return {{std::move(activityId), Verdict::dropped, std::move(error), {}}, {}};
 }
 
 }  // namespace
@@ -101,14 +102,15 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
 
 }  // namespace
 
-Verdict SimulatedDevices::deliver(const std::string& token, const std::string& bundle,
-                                  std::string_view body, std::int64_t nowMs,
-                                  std::optional<ActivityRecord> existing) {
+DeviceOutcome SimulatedDevices::deliver(const std::string& token, const std::string& bundle,
+                                        std::string_view body, std::int64_t nowMs,
+                                        std::optional<ActivityRecord> existing) {
   const Peek peek = peekAt(body);
   if (existing) {
     if (peek.event == "start") {
       return dropped(
           "a start goes to a push-to-start token; this is the update token of activity " +
+              existing->id,
           existing->id);
     }
     return apply(*existing, body, peek, nowMs);
@@ -125,9 +127,9 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
   if (event.form != ActivityEvent::Form::push) {
     return dropped("not a Live Activity payload: no \"aps\" object");
   }
-  Verdict verdict{"applied", {}, {}, {}};
-  for (const Warning& warning : input.warnings) verdict.warnings.push_back(warning.description());
-  warnAboutDates(peek, nowMs, true, verdict.warnings);
+  DeviceOutcome outcome;
+  for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
+  warnAboutDates(peek, nowMs, true, outcome.warnings);
 
   ActivityRecord activity;
   activity.id = newUuid();
@@ -139,7 +141,7 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
     activity.updateToken = newHexToken(updateTokenDigits);
   }
   if (!peek.channel.empty() && !store_.channel(peek.channel)) {
-    verdict.warnings.push_back("\"aps.input-push-channel\": no channel " + peek.channel +
+    outcome.warnings.push_back("\"aps.input-push-channel\": no channel " + peek.channel +
                                " is registered; the activity will hear nothing on it");
   }
   activity.attributes = std::move(event.encodedAttributes);
@@ -148,32 +150,33 @@ Verdict SimulatedDevices::deliver(const std::string& token, const std::string& b
   activity.lastTimestamp = peek.timestamp;
   activity.createdAtMs = nowMs;
   store_.saveActivity(activity);
-  verdict.activityId = activity.id;
-  return verdict;
+  outcome.delivery.activityId = activity.id;
+  return outcome;
 }
 
-Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
-                                std::int64_t nowMs) {
-  if (activity.ended) return dropped("activity " + activity.id + " has ended");
+DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, std::string_view body,
+                                      const Peek& peek, std::int64_t nowMs) {
+  if (activity.ended) return dropped("activity " + activity.id + " has ended", activity.id);
   ActivityInput input = readInput(body, peek, registry_, activity.type, nowMs);
-  if (input.failure) return dropped(input.failure->description());
-  if (input.timeline) return dropped("the body holds more than one JSON document");
+  if (input.failure) return dropped(input.failure->description(), activity.id);
+  if (input.timeline) return dropped("the body holds more than one JSON document", activity.id);
   ActivityEvent& event = input.events.front();
   if (event.form != ActivityEvent::Form::push) {
-    return dropped("not a Live Activity payload: no \"aps\" object");
+    return dropped("not a Live Activity payload: no \"aps\" object", activity.id);
   }
-  Verdict verdict{"applied", {}, {}, activity.id};
-  for (const Warning& warning : input.warnings) verdict.warnings.push_back(warning.description());
-  warnAboutDates(peek, nowMs, false, verdict.warnings);
+  DeviceOutcome outcome{{activity.id, Verdict::applied, {}, {}}, {}};
+  for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
+  warnAboutDates(peek, nowMs, false, outcome.warnings);
   if (peek.timestamp && activity.lastTimestamp && *peek.timestamp < *activity.lastTimestamp) {
-    verdict.verdict = "ignored";
-    verdict.error = "its timestamp " + seconds(*peek.timestamp) +
-                    " is older than the last one applied, " + seconds(*activity.lastTimestamp);
-    return verdict;
+    outcome.delivery.verdict = Verdict::ignored;
+    outcome.delivery.error = "its timestamp " + seconds(*peek.timestamp) +
+                             " is older than the last one applied, " +
+                             seconds(*activity.lastTimestamp);
+    return outcome;
   }
   std::string& state = event.encodedContentState;
   if (event.event == PushEvent::update && state == activity.state) {
-    verdict.warnings.push_back(
+    outcome.warnings.push_back(
         "\"aps.content-state\": the content state equals the activity's current one; the "
         "platform treats it as no change");
   }
@@ -184,35 +187,24 @@ Verdict SimulatedDevices::apply(ActivityRecord& activity, std::string_view body,
     activity.ended = true;
     activity.endedAtMs = nowMs;
     activity.dismissalDate = peek.dismissalDate;
-    verdict.verdict = "ended";
+    outcome.delivery.verdict = Verdict::ended;
   }
   store_.updateActivity(activity);
-  return verdict;
+  return outcome;
 }
 
-Verdict SimulatedDevices::broadcast(const std::string& channel, std::string_view body,
-                                    std::int64_t nowMs) {
+std::vector<DeviceOutcome> SimulatedDevices::broadcast(const std::string& channel,
+                                                       std::string_view body, std::int64_t nowMs) {
   const Peek peek = peekAt(body);
-  if (peek.event == "start") return dropped("a broadcast cannot start an activity");
+  if (peek.event == "start") return {dropped("a broadcast cannot start an activity")};
   auto activities = store_.activitiesOnChannel(channel);
-  if (activities.empty()) return dropped("no activity is subscribed to channel " + channel);
-  // One verdict for the push: the first activity's, with how many others fared otherwise.
-  Verdict first;
-  std::size_t differing = 0;
-  for (std::size_t i = 0; i < activities.size(); ++i) {
-    Verdict verdict = apply(activities[i], body, peek, nowMs);
-    if (i == 0) {
-      first = std::move(verdict);
-    } else if (verdict.verdict != first.verdict) {
-      ++differing;
-    }
+  if (activities.empty()) return {dropped("no activity is subscribed to channel " + channel)};
+  std::vector<DeviceOutcome> outcomes;
+  outcomes.reserve(activities.size());
+  for (ActivityRecord& activity : activities) {
+    outcomes.push_back(apply(activity, body, peek, nowMs));
   }
-  if (differing > 0) {
-    first.warnings.push_back(std::to_string(differing) + " of the " +
-                             std::to_string(activities.size()) +
-                             " subscribed activities had another verdict");
-  }
-  return first;
+  return outcomes;
 }
 
 std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const ActivityRecord& activity,

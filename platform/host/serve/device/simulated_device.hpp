@@ -12,13 +12,11 @@
 
 namespace host::serve {
 
-// What the phone did with a push the service accepted, and why.
-struct Verdict {
-  // "applied", "dropped", "ignored" or "ended"
-  std::string verdict;
-  std::string error;
+// What the phone did with a push the service accepted, and why: one delivery per activity it
+// reached, or one with no activity when it reached none.
+struct DeviceOutcome {
+  Delivery delivery;
   std::vector<std::string> warnings;
-  std::string activityId;
 };
 
 // The phones behind the endpoint: each push runs through the extension's own input reader, and
@@ -30,10 +28,11 @@ class SimulatedDevices {
 
   // A push to a device token (push-to-start), or to an activity's update token with the activity
   // the store holds for it.
-  Verdict deliver(const std::string& token, const std::string& bundle, std::string_view body,
-                  std::int64_t nowMs, std::optional<ActivityRecord> activity);
-  // A broadcast on a channel, to every activity subscribed to it.
-  Verdict broadcast(const std::string& channel, std::string_view body, std::int64_t nowMs);
+  DeviceOutcome deliver(const std::string& token, const std::string& bundle, std::string_view body,
+                        std::int64_t nowMs, std::optional<ActivityRecord> activity);
+  // A broadcast on a channel, to every activity subscribed to it: one outcome each.
+  std::vector<DeviceOutcome> broadcast(const std::string& channel, std::string_view body,
+                                       std::int64_t nowMs);
 
   // When a token belongs to an activity that has ended and left the screen, the time it ended:
   // the service no longer delivers to it.
@@ -49,8 +48,8 @@ class SimulatedDevices {
   struct Peek;
 
  private:
-  Verdict apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
-                std::int64_t nowMs);
+  DeviceOutcome apply(ActivityRecord& activity, std::string_view body, const Peek& peek,
+                      std::int64_t nowMs);
   const ActivityRegistry& registry_;
   PushStore& store_;
 };

@@ -46,14 +46,28 @@ std::string activityJson(const ActivityRecord& a) {
          ",\"created\":" + jsonString(isoTime(a.createdAtMs)) + "}";
 }
 
+std::string deliveryJson(const Delivery& d) {
+  return "{\"activityId\":" + jsonString(d.activityId) +
+         ",\"verdict\":" + jsonString(verdictName(d.verdict)) + ",\"error\":" + nullOr(d.error) +
+         ",\"warnings\":" + (d.warnings.empty() ? "[]" : d.warnings) + "}";
+}
+
 std::string pushJson(const PushRecord& p) {
+  std::string deliveries = "[";
+  for (const Delivery& d : p.deliveries) {
+    if (deliveries.size() > 1) deliveries += ',';
+    deliveries += deliveryJson(d);
+  }
+  deliveries += ']';
   return "{\"apnsId\":" + jsonString(p.apnsId) + ",\"time\":" + jsonString(isoTime(p.timeMs)) +
          ",\"path\":" + jsonString(p.path) + ",\"token\":" + nullOr(p.token) +
          ",\"headers\":" + (p.headers.empty() ? "{}" : p.headers) +
          ",\"status\":" + std::to_string(p.status) + ",\"reason\":" + nullOr(p.reason) +
-         ",\"verdict\":" + jsonString(p.verdict) + ",\"error\":" + nullOr(p.error) +
+         ",\"verdict\":" + jsonString(verdictName(p.verdict)) + ",\"error\":" + nullOr(p.error) +
          ",\"warnings\":" + (p.warnings.empty() ? "[]" : p.warnings) +
-         ",\"activityId\":" + nullOr(p.activityId) + ",\"payload\":" + valueOrNull(p.body) + "}";
+         ",\"activityId\":" + nullOr(p.activityId) + ",\"deliveries\":" + deliveries +
+         (p.bodyBytes > 0 ? ",\"bodyBytes\":" + std::to_string(p.bodyBytes) : std::string()) +
+         ",\"payload\":" + valueOrNull(p.body) + "}";
 }
 
 }  // namespace host::serve

@@ -145,7 +145,7 @@ struct PageServer::Impl {
     return false;
   }
 
-  std::string info() const {
+  std::string info() {
     std::string types = "[";
     for (const auto& type : registry.types()) {
       if (types.size() > 1) types += ',';
@@ -159,7 +159,18 @@ struct PageServer::Impl {
     return "{\"pushUrl\":" + jsonString(settings.pushUrl) +
            ",\"certificate\":" + jsonString(settings.certificate) +
            ",\"bundleId\":" + (settings.bundleId.empty() ? "null" : jsonString(settings.bundleId)) +
-           ",\"types\":" + types + "],\"devices\":" + devices + "]}";
+           ",\"types\":" + types + "],\"devices\":" + devices + "],\"history\":" + historyJson() +
+           "}";
+  }
+
+  // What the history keeps, and how much its bound has dropped.
+  std::string historyJson() {
+    std::lock_guard guard(historyLock);
+    const Retention& kept = settings.retention;
+    return "{\"pushes\":" + std::to_string(history.pushCount()) +
+           ",\"dropped\":" + std::to_string(history.droppedPushes()) +
+           ",\"keepDays\":" + std::to_string(kept.days) +
+           ",\"keepPushes\":" + std::to_string(kept.pushes) + "}";
   }
 
   // A .json or .jsonl file played as it would arrive: a document or a start brings an activity
@@ -320,7 +331,7 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
                                                            httplib::Response& response) {
     std::lock_guard guard(impl->historyLock);
     answer(response, 200,
-           jsonArray(impl->history.appliedPushes(request.matches[1], historyLimit), pushJson));
+           jsonArray(impl->history.activityPushes(request.matches[1], historyLimit), pushJson));
   });
   server.Post(std::string(activityPath) + "/pushes",
               [impl](const httplib::Request& request, httplib::Response& response) {

@@ -20,6 +20,7 @@ struct PageSettings {
   std::string bundleId;     // empty: any
   // The names a request's Host and Origin may carry besides the loopback names.
   std::vector<std::string> hosts;
+  Retention retention;  // what the history keeps
 };
 
 // The page port (HTTP/1.1): the live page, its event stream, and a JSON API over the history and

@@ -17,6 +17,9 @@ constexpr std::string_view topicSuffix = ".push-type.liveactivity";
 constexpr std::size_t devicePayloadLimit = 4096;
 constexpr std::size_t broadcastPayloadLimit = 5120;
 constexpr std::size_t channelLimit = 10000;
+// What the history keeps of a refused request's body: enough to recognise it, while a flood of
+// requests without a token does not fill the disk.
+constexpr std::size_t rejectedBodyKept = 1024;
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -82,6 +85,7 @@ Response failure(std::string_view reason, const std::string& apnsId,
   if (timestampMs) writer.raw(",\"timestamp\":" + std::to_string(*timestampMs));
   writer.raw("}");
   response.body = std::move(body);
+  response.reason = reason;
   return response;
 }
 
@@ -114,6 +118,22 @@ std::string warningsJson(const std::vector<std::string>& warnings) {
   }
   out += ']';
   return out;
+}
+
+// The push's deliveries, the first of them also as the push's own verdict.
+void recordOutcomes(PushRecord& record, std::vector<DeviceOutcome> outcomes) {
+  record.deliveries.reserve(outcomes.size());
+  for (DeviceOutcome& outcome : outcomes) {
+    outcome.delivery.warnings = warningsJson(outcome.warnings);
+    record.deliveries.push_back(std::move(outcome.delivery));
+  }
+  const Delivery& first = record.deliveries.front();
+  record.verdict = first.verdict;
+  record.error = first.error;
+  record.warnings = first.warnings;
+  record.activityId = first.activityId;
+  // A delivery with no activity is the push's own verdict, not a delivery.
+  if (first.activityId.empty()) record.deliveries.clear();
 }
 
 // The path split at '/': "/3/device/abc" gives {"3", "device", "abc"}.
@@ -153,9 +173,7 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
     push.headers = "{}";
     push.body = std::string(input);
     push.status = 201;
-    push.verdict = "applied";
-    push.warnings = "[]";
-    push.activityId = activity->id;
+    recordOutcomes(push, {{{activity->id, Verdict::applied, {}, {}}, {}}});
     record(std::move(push));
   }
   return started;
@@ -208,6 +226,9 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
   record.path = request.path.substr(0, 512);
   record.headers = headersJson(request);
   record.body = request.body;
+  if (request.bodyBytes > request.body.size()) {
+    record.bodyBytes = static_cast<std::int64_t>(request.bodyBytes);
+  }
 
   Response response;
   try {
@@ -227,16 +248,14 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
     record.error = error.what();
   }
   if (response.status != 200) {
-    record.verdict = "rejected";
-    // The reason as the client saw it.
-    coding::JsonDocument document;
-    if (!document.read(response.body) && document.root().type == coding::JsonValue::Type::object) {
-      constexpr std::array<std::string_view, 1> names{"reason"};
-      std::array<coding::JsonValue, 1> values;
-      document.lookUp(document.root().node, names, values);
-      record.reason = std::string(values[0].text);
-    }
+    record.verdict = Verdict::rejected;
+    record.reason = response.reason;
     if (record.error.empty()) record.error = std::to_string(response.status) + " " + record.reason;
+    // Anyone who reaches the port may send this, with no token: the history keeps its start.
+    if (record.body.size() > rejectedBodyKept) {
+      record.body.resize(rejectedBodyKept);
+      record.bodyBytes = static_cast<std::int64_t>(request.bodyBytes);
+    }
   }
   record.status = response.status;
   try {
@@ -314,12 +333,10 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     store_.addDevice(deviceToken, bundle, request.nowMs);
   }
 
-  const Verdict verdict =
-      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, std::move(activity));
-  record.verdict = verdict.verdict;
-  record.error = verdict.error;
-  record.warnings = warningsJson(verdict.warnings);
-  record.activityId = verdict.activityId;
+  std::vector<DeviceOutcome> outcomes;
+  outcomes.push_back(
+      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, std::move(activity)));
+  recordOutcomes(record, std::move(outcomes));
 
   Response response;
   response.headers.push_back({"apns-id", apnsId});
@@ -363,11 +380,7 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
   if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId);
   if (request.bodyBytes > broadcastPayloadLimit) return failure("PayloadTooLarge", apnsId);
 
-  const Verdict verdict = devices_.broadcast(channel->id, request.body, request.nowMs);
-  record.verdict = verdict.verdict;
-  record.error = verdict.error;
-  record.warnings = warningsJson(verdict.warnings);
-  record.activityId = verdict.activityId;
+  recordOutcomes(record, devices_.broadcast(channel->id, request.body, request.nowMs));
   Response response;
   response.headers.push_back({"apns-id", apnsId});
   response.headers.push_back({"apns-request-id", requestId ? std::string(*requestId) : newUuid()});

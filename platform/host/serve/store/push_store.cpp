@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -27,10 +28,26 @@ CREATE TABLE IF NOT EXISTS pushes(
   seq INTEGER PRIMARY KEY AUTOINCREMENT, apns_id TEXT NOT NULL, time INTEGER NOT NULL,
   path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
   status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
-  warnings TEXT NOT NULL, activity_id TEXT NOT NULL);
-CREATE INDEX IF NOT EXISTS pushes_applied ON pushes(activity_id, seq)
-  WHERE verdict IN ('applied', 'ended');
+  warnings TEXT NOT NULL, activity_id TEXT NOT NULL, body_bytes INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS deliveries(
+  push_seq INTEGER NOT NULL, ordinal INTEGER NOT NULL, activity_id TEXT NOT NULL,
+  verdict TEXT NOT NULL, error TEXT NOT NULL, warnings TEXT NOT NULL,
+  PRIMARY KEY(push_seq, ordinal)) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS deliveries_activity ON deliveries(activity_id, push_seq);
+CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
+
+// The schema's version, in `PRAGMA user_version`. Stores of version 0 kept one activity per push
+// in the pushes table: each such push becomes a delivery.
+constexpr int schemaVersion = 2;
+constexpr const char* migrationFrom0 = R"sql(
+INSERT OR IGNORE INTO deliveries
+  SELECT seq, 0, activity_id, verdict, error, warnings FROM pushes WHERE activity_id != '';
+DROP INDEX IF EXISTS pushes_applied;
+)sql";
+
+constexpr std::array<std::string_view, 5> verdictNames{"applied", "dropped", "ignored", "ended",
+                                                       "rejected"};
 
 class Statement {
  public:
@@ -50,7 +67,7 @@ class Statement {
     index_ = 0;
     return *this;
   }
-  Statement& bind(const std::string& text) {
+  Statement& bind(std::string_view text) {
     check(sqlite3_bind_text(statement_, ++index_, text.data(), static_cast<int>(text.size()),
                             SQLITE_STATIC));
     return *this;
@@ -142,6 +159,9 @@ struct PushStore::Impl {
   std::size_t dirtyCount = 0;
   static constexpr std::size_t hotLimit = 4096;
   std::vector<PushRecord> pending;  // added, not yet in the table
+  Retention retention;
+  std::int64_t insertedSincePrune = 0;
+  static constexpr std::int64_t pruneEvery = 1000;
 
   // While a sealed batch commits on another thread, SQLite is the commit's alone.
   std::mutex idleLock;  // guards `committing`
@@ -157,6 +177,7 @@ struct PushStore::Impl {
       begin();
       for (const PushRecord& push : sealed.pushes) insertPush(push);
       for (const ActivityRecord& activity : sealed.activities) updateRow(activity);
+      pruneNowAndThen(sealed.pushes);
       inTransaction = false;
       exec("COMMIT");
     } catch (const StoreError& error) {
@@ -193,12 +214,70 @@ struct PushStore::Impl {
       throw StoreError("store: " + file + " is read-only");
     }
     try {
-      exec("BEGIN IMMEDIATE; PRAGMA user_version = 1; COMMIT;");
+      // A write that reaches the disk, and the migration of an older store in the same go.
+      exec("BEGIN IMMEDIATE");
+      inTransaction = true;
+      migrate();
+      inTransaction = false;
+      exec("COMMIT");
     } catch (const StoreError& error) {
+      inTransaction = false;
       sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
       throw StoreError("store: cannot write " + file + " (" + error.what() +
                        "): is another serve using this state folder, or the disk full?");
     }
+  }
+
+  void migrate() {
+    auto& version = prepared("PRAGMA user_version");
+    const std::int64_t found = version.step() ? version.integer(0) : 0;
+    version.reset();
+    if (found < schemaVersion) {
+      bool hasBodyBytes = false;
+      auto& columns = prepared("PRAGMA table_info(pushes)");
+      while (columns.step()) hasBodyBytes = hasBodyBytes || columns.text(1) == "body_bytes";
+      columns.reset();
+      if (!hasBodyBytes) {
+        exec("ALTER TABLE pushes ADD COLUMN body_bytes INTEGER NOT NULL DEFAULT 0");
+      }
+      exec(migrationFrom0);
+    }
+    exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
+  }
+
+  // Drops what the retention bound no longer keeps: the oldest pushes beyond the count, and among
+  // the oldest few thousand, those older than the days. Runs inside a commit, now and then.
+  void prune(std::int64_t nowMs) {
+    std::int64_t dropped = 0;
+    if (retention.pushes > 0) {
+      auto& last = prepared("SELECT coalesce(max(seq), 0) FROM pushes");
+      const std::int64_t newest = last.step() ? last.integer(0) : 0;
+      last.reset();
+      const std::int64_t cutoff = newest - retention.pushes;
+      if (cutoff > 0) dropped += dropUpTo(cutoff);
+    }
+    if (retention.days > 0) {
+      const std::int64_t before = nowMs - std::int64_t{retention.days} * 86400 * 1000;
+      auto& oldest = prepared(
+          "SELECT coalesce(max(seq), 0) FROM (SELECT seq, time FROM pushes ORDER BY seq LIMIT "
+          "4096) WHERE time < ?");
+      oldest.bind(before);
+      const std::int64_t cutoff = oldest.step() ? oldest.integer(0) : 0;
+      oldest.reset();
+      if (cutoff > 0) dropped += dropUpTo(cutoff);
+    }
+    if (dropped > 0) {
+      prepared(
+          "INSERT INTO meta VALUES ('dropped', ?) "
+          "ON CONFLICT(key) DO UPDATE SET value = value + excluded.value")
+          .bind(dropped)
+          .run();
+    }
+  }
+  std::int64_t dropUpTo(std::int64_t seq) {
+    prepared("DELETE FROM deliveries WHERE push_seq <= ?").bind(seq).run();
+    prepared("DELETE FROM pushes WHERE seq <= ?").bind(seq).run();
+    return sqlite3_changes(db);
   }
 
   ~Impl() {
@@ -243,6 +322,7 @@ struct PushStore::Impl {
   // The statements a commit runs for each row, kept at hand: looking one up by its text costs a
   // copy of the text and a walk of the map.
   Statement* insertPushStatement = nullptr;
+  Statement* insertDeliveryStatement = nullptr;
   Statement* updateRowStatement = nullptr;
   Statement& kept(Statement*& slot, const char* sql) {
     if (slot == nullptr) slot = &prepared(sql);
@@ -252,7 +332,8 @@ struct PushStore::Impl {
   void insertPush(const PushRecord& p) {
     kept(insertPushStatement,
          "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-         "verdict, error, warnings, activity_id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+         "verdict, error, warnings, activity_id, body_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+         "?, ?, ?)")
         .bind(p.apnsId)
         .bind(p.timeMs)
         .bind(p.path)
@@ -261,11 +342,30 @@ struct PushStore::Impl {
         .bindBlob(p.body)
         .bind(std::int64_t{p.status})
         .bind(p.reason)
-        .bind(p.verdict)
+        .bind(verdictName(p.verdict))
         .bind(p.error)
         .bind(p.warnings)
         .bind(p.activityId)
+        .bind(p.bodyBytes)
         .run();
+    const std::int64_t seq = sqlite3_last_insert_rowid(db);
+    std::int64_t ordinal = 0;
+    for (const Delivery& d : p.deliveries) {
+      kept(insertDeliveryStatement, "INSERT INTO deliveries VALUES (?, ?, ?, ?, ?, ?)")
+          .bind(seq)
+          .bind(ordinal++)
+          .bind(d.activityId)
+          .bind(verdictName(d.verdict))
+          .bind(d.error)
+          .bind(d.warnings)
+          .run();
+    }
+    ++insertedSincePrune;
+  }
+  void pruneNowAndThen(const std::vector<PushRecord>& added) {
+    if (insertedSincePrune < pruneEvery || added.empty()) return;
+    insertedSincePrune = 0;
+    prune(added.back().timeMs);
   }
   void updateRow(const ActivityRecord& a) {
     // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
@@ -312,8 +412,10 @@ PushStore::~PushStore() {
   }
 }
 
-std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder) {
+std::unique_ptr<PushStore> PushStore::open(const std::filesystem::path& folder,
+                                           Retention retention) {
   auto impl = std::make_unique<Impl>();
+  impl->retention = retention;
   const std::string file = folder.empty() ? ":memory:" : (folder / "serve.sqlite3").string();
   // The caller serialises access to a store, so SQLite's own locking per call is not needed.
   if (sqlite3_open_v2(file.c_str(), &impl->db,
@@ -524,38 +626,114 @@ void PushStore::addPush(PushRecord&& push) {
   impl_->pending.push_back(std::move(push));
 }
 
+std::string_view verdictName(Verdict verdict) {
+  return verdictNames[static_cast<std::size_t>(verdict)];
+}
+
+Verdict verdictNamed(std::string_view name) {
+  for (std::size_t i = 0; i < verdictNames.size(); ++i) {
+    if (verdictNames[i] == name) return static_cast<Verdict>(i);
+  }
+  return Verdict::rejected;
+}
+
 namespace {
 
 constexpr const char* pushColumns =
-    "apns_id, time, path, token, headers, body, status, reason, verdict, error, warnings, "
-    "activity_id";
+    "p.apns_id, p.time, p.path, p.token, p.headers, p.body, p.status, p.reason, p.verdict, "
+    "p.error, p.warnings, p.activity_id, p.body_bytes, p.seq";
 
-std::vector<PushRecord> pushesFrom(Statement& s) {
-  std::vector<PushRecord> found;
-  while (s.step()) {
-    found.push_back({s.text(0), s.integer(1), s.text(2), s.text(3), s.text(4), s.text(5),
-                     static_cast<int>(s.integer(6)), s.text(7), s.text(8), s.text(9), s.text(10),
-                     s.text(11)});
-  }
-  s.reset();
-  return found;
+PushRecord pushFrom(const Statement& s) {
+  PushRecord p;
+  p.apnsId = s.text(0);
+  p.timeMs = s.integer(1);
+  p.path = s.text(2);
+  p.token = s.text(3);
+  p.headers = s.text(4);
+  p.body = s.text(5);
+  p.status = static_cast<int>(s.integer(6));
+  p.reason = s.text(7);
+  p.verdict = verdictNamed(s.text(8));
+  p.error = s.text(9);
+  p.warnings = s.text(10);
+  p.activityId = s.text(11);
+  p.bodyBytes = s.integer(12);
+  p.seq = s.integer(13);
+  return p;
 }
 
 }  // namespace
 
+// Each push's deliveries, in one query for all of them.
+void PushStore::attachDeliveries(std::vector<PushRecord>& pushes) {
+  if (pushes.empty()) return;
+  std::string seqs = "[";
+  std::unordered_map<std::int64_t, PushRecord*> bySeq;
+  for (PushRecord& push : pushes) {
+    if (seqs.size() > 1) seqs += ',';
+    seqs += std::to_string(push.seq);
+    bySeq.emplace(push.seq, &push);
+  }
+  seqs += ']';
+  auto& s = impl_->statement(
+      "SELECT push_seq, activity_id, verdict, error, warnings FROM deliveries WHERE push_seq IN "
+      "(SELECT value FROM json_each(?)) ORDER BY push_seq, ordinal");
+  s.bind(seqs);
+  while (s.step()) {
+    const auto found = bySeq.find(s.integer(0));
+    if (found == bySeq.end()) continue;
+    found->second->deliveries.push_back({s.text(1), verdictNamed(s.text(2)), s.text(3), s.text(4)});
+  }
+  s.reset();
+}
+
 std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
   auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
-                             " FROM pushes ORDER BY seq DESC LIMIT ?");
+                             " FROM pushes p ORDER BY p.seq DESC LIMIT ?");
   s.bind(static_cast<std::int64_t>(limit));
-  return pushesFrom(s);
+  std::vector<PushRecord> found;
+  while (s.step()) found.push_back(pushFrom(s));
+  s.reset();
+  attachDeliveries(found);
+  return found;
+}
+
+std::vector<PushRecord> PushStore::activityPushes(const std::string& activityId,
+                                                  std::size_t limit) {
+  return pushesReaching(activityId, false, limit);
 }
 
 std::vector<PushRecord> PushStore::appliedPushes(const std::string& activityId, std::size_t limit) {
-  auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
-                             " FROM pushes WHERE activity_id = ? AND verdict IN ('applied', "
-                             "'ended') ORDER BY seq LIMIT ?");
+  return pushesReaching(activityId, true, limit);
+}
+
+std::vector<PushRecord> PushStore::pushesReaching(const std::string& activityId, bool shownOnly,
+                                                  std::size_t limit) {
+  auto& s = impl_->statement(
+      std::string("SELECT ") + pushColumns +
+      ", d.verdict, d.error, d.warnings FROM deliveries d JOIN pushes p ON p.seq = d.push_seq "
+      "WHERE d.activity_id = ?" +
+      (shownOnly ? " AND d.verdict IN ('applied', 'ended')" : "") + " ORDER BY d.push_seq LIMIT ?");
   s.bind(activityId).bind(static_cast<std::int64_t>(limit));
-  return pushesFrom(s);
+  std::vector<PushRecord> found;
+  while (s.step()) {
+    PushRecord push = pushFrom(s);
+    push.verdict = verdictNamed(s.text(14));
+    push.error = s.text(15);
+    push.warnings = s.text(16);
+    push.activityId = activityId;
+    found.push_back(std::move(push));
+  }
+  s.reset();
+  attachDeliveries(found);
+  return found;
+}
+
+std::int64_t PushStore::droppedPushes() {
+  auto& s = impl_->statement("SELECT coalesce(max(value), 0) FROM meta WHERE key = 'dropped'");
+  const std::int64_t dropped = s.step() ? s.integer(0) : 0;
+  s.reset();
+  return dropped;
 }
 
 std::size_t PushStore::pushCount() {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host::serve {
@@ -39,19 +40,50 @@ struct ChannelRecord {
   int storagePolicy = 0;
 };
 
+// What a phone did with a push, one closed set; `verdictName` is its one table of names.
+enum class Verdict : std::uint8_t { applied, dropped, ignored, ended, rejected };
+std::string_view verdictName(Verdict verdict);
+// The verdict of a name from `verdictName`; `rejected` for any other.
+Verdict verdictNamed(std::string_view name);
+// Whether the activity shows the push: its timeline holds it.
+inline bool shows(Verdict verdict) {
+  return verdict == Verdict::applied || verdict == Verdict::ended;
+}
+
+// What one activity did with a push that reached it.
+struct Delivery {
+  std::string activityId;
+  Verdict verdict = Verdict::applied;
+  std::string error;
+  std::string warnings = "[]";  // a JSON array of strings
+};
+
+// A push or a start from the page: what the sender sent, what the service answered, and for each
+// activity it reached, its delivery. The top-level verdict, error, warnings and activity are the
+// first delivery's (or the push's own, when it reached none), for callers that read one.
 struct PushRecord {
   std::string apnsId;
   std::int64_t timeMs = 0;
   std::string path;
   std::string token;
   std::string headers;  // a JSON object
-  std::string body;     // as received, cut at the transport's ceiling
+  std::string body;     // as received, cut at the transport's ceiling or the history's bound
   int status = 0;
   std::string reason;
-  std::string verdict;
+  Verdict verdict = Verdict::applied;
   std::string error;
   std::string warnings;  // a JSON array of strings
   std::string activityId;
+  std::vector<Delivery> deliveries;
+  std::int64_t bodyBytes = 0;  // what the sender sent, when more than `body` keeps
+  std::int64_t seq = 0;        // its place in the history, once stored
+};
+
+// How much history a store keeps: pushes older than `days`, and those beyond the newest `pushes`,
+// are dropped as new ones come (0: no bound).
+struct Retention {
+  int days = 7;
+  std::int64_t pushes = 100000;
 };
 
 // Devices, activities, channels and the push history in SQLite (WAL). Writes go into a
@@ -60,7 +92,8 @@ struct PushRecord {
 class PushStore {
  public:
   // Opens or creates `<folder>/serve.sqlite3`; an empty folder means a private in-memory store.
-  static std::unique_ptr<PushStore> open(const std::filesystem::path& folder);
+  static std::unique_ptr<PushStore> open(const std::filesystem::path& folder,
+                                         Retention retention = {});
   // A second connection to a store that `open` made, for reading only: it sees committed rows
   // alone, and reads while the owner writes (WAL).
   static std::unique_ptr<PushStore> openReader(const std::filesystem::path& folder);
@@ -90,9 +123,14 @@ class PushStore {
   void addPush(PushRecord&& push);
   // Newest first.
   std::vector<PushRecord> pushes(std::size_t limit);
-  // The pushes an activity showed, oldest first: its start and the updates and end it applied.
+  // Every push that reached an activity, oldest first, whatever it did with it; the top-level
+  // verdict, error and warnings of each are the activity's own delivery.
+  std::vector<PushRecord> activityPushes(const std::string& activityId, std::size_t limit);
+  // Those of them the activity showed: its start and the updates and end it applied.
   std::vector<PushRecord> appliedPushes(const std::string& activityId, std::size_t limit);
   std::size_t pushCount();
+  // How many pushes the retention bound has dropped since the store was made.
+  std::int64_t droppedPushes();
 
   // Makes everything written since the last commit durable.
   void commit();
@@ -113,6 +151,9 @@ class PushStore {
   void discard();
 
  private:
+  void attachDeliveries(std::vector<PushRecord>& pushes);
+  std::vector<PushRecord> pushesReaching(const std::string& activityId, bool shownOnly,
+                                         std::size_t limit);
   struct Impl;
   explicit PushStore(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;

@@ -260,10 +260,15 @@ function addStep(entry, push) {
   if (entry.following) entry.step = entry.steps.length - 1;
 }
 
+// Whether the activity shows a push it was given: its timeline holds it.
+function shows(verdict) {
+  return verdict === 'applied' || verdict === 'ended';
+}
+
 async function loadSteps(entry) {
   const pushes = await api(`/api/activities/${entry.record.id}/pushes`);
   entry.steps = [];
-  for (const push of pushes) addStep(entry, push);
+  for (const push of pushes) if (shows(push.verdict)) addStep(entry, push);
   if (entry.following || entry.step >= entry.steps.length) {
     entry.step = Math.max(entry.steps.length - 1, 0);
   }
@@ -419,13 +424,20 @@ function addPush(push) {
   while (log.children.length > shownPushes) log.lastElementChild.remove();
 }
 
-// A push as it is answered, with its activity as the push left it.
-function pushArrived({push, activity}) {
+// A push as it is answered, with each activity it reached as the push left it.
+function pushArrived({push, activities}) {
   addPush(push);
-  if (!activity || push.status >= 300) {
+  if (!activities.length || push.status >= 300) {
     painted([push.apnsId]);
     return;
   }
+  for (const activity of activities) {
+    const delivery = push.deliveries.find((d) => d.activityId === activity.id);
+    activityReached(activity, {...push, verdict: delivery ? delivery.verdict : push.verdict});
+  }
+}
+
+function activityReached(activity, push) {
   const waiting = state.waiting.get(activity.id) || [];
   waiting.push(push.apnsId);
   state.waiting.set(activity.id, waiting);
@@ -441,7 +453,7 @@ function pushArrived({push, activity}) {
     refreshCard(entry, true);
     return;
   }
-  if (push.verdict === 'applied' || push.verdict === 'ended') addStep(entry, push);
+  if (shows(push.verdict)) addStep(entry, push);
   refreshCard(entry, false);
 }
 
