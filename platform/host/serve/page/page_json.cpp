@@ -1,5 +1,6 @@
 #include "platform/host/serve/page/page_json.hpp"
 
+#include "platform/coding/json_writer.hpp"
 #include "platform/host/serve/common/json_text.hpp"
 
 #include <cstdio>
@@ -19,55 +20,140 @@ std::string isoTime(std::int64_t ms) {
   return text;
 }
 
-std::string nullOr(const std::string& text) {
-  return text.empty() ? "null" : jsonString(text);
+// The history's texts come from untrusted clients: each goes through `appendJsonString`, which
+// keeps any bytes JSON.
+void member(coding::JsonWriter& writer, std::string_view name, bool first = false) {
+  if (!first) writer.comma();
+  writer.string(name);
+  writer.colon();
 }
 
-std::string valueOrNull(const std::string& json) {
-  return json.empty() ? "null" : jsonValueOrString(json);
+void text(std::string& out, const std::string& value) {
+  appendJsonString(out, value);
 }
 
-std::string number(const std::optional<double>& value) {
-  if (!value) return "null";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.17g", *value);
-  return text;
+void textOrNull(std::string& out, coding::JsonWriter& writer, const std::string& value) {
+  if (value.empty()) {
+    writer.null();
+  } else {
+    appendJsonString(out, value);
+  }
+}
+
+// A JSON text the history wrote itself (headers, warnings), or a sender's payload, which need not
+// be JSON: then it is shown as a string of its bytes.
+void valueOrNull(std::string& out, coding::JsonWriter& writer, const std::string& json) {
+  if (json.empty()) {
+    writer.null();
+  } else {
+    out += jsonValueOrString(json);
+  }
+}
+
+void number(coding::JsonWriter& writer, const std::optional<double>& value) {
+  if (value) {
+    writer.number(*value);
+  } else {
+    writer.null();
+  }
+}
+
+void writeDelivery(std::string& out, const Delivery& d) {
+  coding::JsonWriter writer(out);
+  writer.beginObject();
+  member(writer, "activityId", true);
+  text(out, d.activityId);
+  member(writer, "verdict");
+  writer.string(verdictName(d.verdict));
+  member(writer, "error");
+  textOrNull(out, writer, d.error);
+  member(writer, "warnings");
+  writer.raw(d.warnings.empty() ? "[]" : d.warnings);
+  writer.endObject();
 }
 
 }  // namespace
 
 std::string activityJson(const ActivityRecord& a) {
-  return "{\"id\":" + jsonString(a.id) + ",\"type\":" + jsonString(a.type) +
-         ",\"deviceToken\":" + nullOr(a.deviceToken) + ",\"updateToken\":" + nullOr(a.updateToken) +
-         ",\"bundle\":" + nullOr(a.bundle) + ",\"channel\":" + nullOr(a.channel) +
-         ",\"attributes\":" + valueOrNull(a.attributes) + ",\"state\":" + valueOrNull(a.state) +
-         ",\"ended\":" + (a.ended ? "true" : "false") + ",\"staleDate\":" + number(a.staleDate) +
-         ",\"dismissalDate\":" + number(a.dismissalDate) +
-         ",\"created\":" + jsonString(isoTime(a.createdAtMs)) + "}";
+  std::string out;
+  coding::JsonWriter writer(out);
+  writer.beginObject();
+  member(writer, "id", true);
+  text(out, a.id);
+  member(writer, "type");
+  text(out, a.type);
+  member(writer, "deviceToken");
+  textOrNull(out, writer, a.deviceToken);
+  member(writer, "updateToken");
+  textOrNull(out, writer, a.updateToken);
+  member(writer, "bundle");
+  textOrNull(out, writer, a.bundle);
+  member(writer, "channel");
+  textOrNull(out, writer, a.channel);
+  member(writer, "attributes");
+  valueOrNull(out, writer, a.attributes);
+  member(writer, "state");
+  valueOrNull(out, writer, a.state);
+  member(writer, "ended");
+  writer.boolean(a.ended);
+  member(writer, "staleDate");
+  number(writer, a.staleDate);
+  member(writer, "dismissalDate");
+  number(writer, a.dismissalDate);
+  member(writer, "created");
+  writer.string(isoTime(a.createdAtMs));
+  writer.endObject();
+  return out;
 }
 
-std::string deliveryJson(const Delivery& d) {
-  return "{\"activityId\":" + jsonString(d.activityId) +
-         ",\"verdict\":" + jsonString(verdictName(d.verdict)) + ",\"error\":" + nullOr(d.error) +
-         ",\"warnings\":" + (d.warnings.empty() ? "[]" : d.warnings) + "}";
+std::string deliveryJson(const Delivery& delivery) {
+  std::string out;
+  writeDelivery(out, delivery);
+  return out;
 }
 
 std::string pushJson(const PushRecord& p) {
-  std::string deliveries = "[";
-  for (const Delivery& d : p.deliveries) {
-    if (deliveries.size() > 1) deliveries += ',';
-    deliveries += deliveryJson(d);
+  std::string out;
+  out.reserve(512 + p.body.size());
+  coding::JsonWriter writer(out);
+  writer.beginObject();
+  member(writer, "apnsId", true);
+  text(out, p.apnsId);
+  member(writer, "time");
+  writer.string(isoTime(p.timeMs));
+  member(writer, "path");
+  text(out, p.path);
+  member(writer, "token");
+  textOrNull(out, writer, p.token);
+  member(writer, "headers");
+  writer.raw(p.headers.empty() ? "{}" : p.headers);
+  member(writer, "status");
+  writer.number(p.status);
+  member(writer, "reason");
+  textOrNull(out, writer, p.reason);
+  member(writer, "verdict");
+  writer.string(verdictName(p.verdict));
+  member(writer, "error");
+  textOrNull(out, writer, p.error);
+  member(writer, "warnings");
+  writer.raw(p.warnings.empty() ? "[]" : p.warnings);
+  member(writer, "activityId");
+  textOrNull(out, writer, p.activityId);
+  member(writer, "deliveries");
+  writer.beginArray();
+  for (std::size_t i = 0; i < p.deliveries.size(); ++i) {
+    if (i > 0) writer.comma();
+    writeDelivery(out, p.deliveries[i]);
   }
-  deliveries += ']';
-  return "{\"apnsId\":" + jsonString(p.apnsId) + ",\"time\":" + jsonString(isoTime(p.timeMs)) +
-         ",\"path\":" + jsonString(p.path) + ",\"token\":" + nullOr(p.token) +
-         ",\"headers\":" + (p.headers.empty() ? "{}" : p.headers) +
-         ",\"status\":" + std::to_string(p.status) + ",\"reason\":" + nullOr(p.reason) +
-         ",\"verdict\":" + jsonString(verdictName(p.verdict)) + ",\"error\":" + nullOr(p.error) +
-         ",\"warnings\":" + (p.warnings.empty() ? "[]" : p.warnings) +
-         ",\"activityId\":" + nullOr(p.activityId) + ",\"deliveries\":" + deliveries +
-         (p.bodyBytes > 0 ? ",\"bodyBytes\":" + std::to_string(p.bodyBytes) : std::string()) +
-         ",\"payload\":" + valueOrNull(p.body) + "}";
+  writer.endArray();
+  if (p.bodyBytes > 0) {
+    member(writer, "bodyBytes");
+    writer.number(static_cast<double>(p.bodyBytes));
+  }
+  member(writer, "payload");
+  valueOrNull(out, writer, p.body);
+  writer.endObject();
+  return out;
 }
 
 }  // namespace host::serve
