@@ -116,6 +116,8 @@ class KeyedDecodingContainer {
 
   // The JSON type of a member, for members that may hold more than one kind of value.
   JsonValue::Type type(K key) const { return member(key).type; }
+  // A member's value as it stands, for a reader with rules of its own about it.
+  const JsonValue& valueOf(K key) const { return member(key); }
 
   // The decoder of a member's value, for records nested in records.
   Decoder nestedDecoder(K key) const {

@@ -35,6 +35,13 @@ struct ActivityEvent {
   std::string encodedContentState;
   // False for an update that changes nothing: the host does not rebuild its presentations.
   bool rebuild = true;
+  // A push payload's dates, and what it asks of the phone beside its records, as decoded.
+  std::optional<double> timestamp;
+  std::optional<double> staleDate;
+  std::optional<double> dismissalDate;
+  std::optional<double> relevanceScore;
+  bool wantsUpdateToken = false;
+  std::string channel;
 };
 
 }  // namespace host

@@ -156,6 +156,12 @@ class Reader {
     if (state) event.encodedContentState = std::move(state->json);
     event.attributes = std::move(push->attributes);
     event.contentState = std::move(push->contentState);
+    event.timestamp = push->timestamp;
+    event.staleDate = push->staleDate;
+    event.dismissalDate = push->dismissalDate;
+    event.relevanceScore = push->relevanceScore;
+    event.wantsUpdateToken = push->wantsUpdateToken;
+    event.channel = std::move(push->channel);
     return event;
   }
 

@@ -82,6 +82,10 @@ InputResult<PushPayload> PushPayload::decode(const coding::Decoder& payload,
       !container.decodeIfPresent(CodingKeys::relevanceScore, push.relevanceScore)) {
     return failed();
   }
+  const JsonValue& token = container.valueOf(CodingKeys::inputPushToken);
+  push.wantsUpdateToken = token.type == JsonValue::Type::number && token.number == 1;
+  const JsonValue& channel = container.valueOf(CodingKeys::inputPushChannel);
+  if (channel.type == JsonValue::Type::string) push.channel = std::string(channel.text);
   const JsonValue::Type alert = container.type(CodingKeys::alert);
   if (alert != JsonValue::Type::missing && alert != JsonValue::Type::string &&
       alert != JsonValue::Type::object) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 namespace host {
 
@@ -19,6 +20,10 @@ struct PushPayload {
   std::optional<double> staleDate;
   std::optional<double> dismissalDate;
   std::optional<double> relevanceScore;
+  // What the app asked of a push-to-start: an update token (`input-push-token: 1`), or to follow
+  // a channel. The extension reads neither; the phone does, so they are read leniently.
+  bool wantsUpdateToken = false;
+  std::string channel;
   bool hasAlert = false;
   const widgets::ActivityType* type = nullptr;
   std::optional<std::any> attributes;  // a start's, or the timeline's for its activity
@@ -34,6 +39,8 @@ struct PushPayload {
     staleDate,
     dismissalDate,
     relevanceScore,
+    inputPushToken,
+    inputPushChannel,
   };
   friend constexpr std::span<const std::string_view> codingKeyStrings(CodingKeys) {
     return codingKeyNames;
@@ -44,9 +51,17 @@ struct PushPayload {
                                          const ReadingContext& context, const Timeline& timeline);
 
  private:
-  static constexpr std::array<std::string_view, 9> codingKeyNames{
-      "event", "timestamp",  "attributes-type", "attributes",     "content-state",
-      "alert", "stale-date", "dismissal-date",  "relevance-score"};
+  static constexpr std::array<std::string_view, 11> codingKeyNames{"event",
+                                                                   "timestamp",
+                                                                   "attributes-type",
+                                                                   "attributes",
+                                                                   "content-state",
+                                                                   "alert",
+                                                                   "stale-date",
+                                                                   "dismissal-date",
+                                                                   "relevance-score",
+                                                                   "input-push-token",
+                                                                   "input-push-channel"};
 };
 
 }  // namespace host

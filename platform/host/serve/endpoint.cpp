@@ -17,7 +17,6 @@
 #include <filesystem>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -129,7 +128,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     err << "error: " << failure.what() << '\n';
     return Outcome::cannotStart;
   }
-  std::mutex errLock;  // guards `err`, written by the committer and the loop
+  // While the pipeline runs, only its committer writes to `err`.
   PageEvents events;
   // A page draws a push with each activity it reached as the push left it.
   service.onRecorded([&](const PushRecord& push) {
@@ -183,7 +182,6 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
           try {
             store->commitSealed(*sealed);
           } catch (const StoreError& failure) {
-            std::lock_guard guard(errLock);
             err << "error: " << failure.what() << '\n';
             return false;
           }

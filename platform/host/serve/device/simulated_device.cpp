@@ -10,15 +10,10 @@ namespace host::serve {
 
 using coding::JsonValue;
 
-// The input reader leaves these alone.
+// What routes a push before the input reader decodes it: whether it is a payload, and its event.
 struct SimulatedDevices::Peek {
   bool payload = false;  // a JSON object with an `aps` object
   std::string event;
-  std::optional<double> timestamp;
-  std::optional<double> staleDate;
-  std::optional<double> dismissalDate;
-  bool wantsUpdateToken = false;
-  std::string channel;
   // The body as read for the peek, for the input reader to decode in turn; null when the body is
   // not one JSON document.
   const coding::JsonDocument* document = nullptr;
@@ -40,11 +35,11 @@ std::string seconds(double value) {
 
 // Dates that read as milliseconds or lie far ahead are the input reader's warnings; one already
 // past needs the device's clock at the push.
-void warnAboutDates(const SimulatedDevices::Peek& peek, std::int64_t nowMs, bool start,
+void warnAboutDates(const ActivityEvent& event, std::int64_t nowMs, bool start,
                     std::vector<std::string>& warnings) {
   const double now = static_cast<double>(nowMs) / 1000;
-  if (peek.staleDate && *peek.staleDate < now) {
-    warnings.push_back("\"aps.stale-date\": " + seconds(*peek.staleDate) +
+  if (event.staleDate && *event.staleDate < now) {
+    warnings.push_back("\"aps.stale-date\": " + seconds(*event.staleDate) +
                        " has already passed, so the activity " +
                        (start ? "starts stale" : "shows as stale at once"));
   }
@@ -82,21 +77,10 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
   document.lookUp(document.root().node, apsName, aps);
   if (aps[0].type != JsonValue::Type::object) return peek;
   peek.payload = true;
-  constexpr std::array<std::string_view, 6> names{
-      "event",          "timestamp",        "stale-date",
-      "dismissal-date", "input-push-token", "input-push-channel"};
-  std::array<JsonValue, 6> v;
-  document.lookUp(aps[0].node, names, v);
-  if (v[0].type == JsonValue::Type::string) peek.event = v[0].text;
-  const auto number = [](const JsonValue& value) -> std::optional<double> {
-    if (value.type != JsonValue::Type::number) return std::nullopt;
-    return value.number;
-  };
-  peek.timestamp = number(v[1]);
-  peek.staleDate = number(v[2]);
-  peek.dismissalDate = number(v[3]);
-  peek.wantsUpdateToken = v[4].type == JsonValue::Type::number && v[4].number == 1;
-  if (v[5].type == JsonValue::Type::string) peek.channel = v[5].text;
+  constexpr std::array<std::string_view, 1> names{"event"};
+  std::array<JsonValue, 1> event;
+  document.lookUp(aps[0].node, names, event);
+  if (event[0].type == JsonValue::Type::string) peek.event = event[0].text;
   return peek;
 }
 
@@ -129,25 +113,25 @@ DeviceOutcome SimulatedDevices::deliver(const std::string& token, const std::str
   }
   DeviceOutcome outcome;
   for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
-  warnAboutDates(peek, nowMs, true, outcome.warnings);
+  warnAboutDates(event, nowMs, true, outcome.warnings);
 
   ActivityRecord activity;
   activity.id = newUuid();
   activity.type = event.type->name;
   activity.deviceToken = token;
   activity.bundle = bundle;
-  activity.channel = peek.channel;
-  if (peek.wantsUpdateToken || peek.channel.empty()) {
+  activity.channel = event.channel;
+  if (event.wantsUpdateToken || event.channel.empty()) {
     activity.updateToken = newHexToken(updateTokenDigits);
   }
-  if (!peek.channel.empty() && !store_.channel(peek.channel)) {
-    outcome.warnings.push_back("\"aps.input-push-channel\": no channel " + peek.channel +
+  if (!event.channel.empty() && !store_.channel(event.channel)) {
+    outcome.warnings.push_back("\"aps.input-push-channel\": no channel " + event.channel +
                                " is registered; the activity will hear nothing on it");
   }
   activity.attributes = std::move(event.encodedAttributes);
   activity.state = std::move(event.encodedContentState);
-  activity.staleDate = peek.staleDate;
-  activity.lastTimestamp = peek.timestamp;
+  activity.staleDate = event.staleDate;
+  activity.lastTimestamp = event.timestamp;
   activity.createdAtMs = nowMs;
   store_.saveActivity(activity);
   outcome.delivery.activityId = activity.id;
@@ -166,10 +150,10 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, std::string_view
   }
   DeviceOutcome outcome{{activity.id, Verdict::applied, {}, {}}, {}};
   for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
-  warnAboutDates(peek, nowMs, false, outcome.warnings);
-  if (peek.timestamp && activity.lastTimestamp && *peek.timestamp < *activity.lastTimestamp) {
+  warnAboutDates(event, nowMs, false, outcome.warnings);
+  if (event.timestamp && activity.lastTimestamp && *event.timestamp < *activity.lastTimestamp) {
     outcome.delivery.verdict = Verdict::ignored;
-    outcome.delivery.error = "its timestamp " + seconds(*peek.timestamp) +
+    outcome.delivery.error = "its timestamp " + seconds(*event.timestamp) +
                              " is older than the last one applied, " +
                              seconds(*activity.lastTimestamp);
     return outcome;
@@ -181,12 +165,12 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, std::string_view
         "platform treats it as no change");
   }
   if (!state.empty()) activity.state = std::move(state);
-  if (peek.timestamp) activity.lastTimestamp = peek.timestamp;
-  if (peek.staleDate) activity.staleDate = peek.staleDate;
+  if (event.timestamp) activity.lastTimestamp = event.timestamp;
+  if (event.staleDate) activity.staleDate = event.staleDate;
   if (event.event == PushEvent::end) {
     activity.ended = true;
     activity.endedAtMs = nowMs;
-    activity.dismissalDate = peek.dismissalDate;
+    activity.dismissalDate = event.dismissalDate;
     outcome.delivery.verdict = Verdict::ended;
   }
   store_.updateActivity(activity);

@@ -151,11 +151,11 @@ struct PushStore::Impl {
 
   // Activities that take pushes on their update token, as the open transaction has them. A busy
   // activity is updated by most of a batch's pushes: its row is written once, at the commit.
-  struct Hot {
+  struct CachedActivity {
     ActivityRecord record;
     bool dirty = false;
   };
-  std::unordered_map<std::string, Hot> hot;  // by update token
+  std::unordered_map<std::string, CachedActivity> hot;  // by update token
   std::size_t dirtyCount = 0;
   static constexpr std::size_t hotLimit = 4096;
   std::vector<PushRecord> pending;  // added, not yet in the table
@@ -324,16 +324,17 @@ struct PushStore::Impl {
   Statement* insertPushStatement = nullptr;
   Statement* insertDeliveryStatement = nullptr;
   Statement* updateRowStatement = nullptr;
-  Statement& kept(Statement*& slot, const char* sql) {
+  Statement& reused(Statement*& slot, const char* sql) {
     if (slot == nullptr) slot = &prepared(sql);
     return slot->reset();
   }
 
   void insertPush(const PushRecord& p) {
-    kept(insertPushStatement,
-         "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-         "verdict, error, warnings, activity_id, body_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-         "?, ?, ?)")
+    reused(
+        insertPushStatement,
+        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+        "verdict, error, warnings, activity_id, body_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+        "?, ?, ?)")
         .bind(p.apnsId)
         .bind(p.timeMs)
         .bind(p.path)
@@ -351,7 +352,7 @@ struct PushStore::Impl {
     const std::int64_t seq = sqlite3_last_insert_rowid(db);
     std::int64_t ordinal = 0;
     for (const Delivery& d : p.deliveries) {
-      kept(insertDeliveryStatement, "INSERT INTO deliveries VALUES (?, ?, ?, ?, ?, ?)")
+      reused(insertDeliveryStatement, "INSERT INTO deliveries VALUES (?, ?, ?, ?, ?, ?)")
           .bind(seq)
           .bind(ordinal++)
           .bind(d.activityId)
@@ -369,9 +370,9 @@ struct PushStore::Impl {
   }
   void updateRow(const ActivityRecord& a) {
     // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
-    kept(updateRowStatement,
-         "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-         "last_timestamp = ?, ended_at = ? WHERE id = ?")
+    reused(updateRowStatement,
+           "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
+           "last_timestamp = ?, ended_at = ? WHERE id = ?")
         .bind(a.state)
         .bind(std::int64_t{a.ended})
         .bind(a.staleDate)
@@ -490,7 +491,7 @@ std::optional<ActivityRecord> PushStore::activityByUpdateToken(const std::string
   std::optional<ActivityRecord> found;
   if (s.step()) found = activityFrom(s);
   s.reset();
-  if (found) impl_->hot.emplace(token, Impl::Hot{*found, false});
+  if (found) impl_->hot.emplace(token, Impl::CachedActivity{*found, false});
   return found;
 }
 
@@ -550,7 +551,7 @@ void PushStore::saveActivity(const ActivityRecord& a) {
       .run();
   if (const auto cached = impl_->hot.find(a.updateToken); cached != impl_->hot.end()) {
     if (cached->second.dirty) --impl_->dirtyCount;
-    cached->second = Impl::Hot{a, false};
+    cached->second = Impl::CachedActivity{a, false};
   }
 }
 

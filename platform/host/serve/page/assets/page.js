@@ -665,6 +665,10 @@ async function start() {
   state.info = await api('/api/info');
   $('push-url').textContent = state.info.pushUrl;
   $('certificate').textContent = state.info.certificate;
+  const kept = state.info.history;
+  $('log-kept').textContent = `The history keeps ${kept.keepDays ? `the last ${kept.keepDays} days` : 'every day'}` +
+    `${kept.keepPushes ? `, at most ${kept.keepPushes.toLocaleString()} pushes` : ''}` +
+    (kept.dropped ? `; ${kept.dropped.toLocaleString()} older pushes were dropped.` : '.');
   for (const device of state.info.devices) $('device').append(element('option', {value: device}, device));
   for (const type of state.info.types) $('editor-type').append(element('option', {value: type}, type));
   $('device').addEventListener('change', () => {
