@@ -157,7 +157,8 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
           for (std::size_t i = 0; i < completed.size(); ++i) completed[i] = std::move(work[i].push);
         }
       },
-      [&] { service.shutDown(); });
+      [&] { service.shutDown(); }, [] { return std::make_shared<ConnectionTokens>(); },
+      H2Limits{.bodyCeiling = bodyCeiling});
   pipeline.emplace(BatchPipeline<OwnedWork>::Stages{
       [&](OwnedWork& work) {
         if (work.page) {
@@ -169,11 +170,12 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
           return;
         }
         try {
-          work.push.response = service.handle(work.push.request, *work.push.tokens);
+          work.push.response =
+              service.handle(work.push.request, static_cast<ConnectionTokens&>(*work.push.state));
         } catch (const std::exception&) {
           work.push.response = internalError();
         }
-        work.push.tokens.reset();
+        work.push.state.reset();
       },
       [&]() -> BatchPipeline<OwnedWork>::Commit {
         auto sealed = std::make_shared<PushStore::Sealed>(store->seal());

@@ -33,8 +33,11 @@ struct Response {
   std::string_view header(std::string_view name) const;
 };
 
-// The longest body kept for a path: one byte beyond what the path accepts, so that "too large" is
-// still visible without keeping what a hostile client sends.
-std::size_t bodyCeiling(std::string_view path);
+// What whoever answers a connection's requests keeps for that connection (the provider token it
+// verified, say). The transport holds it without knowing what it is.
+class ConnectionState {
+ public:
+  virtual ~ConnectionState() = default;
+};
 
 }  // namespace host::serve

@@ -55,7 +55,7 @@ struct Connection {
   nghttp2_session* session = nullptr;
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
   // Used by whoever answers, and kept alive by the requests in flight when the connection closes.
-  std::shared_ptr<ConnectionTokens> tokens = std::make_shared<ConnectionTokens>();
+  std::shared_ptr<ConnectionState> state;
   bool answered = false;  // in the list of connections that got answers this turn
 };
 
@@ -63,6 +63,7 @@ struct H2Server::Impl {
   const TlsContext& tls;
   Dispatch dispatch;
   OnStop onStop;
+  NewConnectionState newConnectionState;
   H2Limits limits;
   event_base* base = nullptr;
   evconnlistener* listener = nullptr;
@@ -85,8 +86,12 @@ struct H2Server::Impl {
   std::vector<H2Exchange> answered;    // handed back by other threads, for the loop
   evutil_socket_t wake[2] = {-1, -1};  // `answer` writes, the loop reads
 
-  Impl(const TlsContext& t, Dispatch d, OnStop s, H2Limits l)
-      : tls(t), dispatch(std::move(d)), onStop(std::move(s)), limits(l) {}
+  Impl(const TlsContext& t, Dispatch d, OnStop s, NewConnectionState n, H2Limits l)
+      : tls(t),
+        dispatch(std::move(d)),
+        onStop(std::move(s)),
+        newConnectionState(std::move(n)),
+        limits(std::move(l)) {}
 
   void close(Connection* connection) {
     connections.erase(connection->id);
@@ -132,7 +137,7 @@ struct H2Server::Impl {
   void complete(Connection* connection, Stream& stream) {
     stream.request.nowMs = nowMs();
     completed.push_back(
-        {connection->id, stream.id, connection->tokens, std::move(stream.request), {}});
+        {connection->id, stream.id, connection->state, std::move(stream.request), {}});
     stream.request = Request{};
     // Everything that completes in this turn of the loop is dispatched at once.
     if (!dispatchScheduled) {
@@ -318,7 +323,7 @@ int onHeader(nghttp2_session* session, const nghttp2_frame* frame, const std::ui
     stream->request.method = v;
   } else if (n == ":path") {
     stream->request.path = v;
-    stream->ceiling = bodyCeiling(v);
+    stream->ceiling = limits.bodyCeiling(v);
   } else if (!n.empty() && n.front() != ':') {
     stream->request.headers.push_back({std::string(n), std::string(v)});
   }
@@ -392,6 +397,7 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* d
   auto* connection = new Connection;
   connection->server = server;
   connection->id = ++server->lastConnectionId;
+  connection->state = server->newConnectionState();
   connection->bev = bufferevent_openssl_socket_new(server->base, fd, ssl, BUFFEREVENT_SSL_ACCEPTING,
                                                    BEV_OPT_CLOSE_ON_FREE | BEV_OPT_DEFER_CALLBACKS);
   if (connection->bev == nullptr) {
@@ -466,8 +472,10 @@ void drainTick(evutil_socket_t, short, void* data) {
 
 }  // namespace
 
-H2Server::H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop, H2Limits limits)
-    : impl_(std::make_unique<Impl>(tls, std::move(dispatch), std::move(onStop), limits)) {
+H2Server::H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop,
+                   NewConnectionState newConnectionState, H2Limits limits)
+    : impl_(std::make_unique<Impl>(tls, std::move(dispatch), std::move(onStop),
+                                   std::move(newConnectionState), std::move(limits))) {
   impl_->base = event_base_new();
   // Requests first, then one dispatch of all of them: the dispatch runs at the lower priority.
   event_base_priority_init(impl_->base, 2);

@@ -2,7 +2,6 @@
 
 #include "platform/host/serve/common/exchange.hpp"
 #include "platform/host/serve/h2/tls_context.hpp"
-#include "platform/host/serve/service/provider_token.hpp"
 
 #include <cstdint>
 #include <functional>
@@ -20,7 +19,11 @@ struct H2Limits {
   std::size_t maxHeaderBytes = 8192;  // per request, names and values
   std::size_t maxHeaders = 64;
   std::size_t maxPendingOutput = 1 << 20;
-  int idleSeconds = 120;  // beyond the 60 s between the pings of long-lived senders
+  int idleSeconds = 120;
+  // What a request's body is cut to, by its path: the answerer's limits, one byte past them.
+  std::function<std::size_t(std::string_view path)> bodyCeiling = [](std::string_view) {
+    return std::size_t{5121};
+  };  // beyond the 60 s between the pings of long-lived senders
 };
 
 // A request on its way to whoever answers it, and its answer on the way back. The connection is
@@ -29,7 +32,7 @@ struct H2Limits {
 struct H2Exchange {
   std::uint64_t connection = 0;
   std::int32_t stream = 0;
-  std::shared_ptr<ConnectionTokens> tokens;
+  std::shared_ptr<ConnectionState> state;  // the connection's, for whoever answers
   Request request;
   Response response;
 };
@@ -44,8 +47,11 @@ class H2Server {
   using Dispatch = std::function<void(std::vector<H2Exchange>&)>;
   // Called once, on SIGINT or SIGTERM, before the server drains.
   using OnStop = std::function<void()>;
+  // Makes the state a new connection keeps for whoever answers its requests.
+  using NewConnectionState = std::function<std::shared_ptr<ConnectionState>()>;
 
-  H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop, H2Limits limits = {});
+  H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop,
+           NewConnectionState newConnectionState, H2Limits limits = {});
   ~H2Server();
   H2Server(const H2Server&) = delete;
   H2Server& operator=(const H2Server&) = delete;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/host/serve/common/exchange.hpp"
 #include "platform/host/serve/service/es256_key.hpp"
 
 #include <cstdint>
@@ -30,7 +31,7 @@ TokenCheck checkProviderToken(std::string_view token, const ProviderKey& key,
                               std::int64_t nowSeconds);
 
 // What one connection remembers of tokens: a token verified once is not verified again there.
-class ConnectionTokens {
+class ConnectionTokens : public ConnectionState {
  public:
   ConnectionTokens() = default;
   // The page of this machine sends as the user, who holds no provider token for a local device.

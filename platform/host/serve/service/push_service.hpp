@@ -20,6 +20,10 @@ struct ServiceOptions {
 // The push service's provider API as a plain function from request to response: the header,
 // path, token and payload rules, the simulated devices behind it, and the history in the store.
 // One thread owns it and its store; the transport commits the store before it sends any answer.
+// The longest body kept for a path: one byte beyond what the path accepts, so that "too large" is
+// still visible without keeping what a hostile client sends.
+std::size_t bodyCeiling(std::string_view path);
+
 class PushService {
  public:
   PushService(const ActivityRegistry& registry, PushStore& store, ServiceOptions options)
