@@ -46,5 +46,6 @@ std::unique_ptr<Command> renderCommand();
 std::unique_ptr<Command> demoCommand();
 std::unique_ptr<Command> checkCommand();
 std::unique_ptr<Command> serveCommand();
+std::unique_ptr<Command> tokenCommand();
 
 }  // namespace host

@@ -35,6 +35,7 @@ int runCommandLine(int argc, const char* const* argv, widgets::BundleRegistratio
   commands.push_back(demoCommand());
   commands.push_back(checkCommand());
   commands.push_back(serveCommand());
+  commands.push_back(tokenCommand());
   std::vector<std::pair<CLI::App*, const Command*>> parsers;
   for (const auto& command : commands) parsers.emplace_back(command->add(app), command.get());
 

@@ -117,4 +117,12 @@ start_serve "$SCRATCH/state"
 again=$(curl -sS "$PAGE_URL/api/pushes?limit=1000" | grep -o '"apnsId"' | wc -l)
 [[ $count -eq $again && $count -gt 20 ]] || fail "restart kept $again of $count pushes"
 stop_serve
+
+# With the sender's key, signatures are checked: `tolvex-widget token` makes one curl can send.
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$SCRATCH/AuthKey.p8" 2>/dev/null
+start_serve "$SCRATCH/signed" --auth-key "$SCRATCH/AuthKey.p8" --key-id ABC123DEFG --team-id DEF123GHIJ
+JWT=$("$BIN" token --key "$SCRATCH/AuthKey.p8" --key-id ABC123DEFG --team-id DEF123GHIJ)
+expect "200 " "$(AUTH="authorization: bearer $JWT" push "$DEVICE" "$(start_body)")" "signed token"
+expect "403 InvalidProviderToken" "$(push "$DEVICE" "$(start_body)")" "unsigned token"
+stop_serve
 echo "curl_test: ok ($count pushes)"

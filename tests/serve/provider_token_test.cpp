@@ -85,6 +85,36 @@ TEST(ProviderToken, VerifiesDerAndRawSignaturesWithTheSendersKey) {
   EXPECT_TRUE(std::holds_alternative<std::string>(Es256Key::fromPem("not a key")));
 }
 
+// What `tolvex-widget token` prints: a token the service accepts with the sender's key, whose raw
+// signature OpenSSL verifies with that key too; a public key cannot make one.
+TEST(ProviderToken, MakesTokensThatTheServiceAndOpenSslAccept) {
+  SenderKey sender;
+  auto loaded = Es256Key::fromPem(sender.pem());
+  ASSERT_TRUE(std::holds_alternative<Es256Key>(loaded));
+  const auto token =
+      host::serve::makeProviderToken(std::get<Es256Key>(loaded), "ABC123DEFG", "DEF123GHIJ", now);
+  ASSERT_TRUE(token);
+  ProviderKey key;
+  key.key = &std::get<Es256Key>(loaded);
+  key.keyId = "ABC123DEFG";
+  key.teamId = "DEF123GHIJ";
+  EXPECT_EQ(checkProviderToken(*token, key, now + 5).reason, "");
+
+  const std::size_t dot = token->rfind('.');
+  std::string signature = token->substr(dot + 1);
+  for (char& c : signature) c = c == '-' ? '+' : c == '_' ? '/' : c;
+  while (signature.size() % 4 != 0) signature += '=';
+  const auto raw = foundation::base64Decode(signature);
+  ASSERT_TRUE(raw);
+  ASSERT_EQ(raw->size(), 64u);
+  EXPECT_TRUE(sender.verifyRaw(token->substr(0, dot), *raw));
+
+  auto publicOnly = Es256Key::fromPem(sender.publicPem());
+  ASSERT_TRUE(std::holds_alternative<Es256Key>(publicOnly));
+  EXPECT_FALSE(host::serve::makeProviderToken(std::get<Es256Key>(publicOnly), "ABC123DEFG",
+                                              "DEF123GHIJ", now));
+}
+
 TEST(ProviderToken, AConnectionVerifiesEachTokenOnceAndRefusesQuickChanges) {
   SenderKey sender;
   auto loaded = Es256Key::fromPem(sender.pem());

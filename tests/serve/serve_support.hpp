@@ -4,6 +4,7 @@
 #include "platform/host/serve/service/push_service.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
+#include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -64,6 +65,35 @@ class SenderKey {
     std::string text(data, static_cast<std::size_t>(length));
     BIO_free(bio);
     return text;
+  }
+
+  std::string publicPem() const {
+    BIO* bio = BIO_new(BIO_s_mem());
+    PEM_write_bio_PUBKEY(bio, key_);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    std::string text(data, static_cast<std::size_t>(length));
+    BIO_free(bio);
+    return text;
+  }
+
+  // Checks a raw r || s signature with OpenSSL alone.
+  bool verifyRaw(std::string_view text, const std::vector<std::uint8_t>& raw) const {
+    if (raw.size() != 64) return false;
+    ECDSA_SIG* sig = ECDSA_SIG_new();
+    ECDSA_SIG_set0(sig, BN_bin2bn(raw.data(), 32, nullptr), BN_bin2bn(raw.data() + 32, 32, nullptr));
+    unsigned char* der = nullptr;
+    const int length = i2d_ECDSA_SIG(sig, &der);
+    ECDSA_SIG_free(sig);
+    EVP_MD_CTX* context = EVP_MD_CTX_new();
+    const bool ok = length > 0 &&
+                    EVP_DigestVerifyInit(context, nullptr, EVP_sha256(), nullptr, key_) == 1 &&
+                    EVP_DigestVerify(context, der, static_cast<std::size_t>(length),
+                                     reinterpret_cast<const unsigned char*>(text.data()),
+                                     text.size()) == 1;
+    EVP_MD_CTX_free(context);
+    OPENSSL_free(der);
+    return ok;
   }
 
   // DER, as `openssl dgst -sign` writes it.

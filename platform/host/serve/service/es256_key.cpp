@@ -96,4 +96,26 @@ bool Es256Key::verify(std::string_view signedText, std::span<const std::uint8_t>
   return ok;
 }
 
+std::optional<std::vector<std::uint8_t>> Es256Key::sign(std::string_view text) const {
+  EVP_MD_CTX* context = EVP_MD_CTX_new();
+  if (context == nullptr) return std::nullopt;
+  std::vector<std::uint8_t> der(80);
+  std::size_t length = der.size();
+  const bool ok = EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, impl_->key) == 1 &&
+                  EVP_DigestSign(context, der.data(), &length,
+                                 reinterpret_cast<const unsigned char*>(text.data()),
+                                 text.size()) == 1;
+  EVP_MD_CTX_free(context);
+  if (!ok) return std::nullopt;
+  const unsigned char* in = der.data();
+  ECDSA_SIG* sig = d2i_ECDSA_SIG(nullptr, &in, static_cast<long>(length));
+  if (sig == nullptr) return std::nullopt;
+  std::vector<std::uint8_t> raw(64);
+  const bool converted = BN_bn2binpad(ECDSA_SIG_get0_r(sig), raw.data(), 32) == 32 &&
+                         BN_bn2binpad(ECDSA_SIG_get0_s(sig), raw.data() + 32, 32) == 32;
+  ECDSA_SIG_free(sig);
+  if (!converted) return std::nullopt;
+  return raw;
+}
+
 }  // namespace host::serve

@@ -1,6 +1,7 @@
 #include "platform/host/serve/service/provider_token.hpp"
 
 #include "platform/coding/json_document.hpp"
+#include "platform/coding/json_writer.hpp"
 #include "platform/foundation/base64.hpp"
 
 #include <array>
@@ -164,6 +165,35 @@ TokenCheck ConnectionTokens::admit(std::string_view authorization, const Provide
   issuedAt_ = check.issuedAt;
   since_ = nowSeconds;
   return check;
+}
+
+std::optional<std::string> makeProviderToken(const Es256Key& key, std::string_view keyId,
+                                             std::string_view teamId, std::int64_t issuedAt) {
+  std::string header;
+  coding::JsonWriter headerWriter(header);
+  headerWriter.raw("{\"alg\":\"ES256\",\"kid\":");
+  headerWriter.string(keyId);
+  headerWriter.raw("}");
+  std::string claims;
+  coding::JsonWriter claimsWriter(claims);
+  claimsWriter.raw("{\"iss\":");
+  claimsWriter.string(teamId);
+  claimsWriter.raw(",\"iat\":" + std::to_string(issuedAt) + "}");
+  const auto base64Url = [](std::string_view bytes) {
+    std::string text = foundation::base64Encode(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    std::string out;
+    for (const char c : text) {
+      if (c != '=') out += c == '+' ? '-' : c == '/' ? '_' : c;
+    }
+    return out;
+  };
+  std::string token = base64Url(header) + '.' + base64Url(claims);
+  const auto signature = key.sign(token);
+  if (!signature) return std::nullopt;
+  return token + '.' +
+         base64Url(std::string_view(reinterpret_cast<const char*>(signature->data()),
+                                    signature->size()));
 }
 
 }  // namespace host::serve

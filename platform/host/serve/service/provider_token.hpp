@@ -30,6 +30,11 @@ struct TokenCheck {
 TokenCheck checkProviderToken(std::string_view token, const ProviderKey& key,
                               std::int64_t nowSeconds);
 
+// A provider token as a sender's push code makes one: ES256 with the raw signature, `kid` and
+// `iss` as given, `iat` as given; nothing when the key cannot sign (a public key).
+std::optional<std::string> makeProviderToken(const Es256Key& key, std::string_view keyId,
+                                             std::string_view teamId, std::int64_t issuedAt);
+
 // What one connection remembers of tokens: a token verified once is not verified again there.
 class ConnectionTokens : public ConnectionState {
  public:
