@@ -53,7 +53,7 @@ struct OwnedWork {
 Response internalError() {
   Response response;
   response.status = 500;
-  response.headers.push_back({"apns-id", newUuid()});
+  response.headers.push_back({"apns-id", newApnsId()});
   response.body = "{\"reason\":\"InternalServerError\"}";
   return response;
 }

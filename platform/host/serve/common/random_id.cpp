@@ -35,6 +35,14 @@ std::string newUuid() {
   return text;
 }
 
+std::string newApnsId() {
+  std::string id = newUuid();
+  for (char& c : id) {
+    if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return id;
+}
+
 std::string newHexToken(std::size_t digits) {
   std::string text(digits, '0');
   std::uint64_t bits = 0;

@@ -183,7 +183,7 @@ struct H2Server::Impl {
   static Response unavailable() {
     Response response;
     response.status = 503;
-    response.headers.push_back({"apns-id", newUuid()});
+    response.headers.push_back({"apns-id", newApnsId()});
     response.body = "{\"reason\":\"Shutdown\"}";
     return response;
   }

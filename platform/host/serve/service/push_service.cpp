@@ -166,7 +166,7 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
   auto started = devices_.startLocally(input, nowMs);
   if (const auto* activity = std::get_if<ActivityRecord>(&started)) {
     PushRecord push;
-    push.apnsId = newUuid();
+    push.apnsId = newApnsId();
     push.timeMs = nowMs;
     push.path = "/api/activities";
     push.token = activity->updateToken;
@@ -213,7 +213,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
                            !parts[2].empty() &&
                            (parts[3] == "channels" || parts[3] == "all-channels");
 
-  std::string apnsId = newUuid();
+  std::string apnsId = newApnsId();
   if (const auto given = header(request, "apns-id"); given && isUuid(*given)) {
     apnsId = std::string(*given);
   }
@@ -389,7 +389,7 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
 
 Response PushService::channels(const Request& request, std::string_view bundle, bool all,
                                ConnectionTokens& tokens) {
-  const std::string apnsId = newUuid();
+  const std::string apnsId = newApnsId();
   const auto requestIdHeader = header(request, "apns-request-id");
   const std::string requestId =
       requestIdHeader && isUuid(*requestIdHeader) ? std::string(*requestIdHeader) : newUuid();
