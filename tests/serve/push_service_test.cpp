@@ -158,6 +158,55 @@ TEST_F(PushServiceTest, AnswersEachRuleWithTheServicesStatusAndReason) {
   }
 }
 
+// The sender's client gets the service's body alone; the history says why in one line.
+TEST_F(PushServiceTest, SaysWhyInTheHistoryForEachRefusal) {
+  struct Case {
+    const char* fault;
+    std::function<void(Request&)> change;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {"short token", [](Request& r) { r.path = "/3/device/abcd"; },
+       "the token has 4 digits; a phone's token is an even number of hex digits, 64 to 200"},
+      {"token with a letter beyond f",
+       [](Request& r) { r.path = "/3/device/" + std::string(64, 'g'); },
+       "the token holds \"g\", which is not a hexadecimal digit"},
+      {"alert push type", [](Request& r) { setHeader(r, "apns-push-type", "alert"); },
+       "apns-push-type is \"alert\"; a Live Activity push has liveactivity"},
+      {"bare bundle as topic", [](Request& r) { setHeader(r, "apns-topic", "com.tolvex.app"); },
+       "apns-topic \"com.tolvex.app\" lacks .push-type.liveactivity"},
+      {"no topic", [](Request& r) { removeHeader(r, "apns-topic"); }, "no apns-topic header"},
+      {"priority 7", [](Request& r) { setHeader(r, "apns-priority", "7"); },
+       "apns-priority is \"7\"; it is 10 (at once) or 5 (when the phone chooses)"},
+      {"expiration as a date", [](Request& r) { setHeader(r, "apns-expiration", "2026-01-01"); },
+       "apns-expiration is \"2026-01-01\""},
+      {"long collapse id",
+       [](Request& r) { setHeader(r, "apns-collapse-id", std::string(65, 'c')); },
+       "apns-collapse-id has 65 bytes; at most 64"},
+      {"5000 bytes", [](Request& r) { r.bodyBytes = 5000; },
+       "the payload has 5000 bytes; a Live Activity push may have 4096"},
+      {"unsigned shape", [](Request& r) { setHeader(r, "authorization", "bearer x.y"); },
+       "a JWT has three parts separated by dots"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    Request request = push(deviceToken, startBody);
+    c.change(request);
+    const Response response = send(request);
+    ASSERT_NE(response.status, 200);
+    EXPECT_EQ(response.body.find(c.why), std::string::npos);
+    const auto entry = store_->pushes(1).front();
+    EXPECT_NE(entry.error.find(c.why), std::string::npos) << entry.error;
+  }
+  // A token the device first heard for another bundle.
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  Request other = push(deviceToken, startBody);
+  setHeader(other, "apns-topic", "com.other.app.push-type.liveactivity");
+  send(other);
+  EXPECT_EQ(store_->pushes(1).front().error,
+            "the device's first push was for the bundle com.tolvex.app, not com.other.app");
+}
+
 TEST_F(PushServiceTest, EchoesTheSendersApnsId) {
   Request request = push(deviceToken, startBody);
   setHeader(request, "apns-id", "123e4567-e89b-12d3-a456-426614174000");

@@ -29,6 +29,7 @@ struct Response {
   std::vector<Header> headers;
   std::string body;
   std::string reason;  // a refusal's reason, as the body gives it; not sent apart
+  std::string why;     // a refusal's cause in one line, for the history; never sent
 
   std::string_view header(std::string_view name) const;
 };

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <ctime>
 
 namespace host::serve {
 namespace {
@@ -72,7 +73,9 @@ std::string lowercase(std::string_view text) {
   return out;
 }
 
-Response failure(std::string_view reason, const std::string& apnsId,
+// A refusal as the service answers it, with its one-line why for the history (never sent: the
+// sender's client gets exactly the service's body).
+Response failure(std::string_view reason, const std::string& apnsId, std::string why = {},
                  std::optional<std::int64_t> timestampMs = std::nullopt) {
   Response response;
   response.status = statusOf(reason);
@@ -86,7 +89,41 @@ Response failure(std::string_view reason, const std::string& apnsId,
   writer.raw("}");
   response.body = std::move(body);
   response.reason = reason;
+  response.why = std::move(why);
   return response;
+}
+
+std::string quotedText(std::string_view text) {
+  std::string out = "\"";
+  out.append(text.substr(0, 80));
+  return out + (text.size() > 80 ? "…\"" : "\"");
+}
+
+std::string isoTime(std::int64_t ms) {
+  const std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+// Two header rules that device pushes and broadcasts share, with their whys.
+std::optional<Response> pushTypeFault(const Request& request, const std::string& apnsId) {
+  const auto pushType = header(request, "apns-push-type");
+  if (pushType && equalsIgnoringCase(*pushType, "liveactivity")) return std::nullopt;
+  return failure("InvalidPushType", apnsId,
+                 (pushType ? "apns-push-type is " + quotedText(*pushType)
+                           : std::string("no apns-push-type header")) +
+                     "; a Live Activity push has liveactivity");
+}
+
+std::optional<Response> priorityFault(const Request& request, const std::string& apnsId) {
+  const auto priority = header(request, "apns-priority");
+  if (!priority || *priority == "10" || *priority == "5") return std::nullopt;
+  return failure("BadPriority", apnsId,
+                 "apns-priority is " + quotedText(*priority) +
+                     "; it is 10 (at once) or 5 (when the phone chooses)");
 }
 
 // What the history keeps of the headers: the provider token is a credential, so only its start.
@@ -233,7 +270,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
   Response response;
   try {
     if (shuttingDown_) {
-      response = failure("Shutdown", apnsId);
+      response = failure("Shutdown", apnsId, "serve is stopping");
     } else if (channelPath) {
       return channels(request, parts[2], parts[3] == "all-channels", tokens);
     } else if (device) {
@@ -244,13 +281,13 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
       response = broadcast(request, parts[3], tokens, record);
     }
   } catch (const StoreError& error) {
-    response = failure("InternalServerError", apnsId);
-    record.error = error.what();
+    response = failure("InternalServerError", apnsId, error.what());
   }
   if (response.status != 200) {
     record.verdict = Verdict::rejected;
     record.reason = response.reason;
-    if (record.error.empty()) record.error = std::to_string(response.status) + " " + record.reason;
+    record.error = !response.why.empty() ? response.why
+                                         : std::to_string(response.status) + " " + record.reason;
     // Anyone who reaches the port may send this, with no token: the history keeps its start.
     if (record.body.size() > rejectedBodyKept) {
       record.body.resize(rejectedBodyKept);
@@ -270,65 +307,95 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
 Response PushService::devicePush(const Request& request, std::string_view token,
                                  ConnectionTokens& tokens, PushRecord& record) {
   const std::string& apnsId = record.apnsId;
-  if (request.method != "POST") return failure("MethodNotAllowed", apnsId);
-  if (hasDuplicateHeader(request)) return failure("DuplicateHeaders", apnsId);
+  if (request.method != "POST") {
+    return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
+  }
+  if (hasDuplicateHeader(request)) {
+    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
+  }
   if (const auto given = header(request, "apns-id"); given && !isUuid(*given)) {
-    return failure("BadMessageId", apnsId);
+    return failure("BadMessageId", apnsId,
+                   "apns-id " + quotedText(*given) + " is not a UUID (8-4-4-4-12 hex digits)");
   }
   const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
                                         request.nowMs / 1000);
-  if (!check.reason.empty()) {
-    record.error = check.detail;
-    return failure(check.reason, apnsId);
+  if (!check.reason.empty()) return failure(check.reason, apnsId, check.detail);
+  if (token.empty()) {
+    return failure("MissingDeviceToken", apnsId, "the path names no token: /3/device/<token>");
   }
-  if (token.empty()) return failure("MissingDeviceToken", apnsId);
-  if (token.size() < 64 || token.size() > 200 || token.size() % 2 != 0 ||
-      !std::all_of(token.begin(), token.end(),
-                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; })) {
-    return failure("BadDeviceToken", apnsId);
+  if (const auto bad =
+          std::find_if(token.begin(), token.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) == 0; });
+      bad != token.end()) {
+    return failure("BadDeviceToken", apnsId,
+                   "the token holds " + quotedText(std::string_view(&*bad, 1)) +
+                       ", which is not a hexadecimal digit");
+  }
+  if (token.size() < 64 || token.size() > 200 || token.size() % 2 != 0) {
+    return failure("BadDeviceToken", apnsId,
+                   "the token has " + std::to_string(token.size()) +
+                       " digits; a phone's token is an even number of hex digits, 64 to 200");
   }
   const std::string deviceToken = lowercase(token);
   record.token = deviceToken;
 
-  const auto pushType = header(request, "apns-push-type");
-  if (!pushType || !equalsIgnoringCase(*pushType, "liveactivity")) {
-    return failure("InvalidPushType", apnsId);
-  }
+  if (auto fault = pushTypeFault(request, apnsId)) return std::move(*fault);
   const auto topic = header(request, "apns-topic");
-  if (!topic || topic->empty()) return failure("MissingTopic", apnsId);
+  if (!topic || topic->empty()) {
+    return failure("MissingTopic", apnsId,
+                   "no apns-topic header: give the app's bundle id and .push-type.liveactivity");
+  }
   if (topic->size() <= topicSuffix.size() || !topic->ends_with(topicSuffix)) {
-    return failure("DeviceTokenNotForTopic", apnsId);
+    return failure("DeviceTokenNotForTopic", apnsId,
+                   "apns-topic " + quotedText(*topic) +
+                       " lacks .push-type.liveactivity, which a Live Activity push's topic ends "
+                       "with");
   }
   const std::string bundle(topic->substr(0, topic->size() - topicSuffix.size()));
   if (options_.bundleId && bundle != *options_.bundleId) {
-    return failure("DeviceTokenNotForTopic", apnsId);
+    return failure(
+        "DeviceTokenNotForTopic", apnsId,
+        "this serve takes the bundle " + *options_.bundleId + " only (--bundle-id), not " + bundle);
   }
-  if (const auto priority = header(request, "apns-priority");
-      priority && *priority != "10" && *priority != "5") {
-    return failure("BadPriority", apnsId);
-  }
+  if (auto fault = priorityFault(request, apnsId)) return std::move(*fault);
   if (const auto expiration = header(request, "apns-expiration");
       expiration && !isDigits(*expiration)) {
-    return failure("BadExpirationDate", apnsId);
+    return failure("BadExpirationDate", apnsId,
+                   "apns-expiration is " + quotedText(*expiration) +
+                       "; it is a time in seconds since 1970, or 0");
   }
   if (const auto collapse = header(request, "apns-collapse-id");
       collapse && collapse->size() > 64) {
-    return failure("BadCollapseId", apnsId);
+    return failure(
+        "BadCollapseId", apnsId,
+        "apns-collapse-id has " + std::to_string(collapse->size()) + " bytes; at most 64");
   }
-  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId);
-  if (request.bodyBytes > devicePayloadLimit) return failure("PayloadTooLarge", apnsId);
+  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId, "the body is empty");
+  if (request.bodyBytes > devicePayloadLimit) {
+    return failure("PayloadTooLarge", apnsId,
+                   "the payload has " + std::to_string(request.bodyBytes) +
+                       " bytes; a Live Activity push may have 4096");
+  }
 
   // The token belongs to the bundle it first heard from, or to its activity's bundle.
   auto activity = store_.activityByUpdateToken(deviceToken);
   if (activity) {
     if (!activity->bundle.empty() && activity->bundle != bundle) {
-      return failure("DeviceTokenNotForTopic", apnsId);
+      return failure("DeviceTokenNotForTopic", apnsId,
+                     "the token is activity " + activity->id + "'s, of the bundle " +
+                         activity->bundle + ", not " + bundle);
     }
     if (const auto since = SimulatedDevices::unregisteredSince(*activity, request.nowMs)) {
-      return failure("Unregistered", apnsId, *since);
+      return failure("Unregistered", apnsId,
+                     "activity " + activity->id + " ended at " + isoTime(activity->endedAtMs) +
+                         " and has left the screen: its token takes no more pushes",
+                     *since);
     }
   } else if (const auto known = store_.deviceBundle(deviceToken)) {
-    if (*known != bundle) return failure("DeviceTokenNotForTopic", apnsId);
+    if (*known != bundle) {
+      return failure("DeviceTokenNotForTopic", apnsId,
+                     "the device's first push was for the bundle " + *known + ", not " + bundle);
+    }
   } else {
     store_.addDevice(deviceToken, bundle, request.nowMs);
   }
@@ -347,38 +414,60 @@ Response PushService::devicePush(const Request& request, std::string_view token,
 Response PushService::broadcast(const Request& request, std::string_view bundle,
                                 ConnectionTokens& tokens, PushRecord& record) {
   const std::string& apnsId = record.apnsId;
-  if (request.method != "POST") return failure("MethodNotAllowed", apnsId);
-  if (hasDuplicateHeader(request)) return failure("DuplicateHeaders", apnsId);
+  if (request.method != "POST") {
+    return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
+  }
+  if (hasDuplicateHeader(request)) {
+    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
+  }
   const auto requestId = header(request, "apns-request-id");
-  if (requestId && !isUuid(*requestId)) return failure("BadMessageId", apnsId);
+  if (requestId && !isUuid(*requestId)) {
+    return failure("BadMessageId", apnsId,
+                   "apns-request-id " + quotedText(*requestId) + " is not a UUID");
+  }
   const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
                                         request.nowMs / 1000);
-  if (!check.reason.empty()) {
-    record.error = check.detail;
-    return failure(check.reason, apnsId);
+  if (!check.reason.empty()) return failure(check.reason, apnsId, check.detail);
+  if (options_.bundleId && bundle != *options_.bundleId) {
+    return failure("BadTopic", apnsId,
+                   "this serve takes the bundle " + *options_.bundleId + " only (--bundle-id)");
   }
-  if (options_.bundleId && bundle != *options_.bundleId) return failure("BadTopic", apnsId);
   const auto channelId = header(request, "apns-channel-id");
-  if (!channelId || channelId->empty()) return failure("MissingChannelId", apnsId);
+  if (!channelId || channelId->empty()) {
+    return failure("MissingChannelId", apnsId,
+                   "no apns-channel-id header: a broadcast names its "
+                   "channel");
+  }
   record.token = std::string(channelId->substr(0, 256));
-  if (!foundation::base64Decode(*channelId)) return failure("BadChannelId", apnsId);
-  const auto pushType = header(request, "apns-push-type");
-  if (!pushType || !equalsIgnoringCase(*pushType, "liveactivity")) {
-    return failure("InvalidPushType", apnsId);
+  if (!foundation::base64Decode(*channelId)) {
+    return failure("BadChannelId", apnsId,
+                   "apns-channel-id " + quotedText(*channelId) +
+                       " is not base64, as the channel ids the service makes are");
   }
-  if (const auto priority = header(request, "apns-priority");
-      priority && *priority != "10" && *priority != "5") {
-    return failure("BadPriority", apnsId);
-  }
+  if (auto fault = pushTypeFault(request, apnsId)) return std::move(*fault);
+  if (auto fault = priorityFault(request, apnsId)) return std::move(*fault);
   const auto channel = store_.channel(std::string(*channelId));
-  if (!channel || channel->bundle != bundle) return failure("ChannelNotRegistered", apnsId);
+  if (!channel || channel->bundle != bundle) {
+    return failure("ChannelNotRegistered", apnsId,
+                   "no channel " + quotedText(*channelId) + " for the bundle " +
+                       std::string(bundle) + ": create it on /1/apps/" + std::string(bundle) +
+                       "/channels first");
+  }
   if (const auto expiration = header(request, "apns-expiration");
       expiration &&
       (!isDigits(*expiration) || (channel->storagePolicy == 0 && *expiration != "0"))) {
-    return failure("BadExpirationDate", apnsId);
+    return failure("BadExpirationDate", apnsId,
+                   isDigits(*expiration)
+                       ? "the channel keeps no message (storage policy 0): apns-expiration is 0"
+                       : "apns-expiration is " + quotedText(*expiration) +
+                             "; it is a time in seconds since 1970, or 0");
   }
-  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId);
-  if (request.bodyBytes > broadcastPayloadLimit) return failure("PayloadTooLarge", apnsId);
+  if (request.bodyBytes == 0) return failure("PayloadEmpty", apnsId, "the body is empty");
+  if (request.bodyBytes > broadcastPayloadLimit) {
+    return failure("PayloadTooLarge", apnsId,
+                   "the payload has " + std::to_string(request.bodyBytes) +
+                       " bytes; a broadcast may have 5120");
+  }
 
   recordOutcomes(record, devices_.broadcast(channel->id, request.body, request.nowMs));
   Response response;
