@@ -1,7 +1,7 @@
 #include "platform/host/command_input.hpp"
 
 #include "platform/coding/json_document.hpp"
-#include "platform/host/json_envelope.hpp"
+#include "platform/host/validation_json.hpp"
 
 #include <CLI/CLI.hpp>
 

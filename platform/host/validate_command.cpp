@@ -1,5 +1,5 @@
 #include "platform/host/command_input.hpp"
-#include "platform/host/json_envelope.hpp"
+#include "platform/host/validation_json.hpp"
 
 #include <CLI/CLI.hpp>
 

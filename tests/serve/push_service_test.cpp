@@ -1,7 +1,7 @@
 // The request handler as a function: header, path and token rules, verdicts, channels, history.
 #include "serve_support.hpp"
 
-#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/common/untrusted_json.hpp"
 #include "platform/host/serve/page/page_events.hpp"
 #include "platform/host/serve/page/page_server.hpp"
 #include "platform/host/serve/service/reason.hpp"
@@ -309,7 +309,7 @@ TEST_F(PushServiceTest, GivesEachPushTheVerdictOfTheDevice) {
 // keeps the start first, so an exported timeline begins with its attributes.
 TEST_F(PushServiceTest, StartsAndPushesForThePageAsTheEndpointDoes) {
   std::vector<std::string> recorded;
-  service_.onRecorded([&](const host::serve::PushRecord& push) {
+  service_.onRecorded([&](const host::serve::HistoryEntry& push) {
     recorded.emplace_back(host::serve::verdictName(push.verdict));
   });
   const std::string document = R"({"attributes-type":"DownloadLiveActivityAttributes",
@@ -541,7 +541,7 @@ TEST(PushStore, AReaderSeesOnlyWhatWasCommitted) {
   const ScratchFolder scratch("serve-reader");
   auto store = host::serve::PushStore::open(scratch.path);
   auto reader = host::serve::PushStore::openReader(scratch.path);
-  host::serve::PushRecord push;
+  host::serve::HistoryEntry push;
   push.apnsId = "committed";
   store->addPush(push);
   store->commit();
@@ -595,7 +595,7 @@ TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {
   const auto& folder = scratch.path;
   {
     auto store = host::serve::PushStore::open(folder);
-    host::serve::PushRecord record;
+    host::serve::HistoryEntry record;
     record.apnsId = "id-1";
     record.body = std::string("\xff\x00 bytes", 8);
     store->addPush(record);
@@ -688,7 +688,7 @@ TEST(PushStore, CommitsWhatWasSealedWhileTheNextBatchIsWritten) {
     store->saveActivity(activity);
     store->commit();
 
-    host::serve::PushRecord push;
+    host::serve::HistoryEntry push;
     push.apnsId = "before";
     store->addPush(push);
     activity.state = "before";
@@ -727,7 +727,7 @@ TEST(PushStore, ForgetsAFailedBatchAndWhatWasWrittenAfterIt) {
   const auto& folder = scratch.path;
   auto store = host::serve::PushStore::open(folder);
   const auto add = [&](const char* id) {
-    host::serve::PushRecord push;
+    host::serve::HistoryEntry push;
     push.apnsId = id;
     store->addPush(push);
   };

@@ -4,7 +4,7 @@
 #include "platform/host/serve/common/state_folder.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
 #include "platform/host/serve/h2/tls_context.hpp"
-#include "platform/host/serve/page/page_json.hpp"
+#include "platform/host/serve/page/history_json.hpp"
 #include "platform/host/serve/page/page_server.hpp"
 #include "platform/host/serve/pipeline/batch_pipeline.hpp"
 #include "platform/host/serve/service/push_service.hpp"
@@ -131,7 +131,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   // While the pipeline runs, only its committer writes to `err`.
   PageEvents events;
   // A page draws a push with each activity it reached as the push left it.
-  service.onRecorded([&](const PushRecord& push) {
+  service.onRecorded([&](const HistoryEntry& push) {
     if (!events.listening()) return;
     std::string activities = "[";
     for (const Delivery& delivery : push.deliveries) {

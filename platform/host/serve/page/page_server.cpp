@@ -2,9 +2,9 @@
 
 #include "platform/host/device/device_profile.hpp"
 #include "platform/host/input/activity_input.hpp"
-#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/common/untrusted_json.hpp"
+#include "platform/host/serve/page/history_json.hpp"
 #include "platform/host/serve/page/page_assets.hpp"
-#include "platform/host/serve/page/page_json.hpp"
 #include "platform/host/serve/page/page_preview.hpp"
 
 #include <httplib.h>
@@ -203,7 +203,7 @@ struct PageServer::Impl {
             body += "{\"error\":" + jsonString(std::get<std::string>(started)) + "}";
           }
         } else if (current) {
-          const PushRecord pushed = service.pushTo(*current, std::string(line), nowMs());
+          const HistoryEntry pushed = service.pushTo(*current, std::string(line), nowMs());
           body += "{\"push\":" + pushJson(pushed) + "}";
           current = service.store().activity(current->id);
         } else {
@@ -335,7 +335,7 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
   });
   server.Post(std::string(activityPath) + "/pushes",
               [impl](const httplib::Request& request, httplib::Response& response) {
-                std::optional<PushRecord> pushed;
+                std::optional<HistoryEntry> pushed;
                 if (!impl->change(response, [&](PushService& service) {
                       const auto activity = service.store().activity(request.matches[1]);
                       if (activity) pushed = service.pushTo(*activity, request.body, nowMs());
@@ -345,21 +345,22 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
                 if (!pushed) return fail(response, 404, "no such activity");
                 answer(response, 200, pushJson(*pushed));
               });
-  server.Get(std::string(activityPath) + "/timeline", [impl](const httplib::Request& request,
-                                                             httplib::Response& response) {
-    std::string lines;
-    {
-      std::lock_guard guard(impl->historyLock);
-      for (const PushRecord& push : impl->history.appliedPushes(request.matches[1], historyLimit)) {
-        lines += oneLine(push.body) + '\n';
-      }
-    }
-    if (lines.empty()) return fail(response, 404, "no such activity");
-    response.set_header(
-        "Content-Disposition",
-        "attachment; filename=\"activity-" + request.matches[1].str().substr(0, 8) + ".jsonl\"");
-    response.set_content(lines, "application/x-ndjson");
-  });
+  server.Get(std::string(activityPath) + "/timeline",
+             [impl](const httplib::Request& request, httplib::Response& response) {
+               std::string lines;
+               {
+                 std::lock_guard guard(impl->historyLock);
+                 for (const HistoryEntry& push :
+                      impl->history.appliedPushes(request.matches[1], historyLimit)) {
+                   lines += oneLine(push.body) + '\n';
+                 }
+               }
+               if (lines.empty()) return fail(response, 404, "no such activity");
+               response.set_header("Content-Disposition",
+                                   "attachment; filename=\"activity-" +
+                                       request.matches[1].str().substr(0, 8) + ".jsonl\"");
+               response.set_content(lines, "application/x-ndjson");
+             });
   server.Post("/api/preview", [impl](const httplib::Request& request, httplib::Response& response) {
     const DeviceProfile* device = &defaultDeviceProfile();
     if (request.has_param("device")) {

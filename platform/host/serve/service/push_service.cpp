@@ -3,8 +3,8 @@
 #include "platform/coding/json_document.hpp"
 #include "platform/coding/json_writer.hpp"
 #include "platform/foundation/base64.hpp"
-#include "platform/host/serve/common/json_text.hpp"
 #include "platform/host/serve/common/random_id.hpp"
+#include "platform/host/serve/common/untrusted_json.hpp"
 #include "platform/host/serve/service/reason.hpp"
 
 #include <algorithm>
@@ -158,7 +158,7 @@ std::string warningsJson(const std::vector<std::string>& warnings) {
 }
 
 // The push's deliveries, the first of them also as the push's own verdict.
-void recordOutcomes(PushRecord& record, std::vector<DeviceOutcome> outcomes) {
+void recordOutcomes(HistoryEntry& record, std::vector<DeviceOutcome> outcomes) {
   record.deliveries.reserve(outcomes.size());
   for (DeviceOutcome& outcome : outcomes) {
     outcome.delivery.warnings = warningsJson(outcome.warnings);
@@ -193,7 +193,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens) {
   return handle(request, tokens, nullptr);
 }
 
-void PushService::record(PushRecord&& push) {
+void PushService::record(HistoryEntry&& push) {
   if (listener_) listener_(push);
   store_.addPush(std::move(push));
 }
@@ -202,7 +202,7 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
                                                                     std::int64_t nowMs) {
   auto started = devices_.startLocally(input, nowMs);
   if (const auto* activity = std::get_if<ActivityRecord>(&started)) {
-    PushRecord push;
+    HistoryEntry push;
     push.apnsId = newApnsId();
     push.timeMs = nowMs;
     push.path = "/api/activities";
@@ -216,8 +216,8 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
   return started;
 }
 
-PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
-                               std::int64_t nowMs) {
+HistoryEntry PushService::pushTo(const ActivityRecord& activity, std::string body,
+                                 std::int64_t nowMs) {
   Request request;
   request.method = "POST";
   const std::string bundle =
@@ -236,12 +236,12 @@ PushRecord PushService::pushTo(const ActivityRecord& activity, std::string body,
     request.body.resize(bodyCeiling(request.path));
   request.nowMs = nowMs;
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
-  PushRecord pushed;
+  HistoryEntry pushed;
   handle(request, tokens, &pushed);
   return pushed;
 }
 
-Response PushService::handle(const Request& request, ConnectionTokens& tokens, PushRecord* kept) {
+Response PushService::handle(const Request& request, ConnectionTokens& tokens, HistoryEntry* kept) {
   const auto parts = segments(request.path);
   const bool device = parts.size() >= 2 && parts[0] == "3" && parts[1] == "device";
   const bool broadcastPath = parts.size() == 4 && parts[0] == "4" && parts[1] == "broadcasts" &&
@@ -257,7 +257,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
   if (!device && !broadcastPath && !channelPath) return failure("BadPath", apnsId);
   if (device && parts.size() > 3) return failure("BadPath", apnsId);
 
-  PushRecord record;
+  HistoryEntry record;
   record.apnsId = apnsId;
   record.timeMs = request.nowMs;
   record.path = request.path.substr(0, 512);
@@ -305,7 +305,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, P
 }
 
 Response PushService::devicePush(const Request& request, std::string_view token,
-                                 ConnectionTokens& tokens, PushRecord& record) {
+                                 ConnectionTokens& tokens, HistoryEntry& record) {
   const std::string& apnsId = record.apnsId;
   if (request.method != "POST") {
     return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
@@ -412,7 +412,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
 }
 
 Response PushService::broadcast(const Request& request, std::string_view bundle,
-                                ConnectionTokens& tokens, PushRecord& record) {
+                                ConnectionTokens& tokens, HistoryEntry& record) {
   const std::string& apnsId = record.apnsId;
   if (request.method != "POST") {
     return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");

@@ -37,10 +37,10 @@ class PushService {
                                                          std::int64_t nowMs);
   // A push to an activity as the endpoint would take it, sent from this machine's page: to its
   // update token, or on its channel.
-  PushRecord pushTo(const ActivityRecord& activity, std::string body, std::int64_t nowMs);
+  HistoryEntry pushTo(const ActivityRecord& activity, std::string body, std::int64_t nowMs);
 
   // Told of every entry the history gains, before the store commits it.
-  void onRecorded(std::function<void(const PushRecord&)> listener) {
+  void onRecorded(std::function<void(const HistoryEntry&)> listener) {
     listener_ = std::move(listener);
   }
 
@@ -52,19 +52,19 @@ class PushService {
 
  private:
   // `kept`, when given, receives a copy of the history's entry.
-  Response handle(const Request& request, ConnectionTokens& tokens, PushRecord* kept);
-  void record(PushRecord&& push);
+  Response handle(const Request& request, ConnectionTokens& tokens, HistoryEntry* kept);
+  void record(HistoryEntry&& push);
   Response devicePush(const Request& request, std::string_view token, ConnectionTokens& tokens,
-                      PushRecord& record);
+                      HistoryEntry& record);
   Response broadcast(const Request& request, std::string_view bundle, ConnectionTokens& tokens,
-                     PushRecord& record);
+                     HistoryEntry& record);
   Response channels(const Request& request, std::string_view bundle, bool all,
                     ConnectionTokens& tokens);
 
   PushStore& store_;
   SimulatedDevices devices_;
   ServiceOptions options_;
-  std::function<void(const PushRecord&)> listener_;
+  std::function<void(const HistoryEntry&)> listener_;
   std::atomic<bool> shuttingDown_{false};
 };
 

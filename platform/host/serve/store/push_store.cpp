@@ -158,7 +158,7 @@ struct PushStore::Impl {
   std::unordered_map<std::string, CachedActivity> hot;  // by update token
   std::size_t dirtyCount = 0;
   static constexpr std::size_t hotLimit = 4096;
-  std::vector<PushRecord> pending;  // added, not yet in the table
+  std::vector<HistoryEntry> pending;  // added, not yet in the table
   Retention retention;
   std::int64_t insertedSincePrune = 0;
   static constexpr std::int64_t pruneEvery = 1000;
@@ -175,7 +175,7 @@ struct PushStore::Impl {
     std::optional<StoreError> failure;
     try {
       begin();
-      for (const PushRecord& push : sealed.pushes) insertPush(push);
+      for (const HistoryEntry& push : sealed.pushes) insertPush(push);
       for (const ActivityRecord& activity : sealed.activities) updateRow(activity);
       pruneNowAndThen(sealed.pushes);
       inTransaction = false;
@@ -329,7 +329,7 @@ struct PushStore::Impl {
     return slot->reset();
   }
 
-  void insertPush(const PushRecord& p) {
+  void insertPush(const HistoryEntry& p) {
     reused(
         insertPushStatement,
         "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
@@ -363,7 +363,7 @@ struct PushStore::Impl {
     }
     ++insertedSincePrune;
   }
-  void pruneNowAndThen(const std::vector<PushRecord>& added) {
+  void pruneNowAndThen(const std::vector<HistoryEntry>& added) {
     if (insertedSincePrune < pruneEvery || added.empty()) return;
     insertedSincePrune = 0;
     prune(added.back().timeMs);
@@ -387,7 +387,7 @@ struct PushStore::Impl {
   void writeMemory() {
     if (pending.empty() && dirtyCount == 0) return;
     begin();
-    for (const PushRecord& push : pending) insertPush(push);
+    for (const HistoryEntry& push : pending) insertPush(push);
     pending.clear();
     for (auto& [token, entry] : hot) {
       if (!entry.dirty) continue;
@@ -619,11 +619,11 @@ std::size_t PushStore::channelCount() {
   return count;
 }
 
-void PushStore::addPush(const PushRecord& push) {
+void PushStore::addPush(const HistoryEntry& push) {
   impl_->pending.push_back(push);
 }
 
-void PushStore::addPush(PushRecord&& push) {
+void PushStore::addPush(HistoryEntry&& push) {
   impl_->pending.push_back(std::move(push));
 }
 
@@ -644,8 +644,8 @@ constexpr const char* pushColumns =
     "p.apns_id, p.time, p.path, p.token, p.headers, p.body, p.status, p.reason, p.verdict, "
     "p.error, p.warnings, p.activity_id, p.body_bytes, p.seq";
 
-PushRecord pushFrom(const Statement& s) {
-  PushRecord p;
+HistoryEntry pushFrom(const Statement& s) {
+  HistoryEntry p;
   p.apnsId = s.text(0);
   p.timeMs = s.integer(1);
   p.path = s.text(2);
@@ -666,11 +666,11 @@ PushRecord pushFrom(const Statement& s) {
 }  // namespace
 
 // Each push's deliveries, in one query for all of them.
-void PushStore::attachDeliveries(std::vector<PushRecord>& pushes) {
+void PushStore::attachDeliveries(std::vector<HistoryEntry>& pushes) {
   if (pushes.empty()) return;
   std::string seqs = "[";
-  std::unordered_map<std::int64_t, PushRecord*> bySeq;
-  for (PushRecord& push : pushes) {
+  std::unordered_map<std::int64_t, HistoryEntry*> bySeq;
+  for (HistoryEntry& push : pushes) {
     if (seqs.size() > 1) seqs += ',';
     seqs += std::to_string(push.seq);
     bySeq.emplace(push.seq, &push);
@@ -688,37 +688,38 @@ void PushStore::attachDeliveries(std::vector<PushRecord>& pushes) {
   s.reset();
 }
 
-std::vector<PushRecord> PushStore::pushes(std::size_t limit) {
+std::vector<HistoryEntry> PushStore::pushes(std::size_t limit) {
   auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
                              " FROM pushes p ORDER BY p.seq DESC LIMIT ?");
   s.bind(static_cast<std::int64_t>(limit));
-  std::vector<PushRecord> found;
+  std::vector<HistoryEntry> found;
   while (s.step()) found.push_back(pushFrom(s));
   s.reset();
   attachDeliveries(found);
   return found;
 }
 
-std::vector<PushRecord> PushStore::activityPushes(const std::string& activityId,
-                                                  std::size_t limit) {
+std::vector<HistoryEntry> PushStore::activityPushes(const std::string& activityId,
+                                                    std::size_t limit) {
   return pushesReaching(activityId, false, limit);
 }
 
-std::vector<PushRecord> PushStore::appliedPushes(const std::string& activityId, std::size_t limit) {
+std::vector<HistoryEntry> PushStore::appliedPushes(const std::string& activityId,
+                                                   std::size_t limit) {
   return pushesReaching(activityId, true, limit);
 }
 
-std::vector<PushRecord> PushStore::pushesReaching(const std::string& activityId, bool shownOnly,
-                                                  std::size_t limit) {
+std::vector<HistoryEntry> PushStore::pushesReaching(const std::string& activityId, bool shownOnly,
+                                                    std::size_t limit) {
   auto& s = impl_->statement(
       std::string("SELECT ") + pushColumns +
       ", d.verdict, d.error, d.warnings FROM deliveries d JOIN pushes p ON p.seq = d.push_seq "
       "WHERE d.activity_id = ?" +
       (shownOnly ? " AND d.verdict IN ('applied', 'ended')" : "") + " ORDER BY d.push_seq LIMIT ?");
   s.bind(activityId).bind(static_cast<std::int64_t>(limit));
-  std::vector<PushRecord> found;
+  std::vector<HistoryEntry> found;
   while (s.step()) {
-    PushRecord push = pushFrom(s);
+    HistoryEntry push = pushFrom(s);
     push.verdict = verdictNamed(s.text(14));
     push.error = s.text(15);
     push.warnings = s.text(16);

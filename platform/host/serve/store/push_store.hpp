@@ -61,7 +61,7 @@ struct Delivery {
 // A push or a start from the page: what the sender sent, what the service answered, and for each
 // activity it reached, its delivery. The top-level verdict, error, warnings and activity are the
 // first delivery's (or the push's own, when it reached none), for callers that read one.
-struct PushRecord {
+struct HistoryEntry {
   std::string apnsId;
   std::int64_t timeMs = 0;
   std::string path;
@@ -119,15 +119,15 @@ class PushStore {
   std::size_t channelCount();
 
   // Kept in memory until the next commit or query.
-  void addPush(const PushRecord& push);
-  void addPush(PushRecord&& push);
+  void addPush(const HistoryEntry& push);
+  void addPush(HistoryEntry&& push);
   // Newest first.
-  std::vector<PushRecord> pushes(std::size_t limit);
+  std::vector<HistoryEntry> pushes(std::size_t limit);
   // Every push that reached an activity, oldest first, whatever it did with it; the top-level
   // verdict, error and warnings of each are the activity's own delivery.
-  std::vector<PushRecord> activityPushes(const std::string& activityId, std::size_t limit);
+  std::vector<HistoryEntry> activityPushes(const std::string& activityId, std::size_t limit);
   // Those of them the activity showed: its start and the updates and end it applied.
-  std::vector<PushRecord> appliedPushes(const std::string& activityId, std::size_t limit);
+  std::vector<HistoryEntry> appliedPushes(const std::string& activityId, std::size_t limit);
   std::size_t pushCount();
   // How many pushes the retention bound has dropped since the store was made.
   std::int64_t droppedPushes();
@@ -141,7 +141,7 @@ class PushStore {
   // A failed commit is rolled back and thrown; what was written since its seal may rest on it,
   // and the caller then throws that away too with `discard`, before anything else.
   struct Sealed {
-    std::vector<PushRecord> pushes;
+    std::vector<HistoryEntry> pushes;
     std::vector<ActivityRecord> activities;
     bool open = false;  // there is a transaction to commit
   };
@@ -151,9 +151,9 @@ class PushStore {
   void discard();
 
  private:
-  void attachDeliveries(std::vector<PushRecord>& pushes);
-  std::vector<PushRecord> pushesReaching(const std::string& activityId, bool shownOnly,
-                                         std::size_t limit);
+  void attachDeliveries(std::vector<HistoryEntry>& pushes);
+  std::vector<HistoryEntry> pushesReaching(const std::string& activityId, bool shownOnly,
+                                           std::size_t limit);
   struct Impl;
   explicit PushStore(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;

@@ -1,4 +1,4 @@
-#include "platform/host/json_envelope.hpp"
+#include "platform/host/validation_json.hpp"
 
 #include "platform/coding/json_writer.hpp"
 

@@ -1,4 +1,4 @@
-#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/common/untrusted_json.hpp"
 
 #include "platform/coding/json_document.hpp"
 #include "platform/coding/json_writer.hpp"

@@ -1,7 +1,7 @@
-#include "platform/host/serve/page/page_json.hpp"
+#include "platform/host/serve/page/history_json.hpp"
 
 #include "platform/coding/json_writer.hpp"
-#include "platform/host/serve/common/json_text.hpp"
+#include "platform/host/serve/common/untrusted_json.hpp"
 
 #include <cstdio>
 #include <ctime>
@@ -112,7 +112,7 @@ std::string deliveryJson(const Delivery& delivery) {
   return out;
 }
 
-std::string pushJson(const PushRecord& p) {
+std::string pushJson(const HistoryEntry& p) {
   std::string out;
   out.reserve(512 + p.body.size());
   coding::JsonWriter writer(out);

@@ -9,7 +9,7 @@ namespace host::serve {
 // The page API's forms of the history's records, one line of JSON each.
 std::string deliveryJson(const Delivery& delivery);
 // `bodyBytes` is there when the payload is cut: what the sender sent.
-std::string pushJson(const PushRecord& push);
+std::string pushJson(const HistoryEntry& push);
 std::string activityJson(const ActivityRecord& activity);
 
 }  // namespace host::serve
