@@ -1,0 +1,496 @@
+#include "platform/host/serve/page/page_transport.hpp"
+
+#include "platform/host/serve/common/json_text.hpp"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+namespace host::serve {
+
+using Clock = std::chrono::steady_clock;
+
+struct PageTransport::Connection {
+  int fd = -1;
+  std::string peer;  // the address alone: a client opens as many ports as it likes
+  // Read from the socket, not yet taken by the library, from `start` on.
+  std::string buffer;
+  std::size_t start = 0;
+  Clock::time_point headDeadline;
+  std::size_t served = 0;
+  bool finished = false;  // close it rather than wait for another request
+
+  Connection(int f, std::string p) : fd(f), peer(std::move(p)) {}
+  ~Connection() { ::close(fd); }
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  std::string_view pending() const { return std::string_view(buffer).substr(start); }
+  void compact() {
+    buffer.erase(0, start);
+    start = 0;
+  }
+};
+
+namespace {
+
+int millisecondsUntil(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<std::int64_t>(left, 0, 60'000));
+}
+
+std::string peerAddress(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (address.ss_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+  } else if (address.ss_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text,
+              sizeof text);
+  }
+  return text;
+}
+
+void addressAndPort(int fd, bool remote, std::string& ip, int& port) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  const int got = remote ? getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length)
+                         : getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  if (got != 0) return;
+  ip = peerAddress(address);
+  port = address.ss_family == AF_INET6
+             ? ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port)
+             : ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+}
+
+// An answer from the transport itself, in the API's JSON; the connection closes after it.
+std::string transportAnswer(int status, std::string_view reason, std::string_view why) {
+  const std::string body = "{\"error\":" + jsonString(why) + "}";
+  return "HTTP/1.1 " + std::to_string(status) + ' ' + std::string(reason) +
+         "\r\nContent-Type: application/json; charset=utf-8\r\nCache-Control: no-store\r\n"
+         "Connection: close\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+// Best effort, for a client being sent away: it may be gone or not reading.
+void sendAway(int fd, const std::string& answer) {
+  [[maybe_unused]] const ssize_t sent =
+      ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// Just past the blank line that ends a request's head, if `bytes` holds one.
+std::optional<std::size_t> headEnd(std::string_view bytes) {
+  for (std::size_t at = bytes.find('\n'); at != std::string_view::npos;
+       at = bytes.find('\n', at + 1)) {
+    if (bytes.substr(at + 1, 1) == "\n") return at + 2;
+    if (bytes.substr(at + 1, 2) == "\r\n") return at + 3;
+  }
+  return std::nullopt;
+}
+
+void wake(int fd) {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+}
+
+// One request's view of its connection: the head the reader already holds comes first. Once the
+// library has the head, the body is bounded in size and time whatever its framing; past the
+// bound the stream answers 413 itself and drops what the library writes after.
+class GuardedStream final : public httplib::Stream {
+ public:
+  GuardedStream(PageTransport::Connection& connection, const PageLimits& limits, int stopFd)
+      : connection_(connection), limits_(limits), stopFd_(stopFd) {}
+
+  // The library has read the head of `request`.
+  void headRead(httplib::Request& request) {
+    inBody_ = true;
+    bodyDeadline_ = Clock::now() + limits_.bodyTimeout;
+    // The API reads every body as the text it is; the library would parse a form-encoded one
+    // (curl -d labels its bodies so) and refuse it past 8 KB with an empty answer.
+    if (request.get_header_value("Content-Type").starts_with("application/x-www-form-urlencoded")) {
+      request.headers.erase("Content-Type");
+    }
+    framed_ = request.has_header("Transfer-Encoding");
+    if (request.has_header("Content-Length")) {
+      const std::string text = request.get_header_value("Content-Length");
+      const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), length_);
+      if (error == std::errc::result_out_of_range ||
+          (error == std::errc() && length_ > limits_.bodyBytes)) {
+        tooLarge();
+      }
+    }
+  }
+
+  bool answered() const { return answered_; }
+  // Whether bytes of this request's body may still wait on the socket: the next head would
+  // start inside them.
+  bool bodyLeft() const { return framed_ || bodyRead_ < length_; }
+
+  bool is_readable() const override {
+    return !connection_.pending().empty() || wait(POLLIN, readDeadline());
+  }
+
+  // False once the peer has gone, so an event stream frees its slot at once.
+  bool is_writable() const override {
+    if (answered_) return false;
+    char byte;
+    const ssize_t peeked = ::recv(connection_.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked == 0 || (peeked < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) {
+      return false;
+    }
+    return wait(POLLOUT, Clock::now() + limits_.writeTimeout);
+  }
+
+  ssize_t read(char* out, std::size_t size) override {
+    if (answered_) return -1;
+    if (connection_.pending().empty()) {
+      const ssize_t got = fill();
+      if (got <= 0) return got;
+    }
+    std::string_view pending = connection_.pending();
+    const std::size_t taken = std::min(size, pending.size());
+    if (inBody_) {
+      // Chunked framing counts too, so a body of tiny chunks is bounded as well.
+      const std::size_t budget = limits_.bodyBytes + limits_.bodyBytes / 8;
+      if (bodyRead_ + taken > budget) {
+        tooLarge();
+        return -1;
+      }
+      bodyRead_ += taken;
+    }
+    std::memcpy(out, pending.data(), taken);
+    connection_.start += taken;
+    return static_cast<ssize_t>(taken);
+  }
+
+  ssize_t write(const char* data, std::size_t size) override {
+    if (answered_) return static_cast<ssize_t>(size);
+    return send(data, size);
+  }
+
+  void get_remote_ip_and_port(std::string& ip, int& port) const override {
+    addressAndPort(connection_.fd, true, ip, port);
+  }
+  void get_local_ip_and_port(std::string& ip, int& port) const override {
+    addressAndPort(connection_.fd, false, ip, port);
+  }
+  socket_t socket() const override { return connection_.fd; }
+
+ private:
+  Clock::time_point readDeadline() const {
+    return inBody_ ? bodyDeadline_ : Clock::now() + limits_.headTimeout;
+  }
+
+  // Whether the socket is ready before `deadline`; never once the transport stops.
+  bool wait(short events, Clock::time_point deadline) const {
+    pollfd fds[2] = {{connection_.fd, events, 0}, {stopFd_, POLLIN, 0}};
+    while (true) {
+      const int ready = ::poll(fds, 2, millisecondsUntil(deadline));
+      if (ready < 0 && errno == EINTR) continue;
+      return ready > 0 && fds[1].revents == 0 && fds[0].revents != 0;
+    }
+  }
+
+  // Reads what the socket has: 0 at its end, -1 on error, time-out or stop.
+  ssize_t fill() {
+    connection_.compact();
+    while (true) {
+      if (!wait(POLLIN, readDeadline())) return -1;
+      char chunk[16 * 1024];
+      const ssize_t got = ::recv(connection_.fd, chunk, sizeof chunk, 0);
+      if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+      if (got > 0) connection_.buffer.append(chunk, static_cast<std::size_t>(got));
+      return got < 0 ? -1 : got;
+    }
+  }
+
+  ssize_t send(const char* data, std::size_t size) {
+    std::size_t sent = 0;
+    while (sent < size) {
+      if (!wait(POLLOUT, Clock::now() + limits_.writeTimeout)) return -1;
+      const ssize_t wrote = ::send(connection_.fd, data + sent, size - sent, MSG_NOSIGNAL);
+      if (wrote < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
+      if (wrote < 0) return -1;
+      sent += static_cast<std::size_t>(wrote);
+    }
+    return static_cast<ssize_t>(size);
+  }
+
+  void tooLarge() {
+    const std::string answer = transportAnswer(
+        413, "Payload Too Large",
+        "a request body of more than " + std::to_string(limits_.bodyBytes / (1024 * 1024)) + " MB");
+    send(answer.data(), answer.size());
+    answered_ = true;
+  }
+
+  PageTransport::Connection& connection_;
+  const PageLimits& limits_;
+  const int stopFd_;
+  bool inBody_ = false;
+  bool answered_ = false;
+  bool framed_ = false;
+  std::size_t length_ = 0;
+  std::size_t bodyRead_ = 0;
+  Clock::time_point bodyDeadline_;
+};
+
+}  // namespace
+
+PageTransport::PageTransport(PageLimits limits)
+    : limits_(limits),
+      stopFd_(eventfd(0, EFD_CLOEXEC)),
+      wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  // What the library tells clients in Keep-Alive: an idle connection closes when its head
+  // timeout passes.
+  const auto idle = std::chrono::duration_cast<std::chrono::seconds>(limits_.headTimeout).count();
+  set_keep_alive_timeout(std::max<time_t>(1, idle));
+  set_keep_alive_max_count(limits_.requestsPerConnection);
+}
+
+PageTransport::~PageTransport() {
+  halt();
+  if (listenFd_ >= 0) ::close(listenFd_);
+  ::close(stopFd_);
+  ::close(wakeFd_);
+}
+
+std::optional<std::string> PageTransport::open(const std::string& address, std::uint16_t port) {
+  const std::string where = "cannot listen on " + address +
+                            (port ? " port " + std::to_string(port) : std::string()) +
+                            " for the page";
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return where;
+  }
+  for (const addrinfo* at = found; at && listenFd_ < 0; at = at->ai_next) {
+    const int fd = ::socket(at->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(fd, at->ai_addr, at->ai_addrlen) == 0 && ::listen(fd, 128) == 0) {
+      listenFd_ = fd;
+    } else {
+      ::close(fd);
+    }
+  }
+  freeaddrinfo(found);
+  if (listenFd_ < 0) return where;
+  std::string ip;
+  int bound = 0;
+  addressAndPort(listenFd_, false, ip, bound);
+  port_ = static_cast<std::uint16_t>(bound);
+  return std::nullopt;
+}
+
+void PageTransport::run() {
+  // The library ends its event streams once this is invalid.
+  svr_sock_ = listenFd_;
+  for (int i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { serveRequests(); });
+  reader_ = std::thread([this] { readHeads(); });
+}
+
+void PageTransport::halt() {
+  if (!reader_.joinable()) return;
+  wake(stopFd_);
+  svr_sock_ = INVALID_SOCKET;
+  {
+    std::lock_guard guard(readyLock_);
+    stopping_ = true;
+  }
+  readyChanged_.notify_all();
+  reader_.join();
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+  ready_.clear();
+  returned_.clear();
+  waiting_.clear();
+}
+
+void PageTransport::readHeads() {
+  std::vector<pollfd> fds;
+  while (true) {
+    std::vector<std::unique_ptr<Connection>> back;
+    {
+      std::lock_guard guard(returnedLock_);
+      back.swap(returned_);
+    }
+    for (auto& connection : back) {
+      if (connection->finished) {
+        forget(*connection);
+        connection.reset();
+      } else {
+        await(std::move(connection));
+      }
+    }
+    std::erase(waiting_, nullptr);
+
+    fds.assign({{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}});
+    auto next = Clock::time_point::max();
+    for (const auto& connection : waiting_) {
+      fds.push_back({connection->fd, POLLIN, 0});
+      next = std::min(next, connection->headDeadline);
+    }
+    const int timeout = next == Clock::time_point::max() ? -1 : millisecondsUntil(next);
+    if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+    if (fds[0].revents) break;
+    if (fds[1].revents) {
+      std::uint64_t count;
+      [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+    }
+    // Connections admitted below were not polled: only the first `polled` were.
+    const std::size_t polled = fds.size() - 3;
+    for (std::size_t i = 0; i < polled; ++i) {
+      if (fds[i + 3].revents && waiting_[i]) readHead(*waiting_[i]);
+    }
+    if (fds[2].revents) {
+      while (true) {
+        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) break;
+        admit(fd);
+      }
+    }
+    const auto now = Clock::now();
+    for (auto& connection : waiting_) {
+      if (!connection || connection->headDeadline > now) continue;
+      if (!connection->pending().empty()) {
+        sendAway(connection->fd,
+                 transportAnswer(408, "Request Timeout", "the request's head came too slowly"));
+      }
+      forget(*connection);
+      connection.reset();
+    }
+    std::erase(waiting_, nullptr);
+  }
+  waiting_.clear();
+}
+
+void PageTransport::admit(int fd) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  std::string peer = peerAddress(address);
+  const bool peerRoom = perPeer_[peer] < limits_.connectionsPerPeer || evictOldest(&peer);
+  const bool room = peerRoom && (open_ < limits_.connections || evictOldest(nullptr));
+  if (!room) {
+    // Every connection of this peer is busy with a request: this one waits for none.
+    ::close(fd);
+    if (perPeer_[peer] == 0) perPeer_.erase(peer);
+    return;
+  }
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  ++perPeer_[peer];
+  ++open_;
+  auto connection = std::make_unique<Connection>(fd, std::move(peer));
+  connection->headDeadline = Clock::now() + limits_.headTimeout;
+  waiting_.push_back(std::move(connection));
+}
+
+bool PageTransport::evictOldest(const std::string* peer) {
+  for (auto& connection : waiting_) {
+    if (connection && (!peer || connection->peer == *peer)) {
+      forget(*connection);
+      connection.reset();
+      return true;
+    }
+  }
+  return false;
+}
+
+void PageTransport::forget(Connection& connection) {
+  if (--perPeer_[connection.peer] == 0) perPeer_.erase(connection.peer);
+  --open_;
+}
+
+void PageTransport::readHead(Connection& connection) {
+  bool gone = false;
+  while (connection.pending().size() <= limits_.headBytes) {
+    char chunk[8192];
+    const ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, 0);
+    if (got > 0) {
+      connection.buffer.append(chunk, static_cast<std::size_t>(got));
+      continue;
+    }
+    gone = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    break;
+  }
+  const auto owner = std::find_if(waiting_.begin(), waiting_.end(),
+                                  [&](const auto& held) { return held.get() == &connection; });
+  const std::string_view head = connection.pending().substr(0, limits_.headBytes);
+  if (const auto end = headEnd(head)) {
+    const auto lines =
+        static_cast<std::size_t>(std::count(head.begin(), head.begin() + *end, '\n'));
+    // Beside the request line and the blank line.
+    if (lines <= limits_.headerLines + 2) {
+      {
+        std::lock_guard guard(readyLock_);
+        ready_.push_back(std::move(*owner));
+      }
+      readyChanged_.notify_one();
+      return;
+    }
+    sendAway(connection.fd,
+             transportAnswer(431, "Request Header Fields Too Large",
+                             "more than " + std::to_string(limits_.headerLines) + " header lines"));
+  } else if (connection.pending().size() >= limits_.headBytes) {
+    sendAway(connection.fd, transportAnswer(431, "Request Header Fields Too Large",
+                                            "a request head of more than " +
+                                                std::to_string(limits_.headBytes / 1024) + " KB"));
+  } else if (!gone) {
+    return;
+  }
+  forget(connection);
+  owner->reset();
+}
+
+void PageTransport::await(std::unique_ptr<Connection> connection) {
+  connection->compact();
+  connection->headDeadline = Clock::now() + limits_.headTimeout;
+  waiting_.push_back(std::move(connection));
+  // A client may have sent its next request with the last one.
+  if (headEnd(waiting_.back()->pending())) readHead(*waiting_.back());
+}
+
+void PageTransport::handBack(std::unique_ptr<Connection> connection) {
+  {
+    std::lock_guard guard(returnedLock_);
+    returned_.push_back(std::move(connection));
+  }
+  wake(wakeFd_);
+}
+
+void PageTransport::serveRequests() {
+  while (true) {
+    std::unique_ptr<Connection> connection;
+    {
+      std::unique_lock guard(readyLock_);
+      readyChanged_.wait(guard, [this] { return stopping_ || !ready_.empty(); });
+      if (stopping_) return;
+      connection = std::move(ready_.front());
+      ready_.pop_front();
+    }
+    GuardedStream stream(*connection, limits_, stopFd_);
+    const bool last = ++connection->served >= limits_.requestsPerConnection;
+    bool closing = false;
+    const bool ok = process_request(
+        stream, last, closing, [&stream](httplib::Request& request) { stream.headRead(request); });
+    connection->finished = !ok || closing || last || stream.answered() || stream.bodyLeft();
+    handBack(std::move(connection));
+  }
+}
+
+}  // namespace host::serve
