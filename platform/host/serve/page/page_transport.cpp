@@ -131,9 +131,18 @@ class GuardedStream final : public httplib::Stream {
   }
 
   bool answered() const { return answered_; }
-  // Whether bytes of this request's body may still wait on the socket: the next head would
-  // start inside them.
-  bool bodyLeft() const { return framed_ || bodyRead_ < length_; }
+
+  // Reads what the library left of a body it did not need (a refused request's), so that the
+  // connection can serve another request: its next head starts after it. False when where it
+  // starts is not known for sure (after a chunked body) or the body does not come.
+  bool skipBody() {
+    if (framed_) return false;
+    char sink[16 * 1024];
+    while (bodyRead_ < length_) {
+      if (read(sink, std::min(sizeof sink, length_ - bodyRead_)) <= 0) return false;
+    }
+    return true;
+  }
 
   bool is_readable() const override {
     return !connection_.pending().empty() || wait(POLLIN, readDeadline());
@@ -488,7 +497,7 @@ void PageTransport::serveRequests() {
     bool closing = false;
     const bool ok = process_request(
         stream, last, closing, [&stream](httplib::Request& request) { stream.headRead(request); });
-    connection->finished = !ok || closing || last || stream.answered() || stream.bodyLeft();
+    connection->finished = !ok || closing || last || stream.answered() || !stream.skipBody();
     handBack(std::move(connection));
   }
 }
