@@ -165,8 +165,8 @@ try {
   assert.equal(answer, '200', curl);
 
   // Export of the timeline, read back by the command line.
-  const timeline = await (await fetch(`${server.page}/api/activities/${activity.id}/timeline`))
-    .text();
+  const timeline = await (await fetch(`${server.page}/api/activities/${activity.id}/timeline`,
+                                     { signal: AbortSignal.timeout(10_000) })).text();
   writeFileSync(join(dir, 'exported.jsonl'), timeline);
   execFileSync(binary, ['tree', '--presentation', 'minimal', join(dir, 'exported.jsonl')],
                { stdio: ['ignore', 'ignore', 'inherit'] });
@@ -241,7 +241,8 @@ try {
   // The first load, without the drawings it asks for afterwards.
   let weight = 0;
   for (const path of ['/', '/page.js', '/page.css']) {
-    weight += (await (await fetch(server.page + path)).arrayBuffer()).byteLength;
+    weight += (await (await fetch(server.page + path, { signal: AbortSignal.timeout(10_000) }))
+      .arrayBuffer()).byteLength;
   }
   console.log(`first load: ${weight} bytes`);
   assert.ok(weight < 200 * 1024);
