@@ -15,8 +15,8 @@ struct PageLimits {
   // A request's head arrives whole within this time of the connection's turn to send one
   // (accepted, or done with its previous request); waiting for it holds no thread.
   std::chrono::milliseconds headTimeout{5000};
-  // The whole body, once the head is in.
-  std::chrono::milliseconds bodyTimeout{30000};
+  // The whole body, once the head is in: a client that sends it slowly holds a worker this long.
+  std::chrono::milliseconds bodyTimeout{10000};
   // Any one write of an answer.
   std::chrono::milliseconds writeTimeout{10000};
   std::size_t headBytes = 32 * 1024;

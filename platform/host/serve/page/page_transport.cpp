@@ -289,7 +289,10 @@ std::optional<std::string> PageTransport::open(const std::string& address, std::
     const int fd = ::socket(at->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) continue;
     const int on = 1;
+    const int off = 0;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // "::" takes IPv4 clients too, as it did.
+    if (at->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
     if (::bind(fd, at->ai_addr, at->ai_addrlen) == 0 && ::listen(fd, 128) == 0) {
       listenFd_ = fd;
     } else {
@@ -331,24 +334,15 @@ void PageTransport::halt() {
 
 void PageTransport::readHeads() {
   std::vector<pollfd> fds;
+  // Out of descriptors, accepting waits a little rather than spin on a listener that stays ready.
+  auto acceptAfter = Clock::time_point::min();
   while (true) {
-    std::vector<std::unique_ptr<Connection>> back;
-    {
-      std::lock_guard guard(returnedLock_);
-      back.swap(returned_);
-    }
-    for (auto& connection : back) {
-      if (connection->finished) {
-        forget(*connection);
-        connection.reset();
-      } else {
-        await(std::move(connection));
-      }
-    }
-    std::erase(waiting_, nullptr);
-
-    fds.assign({{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}});
-    auto next = Clock::time_point::max();
+    takeBack();
+    const auto now = Clock::now();
+    const bool accepting = acceptAfter <= now;
+    fds.assign(
+        {{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}});
+    auto next = accepting ? Clock::time_point::max() : acceptAfter;
     for (const auto& connection : waiting_) {
       fds.push_back({connection->fd, POLLIN, 0});
       next = std::min(next, connection->headDeadline);
@@ -365,33 +359,58 @@ void PageTransport::readHeads() {
     for (std::size_t i = 0; i < polled; ++i) {
       if (fds[i + 3].revents && waiting_[i]) readHead(*waiting_[i]);
     }
-    if (fds[2].revents) {
-      while (true) {
-        const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) break;
-        admit(fd);
-      }
-    }
-    const auto now = Clock::now();
-    for (auto& connection : waiting_) {
-      if (!connection || connection->headDeadline > now) continue;
-      if (!connection->pending().empty()) {
-        sendAway(connection->fd,
-                 transportAnswer(408, "Request Timeout", "the request's head came too slowly"));
-      }
-      forget(*connection);
-      connection.reset();
-    }
+    if (fds[2].revents && !acceptAll()) acceptAfter = Clock::now() + std::chrono::milliseconds(100);
+    expire();
     std::erase(waiting_, nullptr);
   }
   waiting_.clear();
 }
 
-void PageTransport::admit(int fd) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  getpeername(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  std::string peer = peerAddress(address);
+void PageTransport::takeBack() {
+  std::vector<std::unique_ptr<Connection>> back;
+  {
+    std::lock_guard guard(returnedLock_);
+    back.swap(returned_);
+  }
+  for (auto& connection : back) {
+    if (connection->finished) {
+      forget(*connection);
+      connection.reset();
+    } else {
+      await(std::move(connection));
+    }
+  }
+  std::erase(waiting_, nullptr);
+}
+
+bool PageTransport::acceptAll() {
+  while (true) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0) {
+      admit(fd, peerAddress(address));
+    } else if (errno != EINTR && errno != ECONNABORTED) {
+      return errno != EMFILE && errno != ENFILE && errno != ENOBUFS && errno != ENOMEM;
+    }
+  }
+}
+
+void PageTransport::expire() {
+  const auto now = Clock::now();
+  for (auto& connection : waiting_) {
+    if (!connection || connection->headDeadline > now) continue;
+    if (!connection->pending().empty()) {
+      sendAway(connection->fd,
+               transportAnswer(408, "Request Timeout", "the request's head came too slowly"));
+    }
+    forget(*connection);
+    connection.reset();
+  }
+}
+
+void PageTransport::admit(int fd, std::string peer) {
   const bool peerRoom = perPeer_[peer] < limits_.connectionsPerPeer || evictOldest(&peer);
   const bool room = peerRoom && (open_ < limits_.connections || evictOldest(nullptr));
   if (!room) {

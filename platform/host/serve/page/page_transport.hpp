@@ -40,7 +40,11 @@ class PageTransport : public httplib::Server {
  private:
   void readHeads();
   void serveRequests();
-  void admit(int fd);
+  void takeBack();
+  // False when out of descriptors or memory.
+  bool acceptAll();
+  void admit(int fd, std::string peer);
+  void expire();
   void readHead(Connection& connection);
   // A connection whose turn it is to send a head: handed to a worker if the head is in already.
   void await(std::unique_ptr<Connection> connection);
