@@ -26,7 +26,10 @@ function open(withinMs = 10_000) {
   socket.on('data', (d) => { received += d.toString('latin1'); });
   const closed = new Promise((resolve) => {
     const timer = setTimeout(() => resolve({ closed: false, received }), withinMs);
-    const done = () => { clearTimeout(timer); resolve({ closed: true, received }); };
+    const done = () => {
+      clearTimeout(timer);
+      resolve({ closed: true, received, at: Date.now() });
+    };
     socket.on('close', done);
     socket.on('error', done);
   });
@@ -89,11 +92,16 @@ const measured = [];
   assert.ok(cut.every((c) => c.closed), 'a slow head outlived the head timeout');
   assert.ok(cut.every((c) => answerOf(c.received).status === 408), cut[0].received);
 
+  const opened = Date.now();
   const idle = Array.from({ length: 100 }, () => open(headTimeoutMs + 5000));
   await Promise.all(idle.map((c) => c.connected));
-  measured.push(`100 idle connections: the page answers in ${await timedInfo('idle')} ms`);
+  const answered = await timedInfo('idle');
   const results = await Promise.all(idle.map((c) => c.closed));
   assert.ok(results.every((c) => c.closed), 'an idle connection outlived the head timeout');
+  const evicted = results.filter((c) => c.at - opened < headTimeoutMs / 2).length;
+  assert.ok(evicted >= 100 - 32, `only ${evicted} idle connections made room at once`);
+  measured.push(`100 idle connections: ${evicted} closed at once to make room, ` +
+                `the page answers in ${answered} ms`);
   for (const c of [...slow, ...idle]) c.socket.destroy();
 }
 
@@ -102,7 +110,7 @@ const measured = [];
 {
   const before = residentKb();
   const cases = [
-    { what: '2,000 header lines', bytes: head('GET', '/api/info') .replace('\r\n\r\n',
+    { what: '2,000 header lines', bytes: head('GET', '/api/info').replace('\r\n\r\n',
       '\r\n' + 'X-Line: 1\r\n'.repeat(2000) + '\r\n'), status: 431 },
     { what: 'a 100 KB header', bytes: head('GET', '/api/info', { 'X-Big': 'b'.repeat(100_000) }),
       status: 431 },

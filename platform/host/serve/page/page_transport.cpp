@@ -419,6 +419,8 @@ void PageTransport::admit(int fd, std::string peer) {
     if (perPeer_[peer] == 0) perPeer_.erase(peer);
     return;
   }
+  // The library writes an answer's head and body apart; Nagle would hold the body for the
+  // client's delayed ACK.
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   ++perPeer_[peer];

@@ -74,10 +74,11 @@ function shellQuote(text) {
     ? '\\' + c : '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0')) + "'";
 }
 
-// A printf that writes `text` as UTF-8, byte for byte (NULs and line breaks too): ASCII
-// controls, C1 controls and the three characters printf or the quote would read (% \ ') as octal
-// escapes, so no stored byte can end the quote. Nothing reads a here-document's end from it.
+// A printf that writes `text` as UTF-8, byte for byte (NULs and line breaks too). ASCII and C1
+// controls, the three characters printf or the quote would read (% \ '), and a leading - (an
+// option to printf) are octal escapes, so no stored byte can end the quote.
 function printfCommand(text) {
+  const utf8 = new TextEncoder();
   let format = '';
   for (const c of String(text)) {
     const code = c.codePointAt(0);
@@ -86,7 +87,7 @@ function printfCommand(text) {
       format += c;
       continue;
     }
-    for (const byte of new TextEncoder().encode(c)) format += '\\' + byte.toString(8).padStart(3, '0');
+    for (const byte of utf8.encode(c)) format += '\\' + byte.toString(8).padStart(3, '0');
   }
   return `printf '${format}'`;
 }
