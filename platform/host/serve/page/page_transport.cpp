@@ -268,12 +268,13 @@ PageTransport::PageTransport(PageLimits limits)
 
 PageTransport::~PageTransport() {
   halt();
-  if (listenFd_ >= 0) ::close(listenFd_);
+  for (const int fd : listenFds_) ::close(fd);
   ::close(stopFd_);
   ::close(wakeFd_);
 }
 
 std::optional<std::string> PageTransport::open(const std::string& address, std::uint16_t port) {
+  if (port == 0) port = port_;
   const std::string where = "cannot listen on " + address +
                             (port ? " port " + std::to_string(port) : std::string()) +
                             " for the page";
@@ -285,7 +286,8 @@ std::optional<std::string> PageTransport::open(const std::string& address, std::
   if (getaddrinfo(address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
     return where;
   }
-  for (const addrinfo* at = found; at && listenFd_ < 0; at = at->ai_next) {
+  int listening = -1;
+  for (const addrinfo* at = found; at && listening < 0; at = at->ai_next) {
     const int fd = ::socket(at->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) continue;
     const int on = 1;
@@ -294,23 +296,24 @@ std::optional<std::string> PageTransport::open(const std::string& address, std::
     // "::" takes IPv4 clients too, as it did.
     if (at->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
     if (::bind(fd, at->ai_addr, at->ai_addrlen) == 0 && ::listen(fd, 128) == 0) {
-      listenFd_ = fd;
+      listening = fd;
     } else {
       ::close(fd);
     }
   }
   freeaddrinfo(found);
-  if (listenFd_ < 0) return where;
+  if (listening < 0) return where;
+  listenFds_.push_back(listening);
   std::string ip;
   int bound = 0;
-  addressAndPort(listenFd_, false, ip, bound);
+  addressAndPort(listening, false, ip, bound);
   port_ = static_cast<std::uint16_t>(bound);
   return std::nullopt;
 }
 
 void PageTransport::run() {
   // The library ends its event streams once this is invalid.
-  svr_sock_ = listenFd_;
+  svr_sock_ = listenFds_.empty() ? INVALID_SOCKET : listenFds_.front();
   for (int i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { serveRequests(); });
   reader_ = std::thread([this] { readHeads(); });
 }
@@ -340,8 +343,9 @@ void PageTransport::readHeads() {
     takeBack();
     const auto now = Clock::now();
     const bool accepting = acceptAfter <= now;
-    fds.assign(
-        {{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}, {accepting ? listenFd_ : -1, POLLIN, 0}});
+    fds.assign({{stopFd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}});
+    for (const int fd : listenFds_) fds.push_back({accepting ? fd : -1, POLLIN, 0});
+    const std::size_t first = fds.size();
     auto next = accepting ? Clock::time_point::max() : acceptAfter;
     for (const auto& connection : waiting_) {
       fds.push_back({connection->fd, POLLIN, 0});
@@ -355,11 +359,15 @@ void PageTransport::readHeads() {
       [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
     }
     // Connections admitted below were not polled: only the first `polled` were.
-    const std::size_t polled = fds.size() - 3;
+    const std::size_t polled = fds.size() - first;
     for (std::size_t i = 0; i < polled; ++i) {
-      if (fds[i + 3].revents && waiting_[i]) readHead(*waiting_[i]);
+      if (fds[first + i].revents && waiting_[i]) readHead(*waiting_[i]);
     }
-    if (fds[2].revents && !acceptAll()) acceptAfter = Clock::now() + std::chrono::milliseconds(100);
+    for (std::size_t i = 0; i < listenFds_.size(); ++i) {
+      if (fds[2 + i].revents && !acceptAll(listenFds_[i])) {
+        acceptAfter = Clock::now() + std::chrono::milliseconds(100);
+      }
+    }
     expire();
     std::erase(waiting_, nullptr);
   }
@@ -383,11 +391,11 @@ void PageTransport::takeBack() {
   std::erase(waiting_, nullptr);
 }
 
-bool PageTransport::acceptAll() {
+bool PageTransport::acceptAll(int listening) {
   while (true) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&address), &length,
+    const int fd = accept4(listening, reinterpret_cast<sockaddr*>(&address), &length,
                            SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
       admit(fd, peerAddress(address));

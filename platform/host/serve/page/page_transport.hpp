@@ -28,7 +28,8 @@ class PageTransport : public httplib::Server {
   PageTransport(const PageTransport&) = delete;
   PageTransport& operator=(const PageTransport&) = delete;
 
-  // The bound port, or why not.
+  // Listens on `address`, or says why not; port 0 takes a free port, or the one an earlier call
+  // bound (to listen on several addresses with one port).
   std::optional<std::string> open(const std::string& address, std::uint16_t port);
   std::uint16_t boundPort() const noexcept { return port_; }
   void run();
@@ -42,7 +43,7 @@ class PageTransport : public httplib::Server {
   void serveRequests();
   void takeBack();
   // False when out of descriptors or memory.
-  bool acceptAll();
+  bool acceptAll(int listening);
   void admit(int fd, std::string peer);
   void expire();
   void readHead(Connection& connection);
@@ -53,7 +54,7 @@ class PageTransport : public httplib::Server {
   bool evictOldest(const std::string* peer);
 
   const PageLimits limits_;
-  int listenFd_ = -1;
+  std::vector<int> listenFds_;
   std::uint16_t port_ = 0;
   // Readable once the transport stops, and never drained: every wait of a worker sees it.
   int stopFd_ = -1;
