@@ -26,11 +26,10 @@ TEST(PageGuard, AcceptsOnlyThePagesOwnOrigin) {
 TEST(PageGuard, RefusesWhatDoesNotComeFromThePage) {
   // What Chromium sends for the page's own EventSource.
   const RequestHeaders eventSource{
-      "GET",         "/api/events", "127.0.0.1:8080", std::nullopt, "text/event-stream",
-      "same-origin", "cors",        "empty"};
-  const RequestHeaders curl{"GET",        "/api/events",       "127.0.0.1:8080",
-                            std::nullopt, "text/event-stream", std::nullopt,
-                            std::nullopt, std::nullopt};
+      "/api/events", "127.0.0.1:8080", std::nullopt, "text/event-stream",
+      "same-origin", "cors",           "empty"};
+  const RequestHeaders curl{"/api/events", "127.0.0.1:8080", std::nullopt, "text/event-stream",
+                            std::nullopt,  std::nullopt,     std::nullopt};
   struct Case {
     const char* what;
     RequestHeaders request;
@@ -81,7 +80,6 @@ TEST(PageGuard, RefusesWhatDoesNotComeFromThePage) {
       {"a write from another port",
        with(curl,
             [](auto& r) {
-              r.method = "POST";
               r.path = "/api/activities";
               r.origin = "http://127.0.0.1:3000";
             }),
@@ -89,7 +87,6 @@ TEST(PageGuard, RefusesWhatDoesNotComeFromThePage) {
       {"a write from the page",
        with(curl,
             [](auto& r) {
-              r.method = "POST";
               r.path = "/api/activities";
               r.origin = "http://127.0.0.1:8080";
               r.fetchSite = "same-origin";

@@ -43,7 +43,8 @@ bool isLocalName(std::string_view host, const std::vector<std::string>& hosts) {
   return false;
 }
 
-bool isOneOf(const std::optional<std::string>& value, std::initializer_list<std::string_view> ok) {
+bool absentOrOneOf(const std::optional<std::string>& value,
+                   std::initializer_list<std::string_view> ok) {
   if (!value) return true;
   for (const std::string_view one : ok) {
     if (*value == one) return true;
@@ -76,12 +77,13 @@ std::optional<Refusal> pageRefusal(const RequestHeaders& request,
   }
   // Another page on this machine (any other port of localhost) is another site too.
   if ((request.origin && !isPageOrigin(*request.origin, hosts, port)) ||
-      !isOneOf(request.fetchSite, {"same-origin", "none"})) {
+      !absentOrOneOf(request.fetchSite, {"same-origin", "none"})) {
     return Refusal{403, "requests come from this page only"};
   }
   const std::string_view path = std::string_view(request.path).substr(0, request.path.find('?'));
   if (path == "/api/events") {
-    if (!isOneOf(request.fetchDest, {"empty"}) || !isOneOf(request.fetchMode, {"cors"})) {
+    if (!absentOrOneOf(request.fetchDest, {"empty"}) ||
+        !absentOrOneOf(request.fetchMode, {"cors"})) {
       return Refusal{403, "the event stream is for the page's EventSource only"};
     }
     if (!request.accept || request.accept->find("text/event-stream") == std::string::npos) {

@@ -33,7 +33,6 @@ struct PageLimits {
 
 // The headers the page port judges a request on before any route sees it.
 struct RequestHeaders {
-  std::string method;
   std::string path;
   std::optional<std::string> host;
   std::optional<std::string> origin;

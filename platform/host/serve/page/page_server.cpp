@@ -114,10 +114,13 @@ RequestHeaders requestHeaders(const httplib::Request& request) {
     if (!request.has_header(name)) return std::nullopt;
     return request.get_header_value(name);
   };
-  return {request.method,           request.path,
-          header("Host"),           header("Origin"),
-          header("Accept"),         header("Sec-Fetch-Site"),
-          header("Sec-Fetch-Mode"), header("Sec-Fetch-Dest")};
+  return {request.path,
+          header("Host"),
+          header("Origin"),
+          header("Accept"),
+          header("Sec-Fetch-Site"),
+          header("Sec-Fetch-Mode"),
+          header("Sec-Fetch-Dest")};
 }
 
 PageLimits pageLimits() {

@@ -36,6 +36,7 @@ class PageTransport : public httplib::Server {
   // Ends every wait of the transport, the event streams' too, and joins its threads.
   void halt();
 
+  // A client's connection; its stream (in the .cpp file) reads and writes it.
   struct Connection;
 
  private:
