@@ -10,9 +10,9 @@ import { join } from 'node:path';
 import vm from 'node:vm';
 import { scratch, startServe } from './serve_process.mjs';
 
-// Slow heads are cut after this; the default is seconds longer than a test should wait.
-const headTimeoutMs = 1500;
-process.env.TOLVEX_PAGE_HEAD_TIMEOUT_MS = String(headTimeoutMs);
+// Slow requests are cut after this; the default is seconds longer than a test should wait.
+const timeoutMs = 1500;
+process.env.TOLVEX_PAGE_TIMEOUT_MS = String(timeoutMs);
 const server = await startServe(scratch());
 const pagePort = Number(new URL(server.page).port);
 const residentKb = () => Number(/VmRSS:\s+(\d+)/.exec(
@@ -75,34 +75,44 @@ const streamHeaders = { Accept: 'text/event-stream', 'Sec-Fetch-Site': 'same-ori
                         'Sec-Fetch-Mode': 'cors', 'Sec-Fetch-Dest': 'empty' };
 const measured = [];
 
-// Twelve slowloris connections (a header line every 400 ms) and 100 idle ones: the page answers
-// at once all along, the slow heads are cut after the head timeout, and the idle ones beyond
-// the per-peer bound make room for new clients.
+// Twelve slow clients of each kind (a header line, or a byte of the body, every 400 ms) and 100
+// idle ones: the page answers at once all along, the slow ones are cut with 408 after the time
+// out, and the idle ones beyond the per-client bound make room for new clients at once.
 {
-  const slow = Array.from({ length: 12 }, () => open(headTimeoutMs + 5000));
-  await Promise.all(slow.map((c) => c.connected));
-  for (const c of slow) c.socket.write('GET /api/info HTTP/1.1\r\n');
-  const drip = setInterval(() => {
-    for (const c of slow) if (!c.socket.destroyed) c.socket.write('X-Slow: 1\r\n');
-  }, 400);
-  await new Promise((resolve) => setTimeout(resolve, 900));
-  measured.push(`12 slowloris connections: the page answers in ${await timedInfo('slowloris')} ms`);
-  const cut = await Promise.all(slow.map((c) => c.closed));
-  clearInterval(drip);
-  assert.ok(cut.every((c) => c.closed), 'a slow head outlived the head timeout');
-  assert.ok(cut.every((c) => answerOf(c.received).status === 408), cut[0].received);
+  const kinds = [
+    { what: 'slowloris heads', start: 'GET /api/info HTTP/1.1\r\n', drip: 'X-Slow: 1\r\n' },
+    { what: 'slow short bodies', drip: ' ',
+      start: head('POST', '/api/preview', { 'Content-Length': 10_000 }) },
+    { what: 'slow long bodies', drip: ' ',
+      start: head('POST', '/api/preview', { 'Content-Length': 1 << 20 }) },
+  ];
+  for (const kind of kinds) {
+    const slow = Array.from({ length: 12 }, () => open(timeoutMs + 5000));
+    await Promise.all(slow.map((c) => c.connected));
+    for (const c of slow) c.socket.write(kind.start);
+    const drip = setInterval(() => {
+      for (const c of slow) if (!c.socket.destroyed) c.socket.write(kind.drip);
+    }, 400);
+    await new Promise((resolve) => setTimeout(resolve, 900));
+    measured.push(`12 ${kind.what}: the page answers in ${await timedInfo(kind.what)} ms`);
+    const cut = await Promise.all(slow.map((c) => c.closed));
+    clearInterval(drip);
+    for (const c of slow) c.socket.destroy();
+    assert.ok(cut.every((c) => c.closed), `${kind.what}: one outlived the time out`);
+    assert.deepEqual(cut.map((c) => answerOf(c.received).status), Array(12).fill(408), kind.what);
+  }
 
   const opened = Date.now();
-  const idle = Array.from({ length: 100 }, () => open(headTimeoutMs + 5000));
+  const idle = Array.from({ length: 100 }, () => open(timeoutMs + 5000));
   await Promise.all(idle.map((c) => c.connected));
   const answered = await timedInfo('idle');
   const results = await Promise.all(idle.map((c) => c.closed));
   assert.ok(results.every((c) => c.closed), 'an idle connection outlived the head timeout');
-  const evicted = results.filter((c) => c.at - opened < headTimeoutMs / 2).length;
+  const evicted = results.filter((c) => c.at - opened < timeoutMs / 2).length;
   assert.ok(evicted >= 100 - 32, `only ${evicted} idle connections made room at once`);
   measured.push(`100 idle connections: ${evicted} closed at once to make room, ` +
                 `the page answers in ${answered} ms`);
-  for (const c of [...slow, ...idle]) c.socket.destroy();
+  for (const c of idle) c.socket.destroy();
 }
 
 // Heads and bodies beyond the bounds: refused with a reason, whatever the framing, without

@@ -15,13 +15,18 @@ struct PageLimits {
   // A request's head arrives whole within this time of the connection's turn to send one
   // (accepted, or done with its previous request); waiting for it holds no thread.
   std::chrono::milliseconds headTimeout{5000};
-  // The whole body, once the head is in: a client that sends it slowly holds a worker this long.
+  // The whole body, once the head is in.
   std::chrono::milliseconds bodyTimeout{10000};
   // Any one write of an answer.
   std::chrono::milliseconds writeTimeout{10000};
   std::size_t headBytes = 32 * 1024;
   std::size_t headerLines = 100;
   std::size_t bodyBytes = 2 * 1024 * 1024;
+  // A body up to this size is read before a worker sees its request, so sending it slowly holds
+  // no worker. A larger one (or a chunked one) is read by a worker, and at most `slowBodies`
+  // workers read one at a time: slow clients can delay large uploads, never the page.
+  std::size_t readAhead = 64 * 1024;
+  std::size_t slowBodies = 4;
   // Past these, a new connection closes its peer's (or anyone's) oldest one that waits for a
   // head, so a client that holds many cannot keep out a new one.
   std::size_t connectionsPerPeer = 32;

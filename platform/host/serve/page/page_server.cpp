@@ -127,8 +127,9 @@ PageLimits pageLimits() {
   PageLimits limits;
   limits.bodyBytes = 2 * PagePreview::maxInputBytes;
   // Lets the tests watch slow clients time out in seconds.
-  if (const char* ms = std::getenv("TOLVEX_PAGE_HEAD_TIMEOUT_MS")) {
-    limits.headTimeout = std::chrono::milliseconds(std::max(1L, std::atol(ms)));
+  if (const char* ms = std::getenv("TOLVEX_PAGE_TIMEOUT_MS")) {
+    limits.headTimeout = limits.bodyTimeout =
+        std::chrono::milliseconds(std::max(1L, std::atol(ms)));
   }
   return limits;
 }

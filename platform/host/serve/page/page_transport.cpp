@@ -26,7 +26,12 @@ struct PageTransport::Connection {
   // Read from the socket, not yet taken by the library, from `start` on.
   std::string buffer;
   std::size_t start = 0;
-  Clock::time_point headDeadline;
+  // For the head, then for the body the reader waits for.
+  Clock::time_point deadline;
+  // Once its head is in: the bytes the reader needs before a worker sees the request (the head
+  // and a short body), or, for a body a worker reads, `slow` and just the head.
+  std::optional<std::size_t> needed;
+  bool slow = false;
   std::size_t served = 0;
   bool finished = false;  // close it rather than wait for another request
 
@@ -81,10 +86,46 @@ std::string transportAnswer(int status, std::string_view reason, std::string_vie
          std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+std::string tooSlowAnswer() {
+  return transportAnswer(408, "Request Timeout", "the request came too slowly");
+}
+
 // Best effort, for a client being sent away: it may be gone or not reading.
 void sendAway(int fd, const std::string& answer) {
   [[maybe_unused]] const ssize_t sent =
       ::send(fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+}
+
+// The body a head declares: its length, or nothing when it is framed (chunked), unreadable or
+// declared twice. The library reads the head again; this only tells who reads the body.
+std::optional<std::size_t> declaredLength(std::string_view head) {
+  std::optional<std::size_t> length = 0;
+  bool declared = false;
+  for (std::size_t at = head.find('\n'); at != std::string_view::npos;) {
+    const std::size_t end = head.find('\n', at + 1);
+    std::string_view line = head.substr(at + 1, end == std::string_view::npos ? end : end - at - 1);
+    at = end;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;
+    const auto named = [&](std::string_view name) {
+      return colon == name.size() &&
+             std::equal(name.begin(), name.end(), line.begin(), [](char a, char b) {
+               return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+             });
+    };
+    if (named("transfer-encoding")) return std::nullopt;
+    if (!named("content-length")) continue;
+    std::string_view value = line.substr(colon + 1);
+    value.remove_prefix(std::min(value.find_first_not_of(" \t"), value.size()));
+    value = value.substr(0, value.find_last_not_of(" \t\r") + 1);
+    std::size_t parsed = 0;
+    const auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+    if (declared || error != std::errc() || stop != value.data() + value.size())
+      return std::nullopt;
+    declared = true;
+    length = parsed;
+  }
+  return length;
 }
 
 // Just past the blank line that ends a request's head, if `bytes` holds one.
@@ -131,6 +172,12 @@ class GuardedStream final : public httplib::Stream {
   }
 
   bool answered() const { return answered_; }
+
+  static std::string tooLargeAnswer(const PageLimits& limits) {
+    return transportAnswer(
+        413, "Payload Too Large",
+        "a request body of more than " + std::to_string(limits.bodyBytes / (1024 * 1024)) + " MB");
+  }
 
   // Reads what the library left of a body it did not need (a refused request's), so that the
   // connection can serve another request: its next head starts after it. False when where it
@@ -213,7 +260,10 @@ class GuardedStream final : public httplib::Stream {
   ssize_t fill() {
     connection_.compact();
     while (true) {
-      if (!wait(POLLIN, readDeadline())) return -1;
+      if (!wait(POLLIN, readDeadline())) {
+        answer(tooSlowAnswer());
+        return -1;
+      }
       char chunk[16 * 1024];
       const ssize_t got = ::recv(connection_.fd, chunk, sizeof chunk, 0);
       if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) continue;
@@ -234,13 +284,12 @@ class GuardedStream final : public httplib::Stream {
     return static_cast<ssize_t>(size);
   }
 
-  void tooLarge() {
-    const std::string answer = transportAnswer(
-        413, "Payload Too Large",
-        "a request body of more than " + std::to_string(limits_.bodyBytes / (1024 * 1024)) + " MB");
+  // The library's own answer to what it could not read would say less.
+  void answer(const std::string& answer) {
     send(answer.data(), answer.size());
     answered_ = true;
   }
+  void tooLarge() { answer(tooLargeAnswer(limits_)); }
 
   PageTransport::Connection& connection_;
   const PageLimits& limits_;
@@ -348,8 +397,11 @@ void PageTransport::readHeads() {
     const std::size_t first = fds.size();
     auto next = accepting ? Clock::time_point::max() : acceptAfter;
     for (const auto& connection : waiting_) {
-      fds.push_back({connection->fd, POLLIN, 0});
-      next = std::min(next, connection->headDeadline);
+      // One that has what it needs waits for a worker, not for bytes: polling it for input that
+      // nobody reads would spin.
+      const bool reading = connection->pending().size() < connection->needed.value_or(SIZE_MAX);
+      fds.push_back({connection->fd, static_cast<short>(reading ? POLLIN : 0), 0});
+      next = std::min(next, connection->deadline);
     }
     const int timeout = next == Clock::time_point::max() ? -1 : millisecondsUntil(next);
     if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
@@ -381,12 +433,17 @@ void PageTransport::takeBack() {
     back.swap(returned_);
   }
   for (auto& connection : back) {
+    if (connection->slow) --slowBodies_;
     if (connection->finished) {
       forget(*connection);
       connection.reset();
     } else {
       await(std::move(connection));
     }
+  }
+  // Requests whose body waits for a worker, in the order they came.
+  for (std::size_t i = 0; i < waiting_.size() && slowBodies_ < limits_.slowBodies; ++i) {
+    if (waiting_[i] && waiting_[i]->slow) readHead(*waiting_[i]);
   }
   std::erase(waiting_, nullptr);
 }
@@ -408,10 +465,9 @@ bool PageTransport::acceptAll(int listening) {
 void PageTransport::expire() {
   const auto now = Clock::now();
   for (auto& connection : waiting_) {
-    if (!connection || connection->headDeadline > now) continue;
+    if (!connection || connection->deadline > now) continue;
     if (!connection->pending().empty()) {
-      sendAway(connection->fd,
-               transportAnswer(408, "Request Timeout", "the request's head came too slowly"));
+      sendAway(connection->fd, tooSlowAnswer());
     }
     forget(*connection);
     connection.reset();
@@ -434,7 +490,7 @@ void PageTransport::admit(int fd, std::string peer) {
   ++perPeer_[peer];
   ++open_;
   auto connection = std::make_unique<Connection>(fd, std::move(peer));
-  connection->headDeadline = Clock::now() + limits_.headTimeout;
+  connection->deadline = Clock::now() + limits_.headTimeout;
   waiting_.push_back(std::move(connection));
 }
 
@@ -455,52 +511,77 @@ void PageTransport::forget(Connection& connection) {
 }
 
 void PageTransport::readHead(Connection& connection) {
+  const std::size_t wanted = connection.needed.value_or(limits_.headBytes + 1);
   bool gone = false;
-  while (connection.pending().size() <= limits_.headBytes) {
+  while (true) {
+    // With all it needs, it is only looked at: has the client gone?
+    const std::size_t room = wanted - std::min(wanted, connection.pending().size());
     char chunk[8192];
-    const ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, 0);
-    if (got > 0) {
+    const ssize_t got = ::recv(connection.fd, chunk, std::clamp<std::size_t>(room, 1, sizeof chunk),
+                               room ? 0 : MSG_PEEK);
+    if (got > 0 && room) {
       connection.buffer.append(chunk, static_cast<std::size_t>(got));
       continue;
     }
-    gone = got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+    gone = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
     break;
   }
   const auto owner = std::find_if(waiting_.begin(), waiting_.end(),
                                   [&](const auto& held) { return held.get() == &connection; });
-  const std::string_view head = connection.pending().substr(0, limits_.headBytes);
-  if (const auto end = headEnd(head)) {
-    const auto lines =
-        static_cast<std::size_t>(std::count(head.begin(), head.begin() + *end, '\n'));
-    // Beside the request line and the blank line.
-    if (lines <= limits_.headerLines + 2) {
-      {
-        std::lock_guard guard(readyLock_);
-        ready_.push_back(std::move(*owner));
-      }
-      readyChanged_.notify_one();
-      return;
+  if (!connection.needed) {
+    const std::string refusal = headRefusal(connection);
+    if (!refusal.empty()) {
+      sendAway(connection.fd, refusal);
+      gone = true;
     }
-    sendAway(connection.fd,
-             transportAnswer(431, "Request Header Fields Too Large",
-                             "more than " + std::to_string(limits_.headerLines) + " header lines"));
-  } else if (connection.pending().size() >= limits_.headBytes) {
-    sendAway(connection.fd, transportAnswer(431, "Request Header Fields Too Large",
-                                            "a request head of more than " +
-                                                std::to_string(limits_.headBytes / 1024) + " KB"));
-  } else if (!gone) {
-    return;
   }
-  forget(connection);
-  owner->reset();
+  if (connection.needed && (connection.slow ? slowBodies_ < limits_.slowBodies
+                                            : connection.pending().size() >= *connection.needed)) {
+    if (connection.slow) ++slowBodies_;
+    {
+      std::lock_guard guard(readyLock_);
+      ready_.push_back(std::move(*owner));
+    }
+    readyChanged_.notify_one();
+  } else if (gone) {
+    forget(connection);
+    owner->reset();
+  }
+}
+
+std::string PageTransport::headRefusal(Connection& connection) {
+  const std::string_view head = connection.pending().substr(0, limits_.headBytes);
+  const auto end = headEnd(head);
+  if (!end) {
+    if (head.size() < limits_.headBytes) return {};
+    return transportAnswer(
+        431, "Request Header Fields Too Large",
+        "a request head of more than " + std::to_string(limits_.headBytes / 1024) + " KB");
+  }
+  // Beside the request line and the blank line.
+  if (static_cast<std::size_t>(std::count(head.begin(), head.begin() + *end, '\n')) >
+      limits_.headerLines + 2) {
+    return transportAnswer(431, "Request Header Fields Too Large",
+                           "more than " + std::to_string(limits_.headerLines) + " header lines");
+  }
+  const auto length = declaredLength(head.substr(0, *end));
+  if (length > limits_.bodyBytes) return GuardedStream::tooLargeAnswer(limits_);
+  // A short body is read here, so a client that sends it slowly holds no worker; a longer one
+  // (or a chunked one) waits for one of the few workers that may wait on a body.
+  connection.slow = !length || *length > limits_.readAhead;
+  connection.needed = *end + (connection.slow ? 0 : *length);
+  if (length != 0) connection.deadline = Clock::now() + limits_.bodyTimeout;
+  return {};
 }
 
 void PageTransport::await(std::unique_ptr<Connection> connection) {
   connection->compact();
-  connection->headDeadline = Clock::now() + limits_.headTimeout;
+  connection->deadline = Clock::now() + limits_.headTimeout;
+  connection->needed.reset();
+  connection->slow = false;
   waiting_.push_back(std::move(connection));
   // A client may have sent its next request with the last one.
-  if (headEnd(waiting_.back()->pending())) readHead(*waiting_.back());
+  if (!waiting_.back()->pending().empty()) readHead(*waiting_.back());
 }
 
 void PageTransport::handBack(std::unique_ptr<Connection> connection) {

@@ -47,8 +47,11 @@ class PageTransport : public httplib::Server {
   bool acceptAll(int listening);
   void admit(int fd, std::string peer);
   void expire();
+  // Reads what the connection's request still needs; hands it to a worker once it has it.
   void readHead(Connection& connection);
-  // A connection whose turn it is to send a head: handed to a worker if the head is in already.
+  // Once the head is in, what the reader waits for; an answer that refuses it, if it must.
+  std::string headRefusal(Connection& connection);
+  // A connection whose turn it is to send a request.
   void await(std::unique_ptr<Connection> connection);
   void handBack(std::unique_ptr<Connection> connection);
   void forget(Connection& connection);
@@ -68,6 +71,7 @@ class PageTransport : public httplib::Server {
   std::vector<std::unique_ptr<Connection>> waiting_;
   std::map<std::string, std::size_t> perPeer_;
   std::size_t open_ = 0;
+  std::size_t slowBodies_ = 0;  // workers given a request whose body they read
 
   std::mutex readyLock_;  // guards ready_ and stopping_
   std::condition_variable readyChanged_;
