@@ -364,7 +364,7 @@ void PageTransport::run() {
   // The library ends its event streams once this is invalid.
   svr_sock_ = listenFds_.empty() ? INVALID_SOCKET : listenFds_.front();
   for (int i = 0; i < limits_.workers; ++i) workers_.emplace_back([this] { serveRequests(); });
-  reader_ = std::thread([this] { readHeads(); });
+  reader_ = std::thread([this] { readRequests(); });
 }
 
 void PageTransport::halt() {
@@ -384,7 +384,7 @@ void PageTransport::halt() {
   waiting_.clear();
 }
 
-void PageTransport::readHeads() {
+void PageTransport::readRequests() {
   std::vector<pollfd> fds;
   // Out of descriptors, accepting waits a little rather than spin on a listener that stays ready.
   auto acceptAfter = Clock::time_point::min();
@@ -413,7 +413,7 @@ void PageTransport::readHeads() {
     // Connections admitted below were not polled: only the first `polled` were.
     const std::size_t polled = fds.size() - first;
     for (std::size_t i = 0; i < polled; ++i) {
-      if (fds[first + i].revents && waiting_[i]) readHead(*waiting_[i]);
+      if (fds[first + i].revents && waiting_[i]) readRequest(*waiting_[i]);
     }
     for (std::size_t i = 0; i < listenFds_.size(); ++i) {
       if (fds[2 + i].revents && !acceptAll(listenFds_[i])) {
@@ -443,7 +443,7 @@ void PageTransport::takeBack() {
   }
   // Requests whose body waits for a worker, in the order they came.
   for (std::size_t i = 0; i < waiting_.size() && slowBodies_ < limits_.slowBodies; ++i) {
-    if (waiting_[i] && waiting_[i]->slow) readHead(*waiting_[i]);
+    if (waiting_[i] && waiting_[i]->slow) readRequest(*waiting_[i]);
   }
   std::erase(waiting_, nullptr);
 }
@@ -510,7 +510,7 @@ void PageTransport::forget(Connection& connection) {
   --open_;
 }
 
-void PageTransport::readHead(Connection& connection) {
+void PageTransport::readRequest(Connection& connection) {
   const std::size_t wanted = connection.needed.value_or(limits_.headBytes + 1);
   bool gone = false;
   while (true) {
@@ -581,7 +581,7 @@ void PageTransport::await(std::unique_ptr<Connection> connection) {
   connection->slow = false;
   waiting_.push_back(std::move(connection));
   // A client may have sent its next request with the last one.
-  if (!waiting_.back()->pending().empty()) readHead(*waiting_.back());
+  if (!waiting_.back()->pending().empty()) readRequest(*waiting_.back());
 }
 
 void PageTransport::handBack(std::unique_ptr<Connection> connection) {

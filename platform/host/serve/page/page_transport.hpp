@@ -18,9 +18,10 @@
 namespace host::serve {
 
 // The page port's HTTP/1.1 transport: the library's routes and answers, behind our own accept
-// loop. One thread reads every request's head, with a deadline and size limits, before a worker
-// sees it, so slow or idle clients hold no worker; bodies are bounded whatever their framing;
-// each peer address holds a bounded number of connections. The library bounds none of these.
+// loop. One thread reads every request's head and short body, with deadlines and size limits,
+// before a worker sees it, so slow or idle clients hold no worker; bodies are bounded whatever
+// their framing; each peer address holds a bounded number of connections. The library bounds
+// none of these.
 class PageTransport : public httplib::Server {
  public:
   explicit PageTransport(PageLimits limits);
@@ -40,7 +41,7 @@ class PageTransport : public httplib::Server {
   struct Connection;
 
  private:
-  void readHeads();
+  void readRequests();
   void serveRequests();
   void takeBack();
   // False when out of descriptors or memory.
@@ -48,7 +49,7 @@ class PageTransport : public httplib::Server {
   void admit(int fd, std::string peer);
   void expire();
   // Reads what the connection's request still needs; hands it to a worker once it has it.
-  void readHead(Connection& connection);
+  void readRequest(Connection& connection);
   // Once the head is in, what the reader waits for; an answer that refuses it, if it must.
   std::string headRefusal(Connection& connection);
   // A connection whose turn it is to send a request.
@@ -62,12 +63,12 @@ class PageTransport : public httplib::Server {
   std::uint16_t port_ = 0;
   // Readable once the transport stops, and never drained: every wait of a worker sees it.
   int stopFd_ = -1;
-  // Tells the head reader that workers handed connections back.
+  // Tells the reader that workers handed connections back.
   int wakeFd_ = -1;
   std::thread reader_;
   std::vector<std::thread> workers_;
 
-  // Owned by the head reader thread alone.
+  // Owned by the reader thread alone.
   std::vector<std::unique_ptr<Connection>> waiting_;
   std::map<std::string, std::size_t> perPeer_;
   std::size_t open_ = 0;
