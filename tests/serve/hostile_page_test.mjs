@@ -86,6 +86,8 @@ const measured = [];
     { what: 'slow long bodies', drip: ' ',
       start: head('POST', '/api/preview', { 'Content-Length': 1 << 20 }) },
   ];
+  await timedInfo('a first request');  // fetch loads its client on first use
+  measured.push(`no load: the page answers in ${await timedInfo('no load')} ms`);
   for (const kind of kinds) {
     const slow = Array.from({ length: 12 }, () => open(timeoutMs + 5000));
     await Promise.all(slow.map((c) => c.connected));
