@@ -131,6 +131,9 @@ const measured = [];
     { what: 'a form-encoded body of 20 KB (curl -d)', bytes: head('POST', '/api/preview',
       { 'Content-Type': 'application/x-www-form-urlencoded', 'Content-Length': 20_000 }) +
       ' '.repeat(20_000), status: 200 },
+    { what: 'a chunked body of 50 KB', bytes: head('POST', '/api/preview',
+      { 'Transfer-Encoding': 'chunked' }) + `c350\r\n${' '.repeat(50_000)}\r\n0\r\n\r\n`,
+      status: 200 },
     { what: 'an unknown path', bytes: head('GET', '/nothing-here'), status: 404 },
   ];
   for (const c of cases) {
