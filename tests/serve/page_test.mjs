@@ -201,6 +201,7 @@ try {
         const url = new URL(server.page);
         const request = http.get({ host: '127.0.0.1', port: url.port, path: '/api/events',
                                    headers: { accept: 'text/event-stream' } }, (response) => {
+          request.setTimeout(0);
           resolve({ request, status: response.statusCode });
         });
         request.setTimeout(5000, () => request.destroy(new Error('no answer in 5 s')));
