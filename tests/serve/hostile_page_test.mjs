@@ -13,6 +13,11 @@ import { scratch, startServe } from './serve_process.mjs';
 // Slow requests are cut after this; the default is seconds longer than a test should wait.
 const timeoutMs = 1500;
 process.env.TOLVEX_PAGE_TIMEOUT_MS = String(timeoutMs);
+// The previews draw text: fontconfig's caches live as long as the process (see the file).
+if (process.env.TOLVEX_SANITIZED === '1') {
+  process.env.LSAN_OPTIONS = 'suppressions=' +
+    new URL('../../fuzz/lsan.supp', import.meta.url).pathname;
+}
 const server = await startServe(scratch());
 const pagePort = Number(new URL(server.page).port);
 const residentKb = () => Number(/VmRSS:\s+(\d+)/.exec(
