@@ -165,8 +165,8 @@ try {
   assert.equal(answer, '200', curl);
 
   // Export of the timeline, read back by the command line.
-  const timeline = await (await fetch(`${server.page}/api/activities/${activity.id}/timeline`))
-    .text();
+  const timeline = await (await fetch(`${server.page}/api/activities/${activity.id}/timeline`,
+                                     { signal: AbortSignal.timeout(10_000) })).text();
   writeFileSync(join(dir, 'exported.jsonl'), timeline);
   execFileSync(binary, ['tree', '--presentation', 'minimal', join(dir, 'exported.jsonl')],
                { stdio: ['ignore', 'ignore', 'inherit'] });
@@ -192,16 +192,48 @@ try {
   assert.equal(background, 'rgb(17, 17, 20)');
   await page.emulateMedia({ colorScheme: 'light' });
 
+  // With every event slot held elsewhere, a new page is refused (503) and listens again, backing
+  // off, until a slot is free.
+  {
+    const held = [];
+    for (let i = 0; i < 8; ++i) {
+      held.push(await new Promise((resolve, reject) => {
+        const url = new URL(server.page);
+        const request = http.get({ host: '127.0.0.1', port: url.port, path: '/api/events',
+                                   headers: { accept: 'text/event-stream' } }, (response) => {
+          request.setTimeout(0);
+          resolve({ request, status: response.statusCode });
+        });
+        request.setTimeout(5000, () => request.destroy(new Error('no answer in 5 s')));
+        request.on('error', reject);
+        request.on('close', () => reject(new Error('closed before an answer')));
+      }));
+    }
+    assert.deepEqual(held.map((h) => h.status).sort(), [...Array(7).fill(200), 503]);
+    const other = await browser.newPage();
+    await other.goto(server.page + '/');
+    await other.waitForFunction(() => /reconnecting/.test(
+      document.getElementById('connection').textContent));
+    for (const h of held) h.request.destroy();
+    const freed = Date.now();
+    await other.waitForFunction(() => document.getElementById('connection').textContent === 'live',
+                                null, { timeout: 10_000 });
+    console.log(`refused every slot: live again ${Date.now() - freed} ms after they are free`);
+    await other.close();
+  }
+
   // Another site cannot push through the user's browser, nor by a rebound name.
   for (const headers of [{ origin: 'http://evil.example' }, { host: 'evil.example:80' }]) {
     const status = await new Promise((resolve, reject) => {
       const url = new URL(server.page);
-      const request = http.request({ host: url.hostname, port: url.port, method: 'POST',
+      const request = http.request({ host: '127.0.0.1', port: url.port, method: 'POST',
                                      path: '/api/activities', headers }, (response) => {
         response.resume();
         resolve(response.statusCode);
       });
+      request.setTimeout(5000, () => request.destroy(new Error('no answer in 5 s')));
       request.on('error', reject);
+      request.on('close', () => reject(new Error('closed before an answer')));
       request.end(readFileSync(new URL('../../examples/sign-activity.json', import.meta.url)));
     });
     assert.equal(status, 403, JSON.stringify(headers));
@@ -210,7 +242,8 @@ try {
   // The first load, without the drawings it asks for afterwards.
   let weight = 0;
   for (const path of ['/', '/page.js', '/page.css']) {
-    weight += (await (await fetch(server.page + path)).arrayBuffer()).byteLength;
+    weight += (await (await fetch(server.page + path, { signal: AbortSignal.timeout(10_000) }))
+      .arrayBuffer()).byteLength;
   }
   console.log(`first load: ${weight} bytes`);
   assert.ok(weight < 200 * 1024);

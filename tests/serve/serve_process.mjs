@@ -32,6 +32,7 @@ export async function startServe(state, args = []) {
       if (parts.length > 3) resolve(parts);
     });
     child.on('exit', (code) => reject(new Error(`serve exited ${code}: ${err}`)));
+    child.on('error', reject);
   });
   const push = new URL(lines[0]);
   return {
@@ -91,6 +92,6 @@ export function push(session, { token = deviceToken, body = startPayload(), head
 }
 
 export async function getJson(server, path) {
-  const response = await fetch(server.page + path);
+  const response = await fetch(server.page + path, { signal: AbortSignal.timeout(10_000) });
   return response.json();
 }

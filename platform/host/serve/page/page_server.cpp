@@ -6,12 +6,12 @@
 #include "platform/host/serve/page/history_json.hpp"
 #include "platform/host/serve/page/page_assets.hpp"
 #include "platform/host/serve/page/page_preview.hpp"
+#include "platform/host/serve/page/page_transport.hpp"
 
-#include <httplib.h>
-
+#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <thread>
+#include <cstdlib>
 
 namespace host::serve {
 namespace {
@@ -23,8 +23,7 @@ constexpr const char* contentSecurityPolicy =
     "img-src 'self' data:; connect-src 'self'; base-uri 'none'; form-action 'none'; "
     "frame-ancestors 'none'";
 
-// Each open page holds a thread of the pool while it listens.
-constexpr int threads = 12;
+// Each open page holds a worker of the transport while it listens.
 constexpr int maxListeners = 8;
 constexpr std::size_t maxTimelineLines = 1000;
 constexpr std::size_t historyLimit = 10000;
@@ -95,27 +94,47 @@ std::string sseEvent(const PageEvents::Event& event) {
   return out + '\n';
 }
 
-}  // namespace
-
-bool isLocalHost(std::string_view value, const std::vector<std::string>& hosts) {
-  if (const std::size_t scheme = value.find("://"); scheme != std::string_view::npos) {
-    value.remove_prefix(scheme + 3);
+std::string_view faultWords(int status) {
+  switch (status) {
+    case 400:
+      return "a malformed request";
+    case 404:
+      return "no such path";
+    case 413:
+      return "the request body is too large";
+    case 414:
+      return "the request line is too long";
+    default:
+      return "the request cannot be served";
   }
-  std::string_view host = value;
-  if (!host.empty() && host.front() == '[') {
-    const std::size_t close = host.find(']');
-    if (close == std::string_view::npos) return false;
-    host = host.substr(1, close - 1);
-  } else if (const std::size_t colon = host.rfind(':');
-             colon != std::string_view::npos && host.find(':') == colon) {
-    host = host.substr(0, colon);
-  }
-  if (host == "localhost" || host == "127.0.0.1" || host == "::1") return true;
-  for (const std::string& allowed : hosts) {
-    if (host == allowed) return true;
-  }
-  return false;
 }
+
+RequestHeaders requestHeaders(const httplib::Request& request) {
+  const auto header = [&](const char* name) -> std::optional<std::string> {
+    if (!request.has_header(name)) return std::nullopt;
+    return request.get_header_value(name);
+  };
+  return {request.path,
+          header("Host"),
+          header("Origin"),
+          header("Accept"),
+          header("Sec-Fetch-Site"),
+          header("Sec-Fetch-Mode"),
+          header("Sec-Fetch-Dest")};
+}
+
+PageLimits pageLimits() {
+  PageLimits limits;
+  limits.bodyBytes = 2 * PagePreview::maxInputBytes;
+  // Lets the tests watch slow clients time out in seconds.
+  if (const char* ms = std::getenv("TOLVEX_PAGE_TIMEOUT_MS")) {
+    limits.headTimeout = limits.bodyTimeout =
+        std::chrono::milliseconds(std::max(1L, std::atol(ms)));
+  }
+  return limits;
+}
+
+}  // namespace
 
 struct PageServer::Impl {
   Write write;
@@ -125,9 +144,7 @@ struct PageServer::Impl {
   const ActivityRegistry& registry;
   PageSettings settings;
   PagePreview preview;
-  httplib::Server server;
-  std::thread thread;
-  std::uint16_t port = 0;
+  PageTransport server;
   std::atomic<int> listeners{0};
 
   Impl(Write w, PushStore& h, PageEvents& e, const ActivityRegistry& r, PageSettings p)
@@ -136,7 +153,8 @@ struct PageServer::Impl {
         events(e),
         registry(r),
         settings(std::move(p)),
-        preview(r) {}
+        preview(r),
+        server(pageLimits()) {}
 
   // Runs `change` where pushes are handled, and answers 500 when it could not be made durable.
   bool change(httplib::Response& response, const std::function<void(PushService&)>& change) {
@@ -226,17 +244,22 @@ struct PageServer::Impl {
     response.set_header("Cache-Control", "no-store");
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, after, listening = std::make_shared<PageEvents::Listener>(events)](
+        [this, after, wrote = std::chrono::steady_clock::now(),
+         listening = std::make_shared<PageEvents::Listener>(events)](
             std::size_t, httplib::DataSink& sink) mutable {
-          if (events.closed()) return false;
-          const auto next = events.after(after, std::chrono::seconds(15));
+          // Short waits find a page that has gone (its socket closed) soon, and free its slot.
+          if (events.closed() || !sink.is_writable()) return false;
+          const auto next = events.after(after, std::chrono::milliseconds(250));
           std::string out;
           for (const PageEvents::Event& event : next) {
             out += sseEvent(event);
             after = event.id;
           }
-          // A comment now and then finds a page that has gone.
+          const auto now = std::chrono::steady_clock::now();
+          // A comment now and then keeps proxies and idle timers from closing the stream.
+          if (out.empty() && now - wrote < std::chrono::seconds(15)) return true;
           if (out.empty()) out = ": still here\n\n";
+          wrote = now;
           return sink.write(out.data(), out.size());
         },
         [this](bool) { listeners.fetch_sub(1); });
@@ -249,25 +272,22 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
                                    std::move(settings))) {
   auto& server = impl_->server;
   Impl* impl = impl_.get();
-  server.new_task_queue = [] { return new httplib::ThreadPool(threads); };
-  server.set_payload_max_length(2 * PagePreview::maxInputBytes);
-  server.set_read_timeout(10, 0);
-  server.set_keep_alive_max_count(100);
-  // An answer leaves in two writes; Nagle would hold the second for the client's delayed ACK.
-  server.set_tcp_nodelay(true);
-  // Another site in the user's browser must not read the history or push, and a name that
-  // resolves here by DNS rebinding is another site too.
   server.set_pre_routing_handler(
       [impl](const httplib::Request& request, httplib::Response& response) {
-        const auto& hosts = impl->settings.hosts;
-        const bool hostOk =
-            !request.has_header("Host") || isLocalHost(request.get_header_value("Host"), hosts);
-        const bool originOk =
-            !request.has_header("Origin") || isLocalHost(request.get_header_value("Origin"), hosts);
-        if (hostOk && originOk) return httplib::Server::HandlerResponse::Unhandled;
-        fail(response, 403, "requests come from this machine only");
+        const auto refusal =
+            pageRefusal(requestHeaders(request), impl->settings.hosts, impl->server.boundPort());
+        if (!refusal) return httplib::Server::HandlerResponse::Unhandled;
+        fail(response, refusal->status, refusal->why);
         return httplib::Server::HandlerResponse::Handled;
       });
+  // The library answers some faults itself (a malformed request line, an unknown path) with an
+  // empty body.
+  server.set_error_handler(httplib::Server::HandlerWithResponse(
+      [](const httplib::Request&, httplib::Response& response) {
+        if (!response.body.empty()) return httplib::Server::HandlerResponse::Unhandled;
+        fail(response, response.status, std::string(faultWords(response.status)));
+        return httplib::Server::HandlerResponse::Handled;
+      }));
 
   for (const auto& [path, text] : pageAssets()) {
     const std::string type = path.ends_with(".js")    ? "text/javascript; charset=utf-8"
@@ -383,33 +403,21 @@ PageServer::~PageServer() {
 }
 
 std::optional<std::string> PageServer::listen(const std::string& address, std::uint16_t port) {
-  if (port == 0) {
-    const int bound = impl_->server.bind_to_any_port(address);
-    if (bound <= 0) return "cannot listen on " + address + " for the page";
-    impl_->port = static_cast<std::uint16_t>(bound);
-    return std::nullopt;
-  }
-  if (!impl_->server.bind_to_port(address, port)) {
-    return "cannot listen on " + address + " port " + std::to_string(port) + " for the page";
-  }
-  impl_->port = port;
-  return std::nullopt;
+  return impl_->server.open(address, port);
 }
 
 std::uint16_t PageServer::port() const noexcept {
-  return impl_->port;
+  return impl_->server.boundPort();
 }
 
 void PageServer::start() {
-  impl_->thread = std::thread([impl = impl_.get()] { impl->server.listen_after_bind(); });
+  impl_->server.run();
 }
 
 void PageServer::stop() {
-  if (!impl_->thread.joinable()) return;
-  // Listening pages hold threads the server waits for.
+  // Listening pages hold workers the transport waits for.
   impl_->events.close();
-  impl_->server.stop();
-  impl_->thread.join();
+  impl_->server.halt();
 }
 
 }  // namespace host::serve

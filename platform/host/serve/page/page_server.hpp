@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/serve/page/page_events.hpp"
+#include "platform/host/serve/page/page_guard.hpp"
 #include "platform/host/serve/service/push_service.hpp"
 
 #include <cstdint>
@@ -49,9 +50,5 @@ class PageServer {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
-
-// Whether a Host or Origin value names this machine: a loopback name or one of `hosts`, with
-// any port. Origins carry a scheme, which is ignored.
-bool isLocalHost(std::string_view value, const std::vector<std::string>& hosts);
 
 }  // namespace host::serve

@@ -65,8 +65,31 @@ function localTime(value) {
   return isNaN(date) ? String(value) : date.toLocaleString();
 }
 
+// A word for bash or zsh that no character of `text` can end: single quotes, each ' written
+// '\''; a text with control characters goes in $'…' with each of them escaped instead.
 function shellQuote(text) {
-  return "'" + String(text).replace(/'/g, "'\\''") + "'";
+  text = String(text);
+  if (!/[\x00-\x1f\x7f]/.test(text)) return "'" + text.replace(/'/g, "'\\''") + "'";
+  return "$'" + text.replace(/[\\'\x00-\x1f\x7f]/g, (c) => c === '\\' || c === "'"
+    ? '\\' + c : '\\x' + c.charCodeAt(0).toString(16).padStart(2, '0')) + "'";
+}
+
+// A printf that writes `text` as UTF-8, byte for byte (NULs and line breaks too). ASCII and C1
+// controls, the three characters printf or the quote would read (% \ '), and a leading - (an
+// option to printf) are octal escapes, so no stored byte can end the quote.
+function printfCommand(text) {
+  const utf8 = new TextEncoder();
+  let format = '';
+  for (const c of String(text)) {
+    const code = c.codePointAt(0);
+    const plain = (code >= 0x20 && code < 0x7f && !'%\\\''.includes(c)) || code >= 0xa0;
+    if (plain && !(format === '' && c === '-')) {
+      format += c;
+      continue;
+    }
+    for (const byte of utf8.encode(c)) format += '\\' + byte.toString(8).padStart(3, '0');
+  }
+  return `printf '${format}'`;
 }
 
 function payloadText(payload) {
@@ -358,28 +381,33 @@ function updateTargets() {
 
 // --- the push log -----------------------------------------------------------------------------
 
+// The body comes from printf through a pipe: no here-document whose end a stored line could
+// fake, and no @file that curl would read.
 function curlCommand(push, real) {
-  const body = payloadText(push.payload);
+  const body = printfCommand(payloadText(push.payload)) + ' |\n';
   if (push.path === '/api/activities') {
-    return `curl -H 'content-type: application/json' --data-binary @- ` +
-           `${shellQuote(location.origin + '/api/activities')} <<'JSON'\n${body}\nJSON`;
+    return body + `curl -H 'content-type: application/json' --data-binary @- ` +
+           shellQuote(location.origin + '/api/activities');
   }
   const lines = ['curl --http2'];
   let url;
   if (real) {
-    const path = push.path.startsWith('/3/device/') ? '/3/device/$TOKEN' : push.path;
-    url = `"https://api.sandbox.push.apple.com${path}"`;
+    const service = 'https://api.sandbox.push.apple.com';
+    url = push.path.startsWith('/3/device/') ? shellQuote(service + '/3/device/') + '"$TOKEN"'
+                                             : shellQuote(service + push.path);
   } else {
     lines.push(`--cacert ${shellQuote(state.info.certificate)}`);
     url = shellQuote(state.info.pushUrl + push.path);
   }
   for (const [name, value] of Object.entries(push.headers || {})) {
-    if (name === 'authorization' || name === 'content-length') continue;
+    // A name that is no header name (curl reads "-H @file" as a file of headers) stays out.
+    if (name === 'authorization' || name === 'content-length' ||
+        !/^[a-z0-9!#$%&'*+.^_`|~-]+$/i.test(name)) continue;
     lines.push(`-H ${shellQuote(`${name}: ${value}`)}`);
   }
   lines.push('-H "authorization: bearer $JWT"');
-  lines.push(`--data-binary @- ${url} <<'JSON'`);
-  return lines.join(' \\\n  ') + `\n${body}\nJSON`;
+  lines.push(`--data-binary @- ${url}`);
+  return body + lines.join(' \\\n  ');
 }
 
 function pushEntry(push) {
@@ -651,11 +679,23 @@ async function loadAll() {
   await Promise.all([...state.activities.values()].map((entry) => refreshCard(entry, true)));
 }
 
-function listen() {
+let listenDelay = 500;
+
+// The page listens for as long as it is open. The browser retries a stream that ended at its own
+// pace but gives up for good after a refusal (a 503 while other pages hold every slot): the page
+// takes over either way, waiting longer each time, and reloads what it missed meanwhile.
+function listen(again = false) {
   const events = new EventSource('/api/events');
-  events.addEventListener('open', () => { $('connection').textContent = 'live'; });
+  events.addEventListener('open', () => {
+    $('connection').textContent = 'live';
+    listenDelay = 500;
+    if (again) loadAll().catch(() => {});
+  });
   events.addEventListener('error', () => {
+    events.close();
     $('connection').textContent = 'reconnecting…';
+    setTimeout(() => listen(true), listenDelay);
+    listenDelay = Math.min(2 * listenDelay, 30000);
   });
   events.addEventListener('push', (event) => pushArrived(JSON.parse(event.data)));
   events.addEventListener('reset', () => loadAll());
