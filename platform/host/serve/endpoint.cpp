@@ -1,13 +1,15 @@
 #include "platform/host/serve/endpoint.hpp"
 
 #include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/h2/tls_context.hpp"
 #include "platform/host/serve/page/page_json.hpp"
 #include "platform/host/serve/page/page_server.hpp"
 #include "platform/host/serve/service/push_service.hpp"
-#include "platform/host/serve/h2/tls_context.hpp"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -39,6 +41,22 @@ bool isLoopback(const std::string& address) {
 
 std::string urlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+// Where `serve` listens unless told: both loopback addresses, since a client told "localhost" may
+// try ::1 alone (Node 18 does). A machine without IPv6 has no ::1 to bind.
+std::vector<std::string> loopbackAddresses() {
+  std::vector<std::string> addresses{"127.0.0.1"};
+  const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return addresses;
+  sockaddr_in6 any{};
+  any.sin6_family = AF_INET6;
+  any.sin6_addr = in6addr_loopback;
+  if (::bind(probe, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0) {
+    addresses.push_back("::1");
+  }
+  ::close(probe);
+  return addresses;
 }
 
 }  // namespace
@@ -152,29 +170,37 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
       [&] {
         std::lock_guard guard(lock);
         service.shutDown();
-      });
-  if (auto why = push.listen(options.listen, options.apnsPort)) {
-    err << "error: " << *why << '\n';
-    return Outcome::cannotStart;
+      },
+      options.pushLimits);
+  const std::vector<std::string> addresses =
+      options.listen.empty() ? loopbackAddresses() : std::vector{options.listen};
+  for (const std::string& address : addresses) {
+    if (auto why = push.listen(address, options.apnsPort)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
   }
+  const std::string& shown = addresses.front();
   PageSettings settings;
-  settings.pushUrl = "https://" + urlHost(options.listen) + ':' + std::to_string(push.port());
+  settings.pushUrl = "https://" + urlHost(shown) + ':' + std::to_string(push.port());
   settings.certificate = std::filesystem::absolute(files.certificate).string();
   settings.bundleId = options.bundleId;
-  if (!isLoopback(options.listen)) settings.hosts.push_back(options.listen);
+  if (!isLoopback(shown)) settings.hosts.push_back(shown);
   PageServer page(service, lock, events, registry, settings);
-  if (auto why = page.listen(options.listen, options.pagePort)) {
-    err << "error: " << *why << '\n';
-    return Outcome::cannotStart;
+  for (const std::string& address : addresses) {
+    if (auto why = page.listen(address, options.pagePort)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
   }
-  if (!isLoopback(options.listen)) {
-    err << "warning: listening on " << options.listen
+  if (!isLoopback(shown)) {
+    err << "warning: listening on " << shown
         << ", not on loopback: anyone on that network can push to this endpoint and read its "
            "history\n";
   }
   out << settings.pushUrl << '\n'
       << settings.certificate << '\n'
-      << "http://" << urlHost(options.listen) << ':' << page.port() << "/\n"
+      << "http://" << urlHost(shown) << ':' << page.port() << "/\n"
       << std::flush;
   page.start();
   push.run();

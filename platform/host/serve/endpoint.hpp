@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/input/activity_registry.hpp"
+#include "platform/host/serve/h2/h2_server.hpp"
 
 #include <cstdint>
 #include <iosfwd>
@@ -9,7 +10,7 @@
 namespace host::serve {
 
 struct ServeOptions {
-  std::string listen = "127.0.0.1";
+  std::string listen;             // empty: 127.0.0.1 and ::1
   std::uint16_t apnsPort = 2197;  // 0 picks a free port
   std::uint16_t pagePort = 8080;
   std::string state;  // empty: the user's state folder
@@ -19,6 +20,7 @@ struct ServeOptions {
   std::string teamId;
   std::string certificate;
   std::string key;
+  H2Limits pushLimits;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };

@@ -124,8 +124,9 @@ struct PageServer::Impl {
   const ActivityRegistry& registry;
   PageSettings settings;
   PagePreview preview;
-  httplib::Server server;
-  std::thread thread;
+  // One per address: the library listens on one address per server.
+  std::vector<std::unique_ptr<httplib::Server>> servers;
+  std::vector<std::thread> acceptThreads;  // one per server
   std::uint16_t port = 0;
   std::atomic<int> listeners{0};
 
@@ -228,13 +229,12 @@ struct PageServer::Impl {
         },
         [this](bool) { listeners.fetch_sub(1); });
   }
+
+  void route(httplib::Server& server);
 };
 
-PageServer::PageServer(PushService& service, std::mutex& lock, PageEvents& events,
-                       const ActivityRegistry& registry, PageSettings settings)
-    : impl_(std::make_unique<Impl>(service, lock, events, registry, std::move(settings))) {
-  auto& server = impl_->server;
-  Impl* impl = impl_.get();
+void PageServer::Impl::route(httplib::Server& server) {
+  Impl* impl = this;
   server.new_task_queue = [] { return new httplib::ThreadPool(threads); };
   server.set_payload_max_length(2 * PagePreview::maxInputBytes);
   server.set_read_timeout(10, 0);
@@ -359,21 +359,27 @@ PageServer::PageServer(PushService& service, std::mutex& lock, PageEvents& event
                                   std::exception_ptr) { fail(response, 500, "internal error"); });
 }
 
+PageServer::PageServer(PushService& service, std::mutex& lock, PageEvents& events,
+                       const ActivityRegistry& registry, PageSettings settings)
+    : impl_(std::make_unique<Impl>(service, lock, events, registry, std::move(settings))) {}
+
 PageServer::~PageServer() {
   stop();
 }
 
 std::optional<std::string> PageServer::listen(const std::string& address, std::uint16_t port) {
+  auto server = std::make_unique<httplib::Server>();
+  impl_->route(*server);
+  if (impl_->port != 0) port = impl_->port;
   if (port == 0) {
-    const int bound = impl_->server.bind_to_any_port(address);
+    const int bound = server->bind_to_any_port(address);
     if (bound <= 0) return "cannot listen on " + address + " for the page";
-    impl_->port = static_cast<std::uint16_t>(bound);
-    return std::nullopt;
-  }
-  if (!impl_->server.bind_to_port(address, port)) {
+    port = static_cast<std::uint16_t>(bound);
+  } else if (!server->bind_to_port(address, port)) {
     return "cannot listen on " + address + " port " + std::to_string(port) + " for the page";
   }
   impl_->port = port;
+  impl_->servers.push_back(std::move(server));
   return std::nullopt;
 }
 
@@ -382,15 +388,18 @@ std::uint16_t PageServer::port() const noexcept {
 }
 
 void PageServer::start() {
-  impl_->thread = std::thread([impl = impl_.get()] { impl->server.listen_after_bind(); });
+  for (const auto& server : impl_->servers) {
+    impl_->acceptThreads.emplace_back([server = server.get()] { server->listen_after_bind(); });
+  }
 }
 
 void PageServer::stop() {
-  if (!impl_->thread.joinable()) return;
+  if (impl_->acceptThreads.empty()) return;
   // Listening pages hold threads the server waits for.
   impl_->events.close();
-  impl_->server.stop();
-  impl_->thread.join();
+  for (const auto& server : impl_->servers) server->stop();
+  for (std::thread& thread : impl_->acceptThreads) thread.join();
+  impl_->acceptThreads.clear();
 }
 
 }  // namespace host::serve
