@@ -57,6 +57,9 @@ struct Job {
 using Clock = std::chrono::steady_clock;
 
 void outputCallback(evbuffer*, const evbuffer_cb_info* info, void* user);
+void readCallback(bufferevent*, void* user);
+void writeCallback(bufferevent*, void* user);
+void eventCallback(bufferevent*, short events, void* user);
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -77,6 +80,7 @@ struct Connection {
   bool answered = false;  // in the list of connections that got answers this turn
   std::string peer;       // the client's address
   std::size_t inFlight = 0;
+  bool reading = true;
   Clock::time_point opened = Clock::now();
   Clock::time_point lastRequest = opened;  // begun or answered
   Clock::time_point outputMoved = opened;  // output last read by the client, or last empty
@@ -162,6 +166,20 @@ struct H2Server::Impl {
            nghttp2_session_get_outbound_queue_size(connection->session) >= limits.maxQueuedFrames;
   }
 
+  // Starts or stops reading from the client. libevent calls the read callback again and again
+  // while unread input remains, so a connection not read from has none.
+  static void setReading(Connection* connection, bool on) {
+    if (connection->reading == on) return;
+    connection->reading = on;
+    bufferevent_setcb(connection->bev, on ? readCallback : nullptr, writeCallback, eventCallback,
+                      connection);
+    if (on) {
+      bufferevent_enable(connection->bev, EV_READ);
+    } else {
+      bufferevent_disable(connection->bev, EV_READ);
+    }
+  }
+
   // Feeds what arrived to nghttp2 while the client reads what we send. A client that does not
   // read is not read from (a burst of frames that each ask for an answer would otherwise keep the
   // loop busy), until its output drains or the sweep closes it.
@@ -169,13 +187,11 @@ struct H2Server::Impl {
     evbuffer* input = bufferevent_get_input(connection->bev);
     for (;;) {
       if (backedUp(connection)) {
-        bufferevent_disable(connection->bev, EV_READ);
+        setReading(connection, false);
         break;
       }
       if (evbuffer_get_length(input) == 0) {
-        if ((bufferevent_get_enabled(connection->bev) & EV_READ) == 0) {
-          bufferevent_enable(connection->bev, EV_READ);
-        }
+        setReading(connection, true);
         break;
       }
       const std::size_t length = std::min<std::size_t>(evbuffer_get_length(input), 16384);
