@@ -230,6 +230,7 @@ struct PageServer::Impl {
         [this](bool) { listeners.fetch_sub(1); });
   }
 
+  // The page, its API and their guards, on one server of `servers`.
   void route(httplib::Server& server);
 };
 
