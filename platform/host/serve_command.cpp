@@ -29,7 +29,7 @@ class ServeCommand final : public Command {
                                  std::pair{"--stall-timeout-ms", &limits.stallTimeout}}) {
       command
           ->add_option_function<int>(
-              name, [timeout](int ms) { *timeout = std::chrono::milliseconds(ms); })
+              name, [field = timeout](int ms) { *field = std::chrono::milliseconds(ms); })
           ->check(CLI::Range(1, 3600000))
           ->group("");
     }
