@@ -53,7 +53,6 @@ async function crowd(count, addresses, open) {
   }));
   return {
     open: () => all.filter((c) => c.up).length,
-    closed: () => all.filter((c) => !c.up).length,
     destroy: () => all.forEach((c) => c.destroy()),
   };
 }
@@ -74,6 +73,28 @@ const pinging = (server) => (localAddress) => {
   session.once('close', () => clearInterval(timer));
   return session;
 };
+
+// Raw HTTP/2 for clients that misbehave: the preface with empty settings, and frames on stream 0.
+const preface = Buffer.from('PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n\0\0\0\x04\0\0\0\0\0', 'latin1');
+const frame = (type, payload) => Buffer.concat([
+  Buffer.from([0, 0, payload.length, type, 0, 0, 0, 0, 0]), payload]);
+const ping = frame(6, Buffer.alloc(8, 7));
+// Settings that change nothing, each asking for an acknowledgement.
+const settings = frame(4, Buffer.from([0, 2, 0, 0, 0, 0, 0, 4, 0, 0, 0xff, 0xff]));
+
+// A TLS connection that sends the preface and `bytes` of `unit` frames, and reads nothing.
+function flood(server, unit, bytes, localAddress) {
+  const socket = tls.connect({ host: '127.0.0.1', port: server.port, ca: server.ca,
+                               ALPNProtocols: ['h2'], localAddress });
+  socket.on('error', () => {});
+  socket.ready = settle(socket, 'secureConnect').then(() => {
+    socket.pause();
+    socket.write(preface);
+    const burst = Buffer.concat(Array(4096).fill(unit));
+    for (let written = 0; written < bytes; written += burst.length) socket.write(burst);
+  });
+  return socket;
+}
 
 const addresses = (from, count) => Array.from({ length: count }, (_, i) => `127.0.0.${from + i}`);
 
@@ -129,22 +150,11 @@ console.log('listening: 127.0.0.1 and ::1 by default, the --listen address alone
 
   // A client that floods frames each asking for an answer and reads none of them: the loop
   // stops reading it instead of spinning, and others are served meanwhile.
-  const preface = Buffer.from('PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n\0\0\0\x04\0\0\0\0\0', 'latin1');
-  const frame = (type, payload) => Buffer.concat([
-    Buffer.from([0, 0, payload.length, type, 0, 0, 0, 0, 0]), payload]);
-  for (const { what, unit } of [
-    { what: 'PING', unit: frame(6, Buffer.alloc(8, 7)) },
-    { what: 'SETTINGS', unit: frame(4, Buffer.alloc(0)) },
-  ]) {
-    const socket = tls.connect({ host: '127.0.0.1', port: server.port, ca: server.ca,
-                                 ALPNProtocols: ['h2'] });
-    socket.on('error', () => {});
-    await settle(socket, 'secureConnect');
-    socket.pause();
-    socket.write(preface);
-    const burst = Buffer.concat(Array.from({ length: 4096 }, () => unit));
-    for (let written = 0; written < 12 << 20; written += burst.length) socket.write(burst);
-    await sleep(1000);
+  for (const { what, unit } of [{ what: 'PING', unit: ping }, { what: 'SETTINGS', unit: settings }]) {
+    const socket = flood(server, unit, 12 << 20);
+    await socket.ready;
+    // What the client's buffers take in is answered first; the spin, if any, comes after.
+    await sleep(2000);
     const before = cpuMs(server.child.pid);
     const answer = await pushOnce(server);
     await sleep(3000 - answer.ms);
@@ -164,20 +174,8 @@ console.log('listening: 127.0.0.1 and ::1 by default, the --listen address alone
   const server = await startServe(scratch(), ['--handshake-timeout-ms', '1000',
                                               '--crowded-idle-timeout-ms', '1000',
                                               '--stall-timeout-ms', '1000']);
-  const unread = (localAddress) => {
-    const socket = tls.connect({ host: '127.0.0.1', port: server.port, ca: server.ca,
-                                 ALPNProtocols: ['h2'], localAddress });
-    socket.on('error', () => {});
-    socket.ready = settle(socket, 'secureConnect').then(() => {
-      socket.pause();
-      const ping = Buffer.from([0, 0, 8, 6, 0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 6, 7, 8]);
-      socket.write(Buffer.from('PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n\0\0\0\x04\0\0\0\0\0', 'latin1'));
-      // More answers than the socket buffers on both sides hold.
-      const burst = Buffer.concat(Array(4096).fill(ping));
-      for (let i = 0; i < 700; ++i) socket.write(burst);
-    });
-    return socket;
-  };
+  // More answers than the socket buffers on both sides hold.
+  const unread = (localAddress) => flood(server, ping, 48 << 20, localAddress);
   // Each case waits until as many connections as it allows are left (a quiet server's at least
   // 3 s), for at most 15 s. The crowded server sheds idle sessions until it is no longer crowded
   // (three quarters of 256).
