@@ -46,7 +46,6 @@ export async function startServe(state, args = []) {
   };
 }
 
-const b64url = (text) => Buffer.from(text).toString('base64url');
 // Resolves with `event`'s value; rejects on 'error', on 'close' before it, and after `ms`.
 export function settle(emitter, event, ms = 10_000) {
   return new Promise((resolve, reject) => {
@@ -61,6 +60,7 @@ export function settle(emitter, event, ms = 10_000) {
   });
 }
 
+const b64url = (text) => Buffer.from(text).toString('base64url');
 export function providerToken(iat = Math.floor(Date.now() / 1000)) {
   return [b64url('{"alg":"ES256","kid":"ABC123DEFG"}'),
           b64url(`{"iss":"DEF123GHIJ","iat":${iat}}`),

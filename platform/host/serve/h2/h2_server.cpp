@@ -79,8 +79,8 @@ struct Connection {
   std::shared_ptr<ConnectionTokens> tokens = std::make_shared<ConnectionTokens>();
   bool answered = false;  // in the list of connections that got answers this turn
   std::string peer;       // the client's address
-  std::size_t inFlight = 0;
-  bool reading = true;
+  std::size_t inFlight = 0;  // requests handed to the worker, not yet answered
+  bool reading = true;       // false while its output waits for the client
   Clock::time_point opened = Clock::now();
   Clock::time_point lastRequest = opened;  // begun or answered
   Clock::time_point outputMoved = opened;  // output last read by the client, or last empty
