@@ -77,8 +77,8 @@ struct Connection {
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
   // Used by the worker, and kept alive by the requests in flight when the connection closes.
   std::shared_ptr<ConnectionTokens> tokens = std::make_shared<ConnectionTokens>();
-  bool answered = false;  // in the list of connections that got answers this turn
-  std::string peer;       // the client's address
+  bool answered = false;     // in the list of connections that got answers this turn
+  std::string peer;          // the client's address
   std::size_t inFlight = 0;  // requests handed to the worker, not yet answered
   bool reading = true;       // false while its output waits for the client
   Clock::time_point opened = Clock::now();
