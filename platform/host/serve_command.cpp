@@ -11,7 +11,8 @@ class ServeCommand final : public Command {
   CLI::App* add(CLI::App& app) override {
     CLI::App* command = app.add_subcommand(
         "serve", "Run a local push endpoint with simulated devices that say what they did");
-    command->add_option("--listen", options_.listen, "The address to listen on");
+    command->add_option("--listen", options_.listen,
+                        "The one address to listen on (default: 127.0.0.1 and ::1)");
     command->add_option("--apns-port", options_.apnsPort, "The push port (0: any free)");
     command->add_option("--page-port", options_.pagePort, "The page port (0: any free)");
     command->add_option("--state", options_.state, "The folder for history and keys");
@@ -31,6 +32,17 @@ class ServeCommand final : public Command {
                      "Keep at most this many pushes, the newest (0: no bound)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
+    // Hidden: the tests shorten the push port's timeouts to see them act within seconds.
+    serve::H2Limits& limits = options_.pushLimits;
+    for (auto [name, timeout] : {std::pair{"--handshake-timeout-ms", &limits.handshakeTimeout},
+                                 std::pair{"--crowded-idle-timeout-ms", &limits.crowdedIdleTimeout},
+                                 std::pair{"--stall-timeout-ms", &limits.stallTimeout}}) {
+      command
+          ->add_option_function<int>(
+              name, [field = timeout](int ms) { *field = std::chrono::milliseconds(ms); })
+          ->check(CLI::Range(1, 3600000))
+          ->group("");
+    }
     return command;
   }
 

@@ -91,7 +91,7 @@ grep -q '"timestamp":' "$SCRATCH/answer" || fail "410 without timestamp"
 # One push with nghttp, the tool of nghttp2 itself.
 if command -v nghttp >/dev/null; then
   printf '%s' "$(update_body "$now" 0.5)" >"$SCRATCH/update.json"
-  out=$(nghttp -v -H ":method: POST" -H "authorization: bearer $(provider_token)" \
+  out=$(nghttp -t 30 -v -H ":method: POST" -H "authorization: bearer $(provider_token)" \
     -H "apns-push-type: liveactivity" -H "apns-topic: $TOPIC" -d "$SCRATCH/update.json" \
     "https://127.0.0.1:$PUSH_PORT/3/device/$DEVICE" 2>&1) || true
   grep -q ':status: 200' <<<"$out" || fail "nghttp: $out"

@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import http2 from 'node:http2';
 import tls from 'node:tls';
-import { connect, deviceToken, getJson, push, scratch, senderToken, startServe, topic }
+import { connect, deviceToken, getJson, push, scratch, senderToken, settle, startServe, topic }
   from './serve_process.mjs';
 
 const server = await startServe(scratch());
@@ -101,7 +101,7 @@ const pushHeaders = (token = deviceToken) => ({
   const socket = tls.connect({ port: server.port, host: 'localhost', ca: server.ca,
                                ALPNProtocols: ['h2'] });
   socket.on('error', () => {});
-  await new Promise((resolve) => socket.once('secureConnect', resolve));
+  await settle(socket, 'secureConnect');
   const preface = Buffer.from('PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n');
   for (let i = 0; i < 4; ++i) {
     socket.write(preface.subarray(i, i + 1));

@@ -6,13 +6,15 @@ const state = scratch();
 const server = await startServe(state);
 const acknowledged = [];
 let crashed = false;
+let refusal = null;
 
 async function sender(session) {
   while (!crashed) {
     try {
       const answer = await push(session);
       if (answer.status === 200) acknowledged.push(answer.apnsId);
-    } catch {
+    } catch (error) {
+      refusal ??= error;
       return;  // the connection died with the server
     }
   }
@@ -21,13 +23,23 @@ async function sender(session) {
 const sessions = [connect(server), connect(server)];
 const senders = [];
 for (const session of sessions) for (let i = 0; i < 16; ++i) senders.push(sender(session));
-await new Promise((resolve) => {
+// 400 acknowledgements, unless every sender has given up (a refused connection) or time is up.
+await new Promise((resolve, reject) => {
+  const started = Date.now();
   const check = setInterval(() => {
     if (acknowledged.length >= 400) {
       clearInterval(check);
       resolve();
+    } else if (Date.now() - started > 60_000) {
+      clearInterval(check);
+      reject(new Error(`${acknowledged.length} pushes acknowledged in 60 s`));
     }
   }, 10);
+  Promise.all(senders).then(() => {
+    clearInterval(check);
+    reject(new Error(`every sender stopped after ${acknowledged.length} acknowledgements: ${
+      refusal?.message} ${server.stderr()}`));
+  });
 });
 server.child.kill('SIGKILL');
 crashed = true;

@@ -161,7 +161,7 @@ try {
                Buffer.from(`{"iss":"DEF123GHIJ","iat":${Math.floor(Date.now() / 1000)}}`)
                  .toString('base64url'), Buffer.alloc(64, 1).toString('base64url')].join('.');
   const answer = execFileSync('bash', ['-c', `${curl.replace('curl ', 'curl -sS -o /dev/null -w "%{http_code}" ')}`],
-                              { env: { ...process.env, JWT: jwt } }).toString();
+                              { env: { ...process.env, JWT: jwt }, timeout: 30_000 }).toString();
   assert.equal(answer, '200', curl);
 
   // Export of the timeline, read back by the command line.

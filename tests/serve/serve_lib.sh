@@ -13,6 +13,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Every request is bounded: a server that accepts and never answers fails the test.
+curl() { command curl --max-time 30 "$@"; }
+
 fail() {
   echo "FAIL: $*" >&2
   exit 1

@@ -46,6 +46,20 @@ export async function startServe(state, args = []) {
   };
 }
 
+// Resolves with `event`'s value; rejects on 'error', on 'close' before it, and after `ms`.
+export function settle(emitter, event, ms = 10_000) {
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error(`no ${event} within ${ms} ms`)), ms);
+    const done = (settleWith) => (value) => {
+      clearTimeout(timer);
+      settleWith(value);
+    };
+    emitter.once(event, done(resolve));
+    if (event !== 'error') emitter.once('error', done(reject));
+    if (event !== 'close') emitter.once('close', done(() => reject(new Error(`closed before ${event}`))));
+  });
+}
+
 const b64url = (text) => Buffer.from(text).toString('base64url');
 export function providerToken(iat = Math.floor(Date.now() / 1000)) {
   return [b64url('{"alg":"ES256","kid":"ABC123DEFG"}'),
@@ -87,11 +101,13 @@ export function push(session, { token = deviceToken, body = startPayload(), head
     request.on('data', (d) => { data += d; });
     request.on('end', () => resolve({ status, body: data, apnsId }));
     request.on('error', reject);
+    // A stream reset, or a session that never connected, ends with no answer: say so.
+    request.on('close', () => reject(new Error(`no answer (stream closed, code ${request.rstCode})`)));
     request.end(body);
   });
 }
 
 export async function getJson(server, path) {
-  const response = await fetch(server.page + path, { signal: AbortSignal.timeout(10_000) });
+  const response = await fetch(server.page + path, { signal: AbortSignal.timeout(30_000) });
   return response.json();
 }

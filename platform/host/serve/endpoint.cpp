@@ -10,7 +10,9 @@
 #include "platform/host/serve/service/push_service.hpp"
 
 #include <arpa/inet.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -60,6 +62,22 @@ Response internalError() {
 
 std::string urlHost(const std::string& address) {
   return address.find(':') != std::string::npos ? "[" + address + "]" : address;
+}
+
+// Where `serve` listens unless told: both loopback addresses, since a client told "localhost" may
+// try ::1 alone (Node 18 does). A machine without IPv6 has no ::1 to bind.
+std::vector<std::string> loopbackAddresses() {
+  std::vector<std::string> addresses{"127.0.0.1"};
+  const int probe = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (probe < 0) return addresses;
+  sockaddr_in6 any{};
+  any.sin6_family = AF_INET6;
+  any.sin6_addr = in6addr_loopback;
+  if (::bind(probe, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0) {
+    addresses.push_back("::1");
+  }
+  ::close(probe);
+  return addresses;
 }
 
 }  // namespace
@@ -146,6 +164,8 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
 
   std::signal(SIGPIPE, SIG_IGN);
   std::optional<BatchPipeline<OwnedWork>> pipeline;
+  H2Limits limits = options.pushLimits;
+  limits.bodyCeiling = bodyCeiling;
   H2Server push(
       std::get<TlsContext>(tls),
       [&](std::vector<H2Exchange>& completed) {
@@ -157,8 +177,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
           for (std::size_t i = 0; i < completed.size(); ++i) completed[i] = std::move(work[i].push);
         }
       },
-      [&] { service.shutDown(); }, [] { return std::make_shared<ConnectionTokens>(); },
-      H2Limits{.bodyCeiling = bodyCeiling});
+      [&] { service.shutDown(); }, [] { return std::make_shared<ConnectionTokens>(); }, limits);
   pipeline.emplace(BatchPipeline<OwnedWork>::Stages{
       [&](OwnedWork& work) {
         if (work.page) {
@@ -208,16 +227,21 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         }
         if (!answers.empty()) push.answer(answers);
       }});
-  if (auto why = push.listen(options.listen, options.apnsPort)) {
-    err << "error: " << *why << '\n';
-    return Outcome::cannotStart;
+  const std::vector<std::string> addresses =
+      options.listen.empty() ? loopbackAddresses() : std::vector{options.listen};
+  for (const std::string& address : addresses) {
+    if (auto why = push.listen(address, options.apnsPort)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
   }
+  const std::string& shown = addresses.front();
   PageSettings settings;
-  settings.pushUrl = "https://" + urlHost(options.listen) + ':' + std::to_string(push.port());
+  settings.pushUrl = "https://" + urlHost(shown) + ':' + std::to_string(push.port());
   settings.certificate = std::filesystem::absolute(files.certificate).string();
   settings.bundleId = options.bundleId;
   settings.retention = options.retention;
-  if (!isLoopback(options.listen)) settings.hosts.push_back(options.listen);
+  if (!isLoopback(shown)) settings.hosts.push_back(shown);
   const auto write = [&](const std::function<void(PushService&)>& change) {
     std::promise<bool> durable;
     OwnedWork work;
@@ -227,18 +251,20 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     return durable.get_future().get();
   };
   PageServer page(write, *reader, events, registry, settings);
-  if (auto why = page.listen(options.listen, options.pagePort)) {
-    err << "error: " << *why << '\n';
-    return Outcome::cannotStart;
+  for (const std::string& address : addresses) {
+    if (auto why = page.listen(address, options.pagePort)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
   }
-  if (!isLoopback(options.listen)) {
-    err << "warning: listening on " << options.listen
+  if (!isLoopback(shown)) {
+    err << "warning: listening on " << shown
         << ", not on loopback: anyone on that network can push to this endpoint and read its "
            "history\n";
   }
   out << settings.pushUrl << '\n'
       << settings.certificate << '\n'
-      << "http://" << urlHost(options.listen) << ':' << page.port() << "/\n"
+      << "http://" << urlHost(shown) << ':' << page.port() << "/\n"
       << std::flush;
   page.start();
   push.run();

@@ -2,6 +2,7 @@
 
 #include "platform/host/input/activity_registry.hpp"
 #include "platform/host/serve/store/push_store.hpp"
+#include "platform/host/serve/h2/h2_server.hpp"
 
 #include <cstdint>
 #include <iosfwd>
@@ -10,7 +11,7 @@
 namespace host::serve {
 
 struct ServeOptions {
-  std::string listen = "127.0.0.1";
+  std::string listen;             // empty: 127.0.0.1 and ::1
   std::uint16_t apnsPort = 2197;  // 0 picks a free port
   std::uint16_t pagePort = 8080;
   std::string state;  // empty: the user's state folder
@@ -21,6 +22,7 @@ struct ServeOptions {
   std::string certificate;
   std::string key;
   Retention retention;
+  H2Limits pushLimits;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };

@@ -10,6 +10,7 @@
 #include <nghttp2/nghttp2.h>
 #include <openssl/ssl.h>
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -38,7 +39,15 @@ struct Stream {
   Response response;
   std::string status;
   std::size_t sent = 0;
+  bool inFlight = false;  // handed to the worker
 };
+
+using Clock = std::chrono::steady_clock;
+
+void outputCallback(evbuffer*, const evbuffer_cb_info* info, void* user);
+void readCallback(bufferevent*, void* user);
+void writeCallback(bufferevent*, void* user);
+void eventCallback(bufferevent*, short events, void* user);
 
 std::int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -56,7 +65,13 @@ struct Connection {
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
   // Used by whoever answers, and kept alive by the requests in flight when the connection closes.
   std::shared_ptr<ConnectionState> state;
-  bool answered = false;  // in the list of connections that got answers this turn
+  bool answered = false;     // in the list of connections that got answers this turn
+  std::string peer;          // the client's address
+  std::size_t inFlight = 0;  // requests dispatched, not yet answered
+  bool reading = true;       // false while its output waits for the client
+  Clock::time_point opened = Clock::now();
+  Clock::time_point lastRequest = opened;  // begun or answered
+  Clock::time_point outputMoved = opened;  // output last read by the client, or last empty
 };
 
 struct H2Server::Impl {
@@ -66,12 +81,14 @@ struct H2Server::Impl {
   NewConnectionState newConnectionState;
   H2Limits limits;
   event_base* base = nullptr;
-  evconnlistener* listener = nullptr;
+  std::vector<evconnlistener*> listeners;  // one per address, all on one port
   event* dispatchEvent = nullptr;
   event* answeredEvent = nullptr;
   event* signalEvents[2] = {nullptr, nullptr};
   event* drainTimer = nullptr;
   std::unordered_map<std::uint64_t, Connection*> connections;
+  std::unordered_map<std::string, std::size_t> peers;  // connections per client address
+  event* sweepTimer = nullptr;
   std::uint64_t lastConnectionId = 0;
   bool stopping = false;
   std::chrono::steady_clock::time_point drainDeadline;
@@ -95,9 +112,15 @@ struct H2Server::Impl {
 
   void close(Connection* connection) {
     connections.erase(connection->id);
+    if (const auto peer = peers.find(connection->peer);
+        peer != peers.end() && --peer->second == 0) {
+      peers.erase(peer);
+    }
     if (connection->answered) std::erase(answeredConnections, connection);
     if (connection->session) nghttp2_session_del(connection->session);
     connection->streams.clear();
+    // The buffer may outlive the connection inside libevent.
+    evbuffer_remove_cb(bufferevent_get_output(connection->bev), outputCallback, connection);
     bufferevent_free(connection->bev);
     delete connection;
   }
@@ -117,11 +140,41 @@ struct H2Server::Impl {
     return true;
   }
 
-  // Feeds what arrived to nghttp2 while the client reads what we send.
+  // Whether the client has left more of our output unread than it may.
+  bool backedUp(Connection* connection) const {
+    return evbuffer_get_length(bufferevent_get_output(connection->bev)) >=
+               limits.maxPendingOutput ||
+           nghttp2_session_get_outbound_queue_size(connection->session) >= limits.maxQueuedFrames;
+  }
+
+  // Starts or stops reading from the client. libevent calls the read callback again and again
+  // while unread input remains, so a connection not read from has none.
+  static void setReading(Connection* connection, bool on) {
+    if (connection->reading == on) return;
+    connection->reading = on;
+    bufferevent_setcb(connection->bev, on ? readCallback : nullptr, writeCallback, eventCallback,
+                      connection);
+    if (on) {
+      bufferevent_enable(connection->bev, EV_READ);
+    } else {
+      bufferevent_disable(connection->bev, EV_READ);
+    }
+  }
+
+  // Feeds what arrived to nghttp2 while the client reads what we send. A client that does not
+  // read is not read from (a burst of frames that each ask for an answer would otherwise keep the
+  // loop busy), until its output drains or the sweep closes it.
   bool receive(Connection* connection) {
     evbuffer* input = bufferevent_get_input(connection->bev);
-    while (evbuffer_get_length(input) > 0 &&
-           evbuffer_get_length(bufferevent_get_output(connection->bev)) < limits.maxPendingOutput) {
+    for (;;) {
+      if (backedUp(connection)) {
+        setReading(connection, false);
+        break;
+      }
+      if (evbuffer_get_length(input) == 0) {
+        setReading(connection, true);
+        break;
+      }
       const std::size_t length = std::min<std::size_t>(evbuffer_get_length(input), 16384);
       unsigned char* data = evbuffer_pullup(input, static_cast<ev_ssize_t>(length));
       const ssize_t used = nghttp2_session_mem_recv(connection->session, data, length);
@@ -253,7 +306,7 @@ struct H2Server::Impl {
     if (stopping) return;
     stopping = true;
     if (onStop) onStop();
-    if (listener) evconnlistener_disable(listener);
+    for (evconnlistener* listener : listeners) evconnlistener_disable(listener);
     std::vector<Connection*> all;
     for (const auto& [id, connection] : connections) all.push_back(connection);
     for (Connection* connection : all) {
@@ -269,6 +322,51 @@ struct H2Server::Impl {
     drainDeadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     const timeval tick{0, 50 * 1000};
     evtimer_add(drainTimer, &tick);
+  }
+
+  // Room for one more connection from `peer`. The connection without a request in flight that
+  // has waited longest for one, from the same peer when that peer is at its bound, makes room;
+  // false when every candidate is busy.
+  bool makeRoom(const std::string& peer) {
+    const auto held = peers.find(peer);
+    const bool peerFull = held != peers.end() && held->second >= limits.maxConnectionsPerPeer;
+    if (!peerFull && connections.size() < limits.maxConnections) return true;
+    Connection* oldest = nullptr;
+    for (const auto& [id, connection] : connections) {
+      if (connection->inFlight > 0 || (peerFull && connection->peer != peer)) continue;
+      if (oldest == nullptr || connection->lastRequest < oldest->lastRequest) oldest = connection;
+    }
+    if (oldest == nullptr) return false;
+    close(oldest);
+    return makeRoom(peer);
+  }
+
+  // Closes the connections whose handshake, idleness or unread output has lasted too long.
+  void sweep() {
+    const Clock::time_point now = Clock::now();
+    const bool crowded = connections.size() * 4 >= limits.maxConnections * 3;
+    const auto idle = crowded ? limits.crowdedIdleTimeout : limits.idleTimeout;
+    std::vector<Connection*> expired;
+    for (const auto& [id, connection] : connections) {
+      const bool handshaking = connection->session == nullptr;
+      const bool unread = evbuffer_get_length(bufferevent_get_output(connection->bev)) > 0;
+      if ((handshaking && now - connection->opened > limits.handshakeTimeout) ||
+          (connection->inFlight == 0 && now - connection->lastRequest > idle) ||
+          (unread && now - connection->outputMoved > limits.stallTimeout)) {
+        expired.push_back(connection);
+      }
+    }
+    for (Connection* connection : expired) close(connection);
+  }
+
+  // Often enough that a timeout is met within a quarter of the shortest.
+  timeval sweepInterval() const {
+    const auto shortest =
+        std::min({limits.handshakeTimeout, limits.crowdedIdleTimeout, limits.stallTimeout});
+    const auto interval = std::clamp<std::chrono::milliseconds>(
+        shortest / 4, std::chrono::milliseconds(20), std::chrono::milliseconds(1000));
+    return {static_cast<time_t>(interval.count() / 1000),
+            static_cast<suseconds_t>(interval.count() % 1000 * 1000)};
   }
 
   void startSession(Connection* connection);
@@ -300,6 +398,7 @@ int onBeginHeaders(nghttp2_session* session, const nghttp2_frame* frame, void* u
   stream->request.headers.reserve(8);
   nghttp2_session_set_stream_user_data(session, stream->id, stream.get());
   connection->streams[stream->id] = std::move(stream);
+  connection->lastRequest = Clock::now();
   return 0;
 }
 
@@ -352,12 +451,19 @@ int onFrameReceived(nghttp2_session* session, const nghttp2_frame* frame, void* 
       static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, frame->hd.stream_id));
   if (stream == nullptr) return 0;
   Connection* connection = of(user);
+  stream->inFlight = true;
+  ++connection->inFlight;
   connection->server->complete(connection, *stream);
   return 0;
 }
 
 int onStreamClose(nghttp2_session*, std::int32_t streamId, std::uint32_t, void* user) {
-  of(user)->streams.erase(streamId);
+  Connection* connection = of(user);
+  const auto stream = connection->streams.find(streamId);
+  if (stream == connection->streams.end()) return 0;
+  if (stream->second->inFlight) --connection->inFlight;
+  connection->streams.erase(stream);
+  connection->lastRequest = Clock::now();
   return 0;
 }
 
@@ -372,6 +478,11 @@ void writeCallback(bufferevent*, void* user) {
   if (connection->server->send(connection)) connection->server->receive(connection);
 }
 
+// Tells when the client last read: output that leaves, or output that starts from empty.
+void outputCallback(evbuffer*, const evbuffer_cb_info* info, void* user) {
+  if (info->n_deleted > 0 || info->orig_size == 0) of(user)->outputMoved = Clock::now();
+}
+
 void eventCallback(bufferevent*, short events, void* user) {
   Connection* connection = of(user);
   if ((events & BEV_EVENT_CONNECTED) != 0) {
@@ -381,9 +492,22 @@ void eventCallback(bufferevent*, short events, void* user) {
   connection->server->close(connection);
 }
 
-void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* data) {
+// The address without the port: one client's connections share it.
+std::string peerAddress(const sockaddr* address) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (address->sa_family == AF_INET6) {
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
+              sizeof text);
+  } else if (address->sa_family == AF_INET) {
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  }
+  return text;
+}
+
+void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr* address, int, void* data) {
   auto* server = static_cast<H2Server::Impl*>(data);
-  if (server->connections.size() >= server->limits.maxConnections || server->stopping) {
+  std::string peer = peerAddress(address);
+  if (server->stopping || !server->makeRoom(peer)) {
     evutil_closesocket(fd);
     return;
   }
@@ -398,6 +522,7 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* d
   connection->server = server;
   connection->id = ++server->lastConnectionId;
   connection->state = server->newConnectionState();
+  connection->peer = std::move(peer);
   connection->bev = bufferevent_openssl_socket_new(server->base, fd, ssl, BUFFEREVENT_SSL_ACCEPTING,
                                                    BEV_OPT_CLOSE_ON_FREE | BEV_OPT_DEFER_CALLBACKS);
   if (connection->bev == nullptr) {
@@ -407,10 +532,10 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr*, int, void* d
     return;
   }
   server->connections.emplace(connection->id, connection);
+  ++server->peers[connection->peer];
   // A client that sends faster than it reads stops being read from: memory stays bounded.
   bufferevent_setwatermark(connection->bev, EV_READ, 0, 256 * 1024);
-  const timeval idle{server->limits.idleSeconds, 0};
-  bufferevent_set_timeouts(connection->bev, &idle, &idle);
+  evbuffer_add_cb(bufferevent_get_output(connection->bev), outputCallback, connection);
   bufferevent_setcb(connection->bev, readCallback, writeCallback, eventCallback, connection);
   bufferevent_enable(connection->bev, EV_READ | EV_WRITE);
 }
@@ -497,6 +622,11 @@ H2Server::H2Server(const TlsContext& tls, Dispatch dispatch, OnStop onStop,
     event_add(impl_->answeredEvent, nullptr);
   }
   impl_->drainTimer = event_new(impl_->base, -1, 0, drainTick, impl_.get());
+  impl_->sweepTimer = event_new(
+      impl_->base, -1, EV_PERSIST,
+      [](evutil_socket_t, short, void* data) { static_cast<Impl*>(data)->sweep(); }, impl_.get());
+  const timeval interval = impl_->sweepInterval();
+  event_add(impl_->sweepTimer, &interval);
   const int signals[2] = {SIGINT, SIGTERM};
   for (int i = 0; i < 2; ++i) {
     impl_->signalEvents[i] = evsignal_new(
@@ -510,9 +640,10 @@ H2Server::~H2Server() {
   std::vector<Connection*> all;
   for (const auto& [id, connection] : impl_->connections) all.push_back(connection);
   for (Connection* connection : all) impl_->close(connection);
-  if (impl_->listener) evconnlistener_free(impl_->listener);
+  for (evconnlistener* listener : impl_->listeners) evconnlistener_free(listener);
   for (event* e : impl_->signalEvents) event_free(e);
   event_free(impl_->drainTimer);
+  event_free(impl_->sweepTimer);
   event_free(impl_->dispatchEvent);
   if (impl_->answeredEvent) event_free(impl_->answeredEvent);
   for (const evutil_socket_t fd : impl_->wake) {
@@ -525,6 +656,7 @@ std::optional<std::string> H2Server::listen(const std::string& address, std::uin
   if (impl_->answeredEvent == nullptr) {
     return std::string("cannot make the socket pair that wakes the loop with answers");
   }
+  if (impl_->port != 0) port = impl_->port;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -534,17 +666,18 @@ std::optional<std::string> H2Server::listen(const std::string& address, std::uin
   if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
     return "not a numeric IP address: " + address;
   }
-  impl_->listener =
+  evconnlistener* listener =
       evconnlistener_new_bind(impl_->base, acceptCallback, impl_.get(),
                               LEV_OPT_CLOSE_ON_FREE | LEV_OPT_REUSEABLE | LEV_OPT_CLOSE_ON_EXEC,
                               512, found->ai_addr, static_cast<int>(found->ai_addrlen));
   freeaddrinfo(found);
-  if (impl_->listener == nullptr) {
+  if (listener == nullptr) {
     return "cannot listen on " + address + " port " + service + ": " + std::strerror(errno);
   }
+  impl_->listeners.push_back(listener);
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;
-  getsockname(evconnlistener_get_fd(impl_->listener), reinterpret_cast<sockaddr*>(&bound), &length);
+  getsockname(evconnlistener_get_fd(listener), reinterpret_cast<sockaddr*>(&bound), &length);
   impl_->port =
       ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
                                         : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);

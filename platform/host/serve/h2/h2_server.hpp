@@ -3,27 +3,41 @@
 #include "platform/host/serve/common/exchange.hpp"
 #include "platform/host/serve/h2/tls_context.hpp"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace host::serve {
 
-// What one connection may cost, whatever its client does.
+// What one connection may cost, whatever its client does, and how many may be held.
 struct H2Limits {
   std::size_t maxConnections = 256;
+  // When full, or when one address holds this many, the connection that has waited longest
+  // without a request in flight makes room for the new one.
+  std::size_t maxConnectionsPerPeer = 64;
   std::uint32_t maxConcurrentStreams = 128;
   std::size_t maxHeaderBytes = 8192;  // per request, names and values
   std::size_t maxHeaders = 64;
+  // Output waiting for the client, in bytes and in frames nghttp2 has queued: beyond either, the
+  // connection is not read from until it drains.
   std::size_t maxPendingOutput = 1 << 20;
-  int idleSeconds = 120;
+  std::size_t maxQueuedFrames = 1024;
+  std::chrono::milliseconds handshakeTimeout{5000};
+  // With no request in flight; beyond the 60 s between the pings of long-lived senders.
+  std::chrono::milliseconds idleTimeout{120000};
+  // The same once three quarters of the connections are taken: held connections cost others.
+  std::chrono::milliseconds crowdedIdleTimeout{10000};
+  // Output the client has not read any of for this long: it has stopped reading.
+  std::chrono::milliseconds stallTimeout{10000};
   // What a request's body is cut to, by its path: the answerer's limits, one byte past them.
   std::function<std::size_t(std::string_view path)> bodyCeiling = [](std::string_view) {
     return std::size_t{5121};
-  };  // beyond the 60 s between the pings of long-lived senders
+  };
 };
 
 // A request on its way to whoever answers it, and its answer on the way back. The connection is
@@ -56,7 +70,8 @@ class H2Server {
   H2Server(const H2Server&) = delete;
   H2Server& operator=(const H2Server&) = delete;
 
-  // Binds and listens; port 0 picks a free port. On failure, why.
+  // Binds and listens; port 0 picks a free port. Called again, listens on one more address, on the
+  // port the first call bound. On failure, why.
   std::optional<std::string> listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const noexcept;
 

@@ -40,6 +40,8 @@ class PageServer {
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
 
+  // Port 0 picks a free port. Called again, listens on one more address, on the port the first
+  // call bound. On failure, why.
   std::optional<std::string> listen(const std::string& address, std::uint16_t port);
   std::uint16_t port() const noexcept;
   // Serves on threads of its own until `stop`.
