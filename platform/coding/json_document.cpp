@@ -92,11 +92,13 @@ DecodingError corrupted(std::string detail, CodingPath path = {}) {
 }
 
 DecodingError fromProblem(const detail::JsonProblem& problem) {
-  if (problem.kind == detail::JsonProblem::Kind::numberOutOfRange) {
-    return corrupted(problem.what, problem.path);
-  }
-  return corrupted("invalid JSON at line " + std::to_string(problem.line) + ", column " +
-                   std::to_string(problem.column) + ": " + problem.what);
+  DecodingError error =
+      problem.kind == detail::JsonProblem::Kind::numberOutOfRange
+          ? corrupted(problem.what, problem.path)
+          : corrupted("invalid JSON at line " + std::to_string(problem.place.line) + ", column " +
+                      std::to_string(problem.place.column) + ": " + problem.what);
+  error.place = problem.place;
+  return error;
 }
 
 // Integers beyond 64 bits become decimals, which the parser reads as the nearest double.
@@ -221,6 +223,14 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json,
     if (!impl_->parse(impl_->pad(widened))) return std::nullopt;
   }
   return corrupted(std::string("invalid JSON: ") + simdjson::error_message(error));
+}
+
+std::optional<TextPlace> placeOfMember(std::string_view json, CodingPath path) {
+  while (true) {
+    if (auto place = detail::findMember(json, path)) return place;
+    if (path.empty()) return std::nullopt;
+    path.pop_back();
+  }
 }
 
 JsonValue JsonDocument::root() const {
