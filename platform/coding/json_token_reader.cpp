@@ -136,11 +136,25 @@ class Walk {
 
   // Checks the grammar and that whitespace or a structural character follows.
   static bool number(const std::uint8_t* token, double& out) {
+    if (longFractionAfterZero(token)) return false;
     if (numberparsing::parse_double(token).get(out)) return false;
     // The full reader reads "-0" as the integer 0, and only "-0.0" and the like as minus zero.
     if (out == 0 && token[0] == '-' && token[1] == '0' && token[2] != '.' && token[2] != 'e' &&
         token[2] != 'E') {
       out = 0;
+    }
+    return true;
+  }
+
+  // The fast parser takes the digits after "0." for its mantissa without noticing that more than
+  // 19 of them overflow it, and reads 0.33333333333333333333 as 0.1488...: such a number is left
+  // to the full reader.
+  static bool longFractionAfterZero(const std::uint8_t* token) {
+    const std::uint8_t* p = token + (*token == '-');
+    if (p[0] != '0' || p[1] != '.') return false;
+    p += 2;
+    for (int digits = 0; digits < 20; ++digits) {
+      if (p[digits] < '0' || p[digits] > '9') return false;
     }
     return true;
   }
