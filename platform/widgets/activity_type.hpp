@@ -3,6 +3,7 @@
 #include "platform/coding/decoder.hpp"
 #include "platform/coding/encoder.hpp"
 #include "platform/coding/result.hpp"
+#include "platform/image/image_cache.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/widgets/dynamic_island.hpp"
 
@@ -29,9 +30,10 @@ struct ActivityType {
   std::function<bool(const std::any&, const std::any&)> contentStatesEqual;
   // A default attributes record, for a content state that arrives on its own.
   std::function<std::any()> defaultAttributes;
-  // The configuration's two builders, given attributes and a content state.
-  std::function<ui::View(const std::any&, const std::any&)> lockScreen;
-  std::function<DynamicIsland(const std::any&, const std::any&)> dynamicIsland;
+  // The configuration's two builders, given attributes, a content state and the images decoded for
+  // whoever draws.
+  std::function<ui::View(const std::any&, const std::any&, image::ImageCache&)> lockScreen;
+  std::function<DynamicIsland(const std::any&, const std::any&, image::ImageCache&)> dynamicIsland;
 };
 
 }  // namespace widgets

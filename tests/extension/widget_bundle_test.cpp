@@ -66,8 +66,10 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
   const widgets::ActivityViewContext<tolvex::SignLiveActivityAttributes> signContext{
       std::any_cast<tolvex::SignLiveActivityAttributes::ContentState>(signContent),
       std::any_cast<tolvex::SignLiveActivityAttributes>(signAttributes)};
-  EXPECT_EQ(sign.lockScreen(signAttributes, signContent), tolvex::SignLockScreenView(signContext));
-  EXPECT_EQ(sign.dynamicIsland(signAttributes, signContent),
+  image::ImageCache images;
+  EXPECT_EQ(sign.lockScreen(signAttributes, signContent, images),
+            tolvex::SignLockScreenView(signContext));
+  EXPECT_EQ(sign.dynamicIsland(signAttributes, signContent, images),
             tolvex::SignDynamicIsland(signContext));
 
   const char* downloadState =
@@ -76,9 +78,9 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
       decodeAny<tolvex::DownloadLiveActivityAttributes::ContentState>(download, downloadState, true);
   const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> downloadContext{
       std::any_cast<tolvex::DownloadLiveActivityAttributes::ContentState>(downloadContent), {}};
-  EXPECT_EQ(download.lockScreen(download.defaultAttributes(), downloadContent),
+  EXPECT_EQ(download.lockScreen(download.defaultAttributes(), downloadContent, images),
             tolvex::DownloadLockScreenView(downloadContext));
-  EXPECT_EQ(download.dynamicIsland(download.defaultAttributes(), downloadContent),
+  EXPECT_EQ(download.dynamicIsland(download.defaultAttributes(), downloadContent, images),
             tolvex::DownloadDynamicIsland(downloadContext));
 
   // A Sign state is no Download state.

@@ -19,6 +19,8 @@ struct PagePreview::Impl {
   std::mutex drawing;
   ui::render::TextSystem text;
   ui::render::PangoTextMeasurer measurer{text};
+  // Shared by the requests: the page asks again for every state of an activity, icon and all.
+  image::ImageCache images;
 
   explicit Impl(const ActivityRegistry& r) : registry(r) {}
 };
@@ -131,7 +133,7 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
   key(writer, "presentations");
   writer.beginArray();
   if (shown) {
-    const ActivityPresentations activity = buildPresentations(*shown);
+    const ActivityPresentations activity = buildPresentations(*shown, impl_->images);
     std::lock_guard guard(impl_->drawing);
     bool first = true;
     for (Presentation presentation : allPresentations) {
