@@ -31,13 +31,19 @@ class JSONDecoder {
   }
 
  private:
-  // A record's failure is given the place of the member it names.
   template <Decodable T>
   Result<T, DecodingError> decodeRead(std::string_view json, std::optional<DecodingError> error) {
     if (error) return std::move(*error);
+    return decodeRecord<T>(json);
+  }
+
+  // A record's failure is given the place of the member it names. One return, so that the record
+  // is built where the caller wants it.
+  template <Decodable T>
+  Result<T, DecodingError> decodeRecord(std::string_view json) {
     Decoder decoder(document_, document_.root());
     Result<T, DecodingError> result = T::decode(decoder);
-    if (!result) {
+    if (!result) [[unlikely]] {
       DecodingError failure = std::move(result).error();
       failure.place = placeOfMember(json, failure.codingPath);
       result = std::move(failure);

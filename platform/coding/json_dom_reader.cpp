@@ -45,6 +45,7 @@ std::string widenIntegers(std::string_view json, const std::vector<std::size_t>&
 struct JsonDomReader::Impl {
   std::size_t maxDepth;
   simdjson::dom::parser parser;
+  // A text with its integers widened; its capacity lets the parser read past its end.
   std::string widened;
 
   // Widening makes a text at most a tenth longer.

@@ -12,12 +12,8 @@
 namespace coding::detail {
 namespace {
 
-bool isWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
+bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isStructural(char c) {
   return c == '{' || c == '}' || c == '[' || c == ']' || c == ',' || c == ':';
 }
@@ -292,8 +288,9 @@ class Scanner {
       if (unit >= 0xdc00 && unit <= 0xdfff) return failed("lone low surrogate", escape, pos_);
       if (unit >= 0xd800 && unit <= 0xdbff) {
         std::uint32_t low = 0;
-        if (text_.substr(pos_, 2) != "\\u")
+        if (text_.substr(pos_, 2) != "\\u") {
           return failed("lone high surrogate", escape, escape + 6);
+        }
         if (!readHex4(pos_ + 2, low)) return false;
         if (low < 0xdc00 || low > 0xdfff) return failed("lone high surrogate", escape, escape + 6);
         pos_ += 6;
@@ -307,8 +304,9 @@ class Scanner {
     const std::size_t start = pos_;
     bool integral = true;
     if (text_[pos_] == '-') ++pos_;
-    if (pos_ >= text_.size() || !isDigit(text_[pos_]))
+    if (pos_ >= text_.size() || !isDigit(text_[pos_])) {
       return failed("invalid number", start, tokenEnd(start));
+    }
     if (text_[pos_] == '0') {
       ++pos_;
     } else {
@@ -317,16 +315,18 @@ class Scanner {
     if (pos_ < text_.size() && text_[pos_] == '.') {
       integral = false;
       ++pos_;
-      if (pos_ >= text_.size() || !isDigit(text_[pos_]))
+      if (pos_ >= text_.size() || !isDigit(text_[pos_])) {
         return failed("invalid number", start, tokenEnd(start));
+      }
       while (pos_ < text_.size() && isDigit(text_[pos_])) ++pos_;
     }
     if (pos_ < text_.size() && (text_[pos_] == 'e' || text_[pos_] == 'E')) {
       integral = false;
       ++pos_;
       if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) ++pos_;
-      if (pos_ >= text_.size() || !isDigit(text_[pos_]))
+      if (pos_ >= text_.size() || !isDigit(text_[pos_])) {
         return failed("invalid number", start, tokenEnd(start));
+      }
       while (pos_ < text_.size() && isDigit(text_[pos_])) ++pos_;
     }
     const std::string_view token = text_.substr(start, pos_ - start);
@@ -375,9 +375,11 @@ class Scanner {
   CodingPath path_;
   JsonScan result_;
   std::optional<JsonProblem> outOfRange_;
+  // The member looked for: its path, where the one being read starts, the last one read whole.
   const CodingPath* target_;
   std::optional<std::size_t> matchStart_;
   std::size_t matches_ = 0;
+  std::optional<TextPlace> found_;
 
  public:
   // A document whose only fault is a number out of range reports that number.
@@ -387,9 +389,6 @@ class Scanner {
   }
 
   std::optional<TextPlace> found() const { return found_; }
-
- private:
-  std::optional<TextPlace> found_;
 };
 
 }  // namespace

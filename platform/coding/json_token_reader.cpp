@@ -148,15 +148,13 @@ class Walk {
 
   // The fast parser takes the digits after "0." for its mantissa without noticing that more than
   // 19 of them overflow it, and reads 0.33333333333333333333 as 0.1488...: such a number is left
-  // to the full reader.
+  // to the full reader. The twentieth digit is looked at first, as it is rarely one; the padding
+  // after the text covers reads past its end.
   static bool longFractionAfterZero(const std::uint8_t* token) {
     const std::uint8_t* p = token + (*token == '-');
     if (p[0] != '0' || p[1] != '.') return false;
-    p += 2;
-    for (int digits = 0; digits < 20; ++digits) {
-      if (p[digits] < '0' || p[digits] > '9') return false;
-    }
-    return true;
+    const auto isDigit = [](std::uint8_t c) { return c >= '0' && c <= '9'; };
+    return isDigit(p[21]) && std::all_of(p + 2, p + 21, isDigit);
   }
 
   bool literal(std::string_view word) {

@@ -3,13 +3,16 @@
 #include "platform/coding/decoder.hpp"
 #include "platform/coding/encoder.hpp"
 #include "platform/coding/result.hpp"
-#include "platform/image/image_cache.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/widgets/dynamic_island.hpp"
 
 #include <any>
 #include <functional>
 #include <string>
+
+namespace image {
+class ImageCache;
+}
 
 namespace widgets {
 

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "platform/image/image_cache.hpp"
+namespace image {
+class ImageCache;
+}
 
 namespace widgets {
 
