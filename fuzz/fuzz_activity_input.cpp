@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as the command line does: bare records under each type name, activity
 // documents, push payloads and timelines; builds every presentation of what it accepts.
 #include "platform/host/input/activity_input.hpp"
+#include "platform/image/image_cache.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <cstdint>

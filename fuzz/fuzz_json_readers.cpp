@@ -54,7 +54,8 @@ bool same(const JsonTape& a, const JsonValue& x, const JsonTape& b, const JsonVa
 
 // Of a valid text: whether the token walk may leave it to the DOM reader, as its root is no
 // container, its containers nest deeper than the walk goes, or it holds a number that the walk
-// leaves over on its own (simdjson's fast parser takes no exponent of more than 18 digits).
+// leaves over on its own (an exponent of more than 18 digits, a fraction of more than 19 after
+// "0.").
 bool leftOver(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t\r\n");
   if (text[first] != '{' && text[first] != '[') return true;

@@ -1,4 +1,5 @@
 #include "platform/coding/json_decoder.hpp"
+#include "platform/image/image_cache.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 // Presentations of states that JSON cannot carry or that are too large for a golden file.
+#include "platform/image/image_cache.hpp"
 #include "support/sample_icons.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
 #include "tolvex/download/download_lock_screen_view.hpp"
