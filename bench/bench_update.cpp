@@ -73,13 +73,15 @@ const Activity<SignLiveActivityAttributes> sign{tolvex::SignLockScreenView,
 const Activity<DownloadLiveActivityAttributes> download{tolvex::DownloadLockScreenView,
                                                         tolvex::DownloadDynamicIsland};
 
+// Each builds with an image cache of its own, as whoever draws does.
 template <class Attributes>
 void update(benchmark::State& bench, Activity<Attributes> activity, const std::string& json) {
   coding::JSONDecoder decoder;
+  image::ImageCache images;
   for (auto _ : bench) {
     auto state = decoder.decode<typename Attributes::ContentState>(json);
     if (!state) bench.SkipWithError("rejected");
-    const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}};
+    const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}, &images};
     auto lockScreen = activity.lockScreen(context);
     auto island = activity.island(context);
     benchmark::DoNotOptimize(lockScreen);
@@ -99,8 +101,9 @@ void decodeOnly(benchmark::State& bench, const std::string& json) {
 template <class Attributes>
 void buildOnly(benchmark::State& bench, Activity<Attributes> activity, const std::string& json) {
   coding::JSONDecoder decoder;
+  image::ImageCache images;
   const widgets::ActivityViewContext<Attributes> context{
-      decoder.decode<typename Attributes::ContentState>(json).value(), {}};
+      decoder.decode<typename Attributes::ContentState>(json).value(), {}, &images};
   for (auto _ : bench) {
     auto lockScreen = activity.lockScreen(context);
     auto island = activity.island(context);

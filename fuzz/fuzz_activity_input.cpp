@@ -1,6 +1,7 @@
 // Reads arbitrary bytes as the command line does: bare records under each type name, activity
 // documents, push payloads and timelines; builds every presentation of what it accepts.
 #include "platform/host/input/activity_input.hpp"
+#include "platform/image/image_cache.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <cstdint>
@@ -12,6 +13,8 @@ namespace {
 const host::ActivityRegistry registry(widgets::registeredActivities(tolvex::TolvexWidgetBundle{},
                                                                     widgets::defaultSystemVersion),
                                       widgets::defaultSystemVersion);
+// As a command keeps one for all the lines of a timeline.
+image::ImageCache images;
 
 void readAs(std::string_view input, std::string_view type) {
   const host::ActivityInput read = host::readActivityInput(input, registry, type);
@@ -22,8 +25,8 @@ void readAs(std::string_view input, std::string_view type) {
     const std::any attributes =
         event.attributes ? *event.attributes : event.type->defaultAttributes();
     const std::string dump =
-        ui::dump(event.type->lockScreen(attributes, *event.contentState)) +
-        widgets::dump(event.type->dynamicIsland(attributes, *event.contentState));
+        ui::dump(event.type->lockScreen(attributes, *event.contentState, images)) +
+        widgets::dump(event.type->dynamicIsland(attributes, *event.contentState, images));
     if (dump.empty()) std::abort();
   }
 }

@@ -20,22 +20,35 @@ class JSONDecoder {
  public:
   template <Decodable T>
   Result<T, DecodingError> decode(std::string_view json) {
-    return decodeRead<T>(document_.read(json));
+    return decodeRead<T>(json, document_.read(json));
   }
 
   // A string whose spare capacity covers the reader's read-ahead (JsonDocument::readAhead; a
   // string that was given `reserve(size() + readAhead)`) is read where it lies, without a copy.
   template <Decodable T, class Text>
   requires std::same_as<Text, std::string> Result<T, DecodingError> decode(const Text& json) {
-    return decodeRead<T>(document_.read(json, json.capacity() - json.size()));
+    return decodeRead<T>(json, document_.read(json, json.capacity() - json.size()));
   }
 
  private:
   template <Decodable T>
-  Result<T, DecodingError> decodeRead(std::optional<DecodingError> error) {
+  Result<T, DecodingError> decodeRead(std::string_view json, std::optional<DecodingError> error) {
     if (error) return std::move(*error);
+    return decodeRecord<T>(json);
+  }
+
+  // A record's failure is given the place of the member it names. One return, so that the record
+  // is built where the caller wants it.
+  template <Decodable T>
+  Result<T, DecodingError> decodeRecord(std::string_view json) {
     Decoder decoder(document_, document_.root());
-    return T::decode(decoder);
+    Result<T, DecodingError> result = T::decode(decoder);
+    if (!result) [[unlikely]] {
+      DecodingError failure = std::move(result).error();
+      failure.place = placeOfMember(json, failure.codingPath);
+      result = std::move(failure);
+    }
+    return result;
   }
 
   JsonDocument document_;

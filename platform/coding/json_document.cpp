@@ -1,5 +1,6 @@
 #include "platform/coding/json_document.hpp"
 
+#include "platform/coding/json_dom_reader.hpp"
 #include "platform/coding/json_syntax.hpp"
 #include "platform/coding/json_tape.hpp"
 #include "platform/coding/json_token_reader.hpp"
@@ -16,8 +17,7 @@ namespace coding {
 struct JsonDocument::Impl {
   detail::JsonTokenReader tokenReader;
   // Only for texts the token reader does not take: it decides, and words what is wrong.
-  // Widening integers beyond 64 bits makes a text at most a tenth longer.
-  simdjson::dom::parser parser{maxBytes + maxBytes / 8};
+  detail::JsonDomReader domReader{maxDepth, maxBytes};
   detail::JsonTape tape;
   // The text with the padding the parsers read past its end.
   std::vector<char> padded;
@@ -28,89 +28,12 @@ struct JsonDocument::Impl {
     std::memset(padded.data() + json.size(), 0, simdjson::SIMDJSON_PADDING);
     return std::string_view(padded.data(), json.size());
   }
-
-  // The full reader, on a padded text.
-  simdjson::error_code parse(std::string_view text) {
-    if (parser.capacity() < text.size() || parser.max_depth() != maxDepth) {
-      if (auto error = parser.allocate(std::max<std::size_t>(text.size(), 1024), maxDepth)) {
-        return error;
-      }
-    }
-    simdjson::dom::element element;
-    if (auto error = parser.parse(text.data(), text.size(), false).get(element)) return error;
-    tape.root = record(element);
-    return simdjson::SUCCESS;
-  }
-
-  JsonValue record(simdjson::dom::element element) {
-    using simdjson::dom::element_type;
-    JsonValue value;
-    switch (element.type()) {
-      case element_type::NULL_VALUE:
-        value.type = JsonValue::Type::null;
-        break;
-      case element_type::BOOL:
-        value.type = JsonValue::Type::boolean;
-        break;
-      case element_type::INT64:
-        value.type = JsonValue::Type::number;
-        value.number = static_cast<double>(element.get_int64().value_unsafe());
-        break;
-      case element_type::UINT64:
-        value.type = JsonValue::Type::number;
-        value.number = static_cast<double>(element.get_uint64().value_unsafe());
-        break;
-      case element_type::DOUBLE:
-        value.type = JsonValue::Type::number;
-        value.number = element.get_double().value_unsafe();
-        break;
-      case element_type::STRING:
-        value.type = JsonValue::Type::string;
-        value.text = element.get_string().value_unsafe();
-        break;
-      case element_type::ARRAY:
-        tape.array(value);
-        break;
-      case element_type::OBJECT: {
-        const std::size_t mark = tape.openObject();
-        const simdjson::dom::object object = element.get_object().value_unsafe();
-        for (const auto field : object) {
-          tape.addMember(field.key, record(field.value));
-        }
-        tape.closeObject(mark, value);
-        break;
-      }
-    }
-    return value;
-  }
 };
 
 namespace {
 
 DecodingError corrupted(std::string detail, CodingPath path = {}) {
   return DecodingError{DecodingError::Kind::dataCorrupted, std::move(path), std::move(detail)};
-}
-
-DecodingError fromProblem(const detail::JsonProblem& problem) {
-  if (problem.kind == detail::JsonProblem::Kind::numberOutOfRange) {
-    return corrupted(problem.what, problem.path);
-  }
-  return corrupted("invalid JSON at line " + std::to_string(problem.line) + ", column " +
-                   std::to_string(problem.column) + ": " + problem.what);
-}
-
-// Integers beyond 64 bits become decimals, which the parser reads as the nearest double.
-std::string widenIntegers(std::string_view json, const std::vector<std::size_t>& ends) {
-  std::string out;
-  out.reserve(json.size() + 2 * ends.size());
-  std::size_t from = 0;
-  for (std::size_t end : ends) {
-    out.append(json.substr(from, end - from));
-    out += ".0";
-    from = end;
-  }
-  out.append(json.substr(from));
-  return out;
 }
 
 template <class Word>
@@ -207,20 +130,15 @@ std::optional<DecodingError> JsonDocument::read(std::string_view json,
   }
   const std::string_view text = readableAfterEnd >= readAhead ? json : impl_->pad(json);
   if (impl_->tokenReader.read(text, impl_->tape)) return std::nullopt;
+  return impl_->domReader.read(json, text, impl_->tape);
+}
 
-  impl_->tape.clear();
-  const simdjson::error_code error = impl_->parse(text);
-  if (!error) return std::nullopt;
-  if (error == simdjson::MEMALLOC) return corrupted("out of memory while reading the document");
-
-  const detail::JsonScan scan = detail::scanJson(json, maxDepth);
-  if (scan.problem) return fromProblem(*scan.problem);
-  if (!scan.wideIntegerEnds.empty()) {
-    const std::string widened = widenIntegers(json, scan.wideIntegerEnds);
-    impl_->tape.clear();
-    if (!impl_->parse(impl_->pad(widened))) return std::nullopt;
+std::optional<TextPlace> placeOfMember(std::string_view json, CodingPath path) {
+  while (true) {
+    if (auto place = detail::findMember(json, path)) return place;
+    if (path.empty()) return std::nullopt;
+    path.pop_back();
   }
-  return corrupted(std::string("invalid JSON: ") + simdjson::error_message(error));
 }
 
 JsonValue JsonDocument::root() const {

@@ -80,4 +80,10 @@ class JsonDocument {
   std::unique_ptr<Impl> impl_;
 };
 
+// Where the member a coding path names lies in a text that reads without a fault: from its name
+// to the end of its value, the later one when its object holds the name twice (the one a reader
+// refuses). When the text lacks it (a key not found), the nearest member around it that the text
+// holds, up to the whole document. Slow (a scan of the text): for reporting a failure only.
+std::optional<TextPlace> placeOfMember(std::string_view json, CodingPath path);
+
 }  // namespace coding

@@ -15,9 +15,8 @@ namespace coding::detail {
 struct JsonProblem {
   enum class Kind { syntax, numberOutOfRange };
   Kind kind = Kind::syntax;
-  std::size_t offset = 0;
-  std::size_t line = 1;
-  std::size_t column = 1;
+  // The token at fault: where the scan stopped, and as far as the token goes.
+  TextPlace place;
   std::string what;
   // For a number out of range: the path of the member that holds it.
   CodingPath path;
@@ -30,5 +29,11 @@ struct JsonScan {
 };
 
 JsonScan scanJson(std::string_view text, std::size_t maxDepth);
+
+// The member `path` names in a text that reads without a fault, from its name to the end of its
+// value (the whole document for an empty path); the later of two when its object holds the name
+// twice, since a reader refuses the repeat. Names compare as a reader compares them: unescaped,
+// then under canonical equivalence. Nothing when the text does not hold it.
+std::optional<TextPlace> findMember(std::string_view text, const CodingPath& path);
 
 }  // namespace coding::detail

@@ -136,6 +136,7 @@ class Walk {
 
   // Checks the grammar and that whitespace or a structural character follows.
   static bool number(const std::uint8_t* token, double& out) {
+    if (longFractionAfterZero(token)) return false;
     if (numberparsing::parse_double(token).get(out)) return false;
     // The full reader reads "-0" as the integer 0, and only "-0.0" and the like as minus zero.
     if (out == 0 && token[0] == '-' && token[1] == '0' && token[2] != '.' && token[2] != 'e' &&
@@ -143,6 +144,17 @@ class Walk {
       out = 0;
     }
     return true;
+  }
+
+  // The fast parser takes the digits after "0." for its mantissa without noticing that more than
+  // 19 of them overflow it, and reads 0.33333333333333333333 as 0.1488...: such a number is left
+  // to the full reader. The twentieth digit is looked at first, as it is rarely one; the padding
+  // after the text covers reads past its end.
+  static bool longFractionAfterZero(const std::uint8_t* token) {
+    const std::uint8_t* p = token + (*token == '-');
+    if (p[0] != '0' || p[1] != '.') return false;
+    const auto isDigit = [](std::uint8_t c) { return c >= '0' && c <= '9'; };
+    return isDigit(p[21]) && std::all_of(p + 2, p + 21, isDigit);
   }
 
   bool literal(std::string_view word) {

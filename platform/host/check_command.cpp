@@ -117,6 +117,7 @@ class CheckCommand final : public Command {
     printWarnings(input->warnings, context.err);
     const ui::render::TextSystem text;
     const ui::render::PangoTextMeasurer measurer(text);
+    image::ImageCache images;
     std::vector<const DeviceProfile*> devices;
     if (device_ != nullptr) {
       devices.push_back(device_);
@@ -131,7 +132,7 @@ class CheckCommand final : public Command {
     if (input->timeline) writer.beginArray();
     for (const ActivityEvent& event : input->events) {
       if (!event.contentState || !event.rebuild) continue;
-      const ActivityPresentations activity = buildPresentations(event);
+      const ActivityPresentations activity = buildPresentations(event, images);
       std::vector<FitReport> reports;
       for (const DeviceProfile* device : devices) {
         for (Presentation presentation : allPresentations) {

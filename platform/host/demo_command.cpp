@@ -85,6 +85,7 @@ class DemoCommand final : public Command {
     }
     const ui::render::TextSystem text;
     const ui::render::PangoTextMeasurer measurer(text);
+    image::ImageCache images;
     const DeviceProfile& device = defaultDeviceProfile();
     const std::array appearances{ui::render::Appearance::light, ui::render::Appearance::dark};
     Gallery gallery(device.name);
@@ -97,7 +98,7 @@ class DemoCommand final : public Command {
                     << '\n';
         return exitFailure;
       }
-      const auto list = sheet(buildPresentations(input.events.front()), allPresentations,
+      const auto list = sheet(buildPresentations(input.events.front(), images), allPresentations,
                               appearances, device, measurer);
       const std::string base = directory_ + "/" + std::string(sample.name);
       if (!writeFile(base + ".png", encodeDrawing(list, OutputFormat::png, 2, text), context.err) ||

@@ -77,12 +77,13 @@ class RenderCommand final : public Command {
 
     const ui::render::TextSystem text;
     const ui::render::PangoTextMeasurer measurer(text);
+    image::ImageCache images;
     const auto presentations = presentationsOf(presentation_);
     const auto appearances = appearancesOf(appearance_);
     std::size_t frame = 0;
     for (const ActivityEvent& event : input->events) {
       if (!event.contentState || !event.rebuild) continue;
-      const ActivityPresentations activity = buildPresentations(event);
+      const ActivityPresentations activity = buildPresentations(event, images);
       // One presentation in one appearance is a bare picture; anything more, a labelled sheet.
       const auto list =
           presentations.size() == 1 && appearances.size() == 1

@@ -52,6 +52,7 @@ class TreeCommand final : public Command {
   ExitStatus run(const CommandContext& context) const override {
     const auto input = readCommandInput(input_, context, RejectionReport::text);
     if (!input) return input.error();
+    image::ImageCache images;
     if (!input->timeline) {
       const ActivityEvent& event = input->events.front();
       if (!event.contentState) {
@@ -59,7 +60,7 @@ class TreeCommand final : public Command {
             << "error: usage: the input holds no content state, so it has no presentations\n";
         return exitUsage;
       }
-      context.out << presentationDump(buildPresentations(event), presentation_);
+      context.out << presentationDump(buildPresentations(event, images), presentation_);
       printWarnings(input->warnings, context.err);
       return exitAccepted;
     }
@@ -70,7 +71,7 @@ class TreeCommand final : public Command {
       } else if (!event.rebuild) {
         context.out << ": unchanged, not rebuilt\n";
       } else {
-        context.out << '\n' << presentationDump(buildPresentations(event), presentation_);
+        context.out << '\n' << presentationDump(buildPresentations(event, images), presentation_);
       }
     }
     printWarnings(input->warnings, context.err);

@@ -53,14 +53,14 @@ std::uint64_t contentHash(std::string_view text) noexcept {
   return finish(a ^ finish(b) ^ (finish(c) * 3) ^ (finish(d) * 5));
 }
 
+std::optional<UIImage> imageFromBase64(std::string_view text) {
+  const auto bytes = foundation::base64Decode(text);
+  return bytes ? UIImage::fromData(*bytes) : std::nullopt;
+}
+
 ImageCache::ImageCache() : ImageCache(Limits{}) {}
 
 ImageCache::ImageCache(Limits limits, Hash hash) : limits_(limits), hash_(hash) {}
-
-ImageCache& ImageCache::shared() {
-  static ImageCache cache;
-  return cache;
-}
 
 ImageCache::Entry* ImageCache::find(std::uint64_t hash, std::string_view text) {
   for (Entry& entry : entries_) {
@@ -91,8 +91,7 @@ std::optional<UIImage> ImageCache::fromBase64(std::string_view text) {
     }
     ++misses_;
   }
-  const auto bytes = foundation::base64Decode(text);
-  std::optional<UIImage> image = bytes ? UIImage::fromData(*bytes) : std::nullopt;
+  std::optional<UIImage> image = imageFromBase64(text);
   // A cache that cannot grow still answers: keeping is an optimisation.
   try {
     keep(hash, text, image);

@@ -16,8 +16,13 @@ namespace image {
 // multiply lanes). Not keyed and not collision resistant: the cache compares the text as well.
 std::uint64_t contentHash(std::string_view text) noexcept;
 
+// The image that base64 text decodes to, as foundation::base64Decode and UIImage::fromData give
+// it; nothing when either fails.
+std::optional<UIImage> imageFromBase64(std::string_view text);
+
 // Images decoded from base64 text, kept by the text. A sender repeats the same icon in every
-// update and several views show it, so each distinct text is decoded once while it is kept.
+// update and several views show it, so each distinct text is decoded once while it is kept. It
+// belongs to whoever draws (a command, the page's preview), which hands it to the views it builds.
 // Safe to use from several threads at once; decoding happens outside the lock, so two threads
 // missing on one text at the same moment may both decode it, and one of the two results is kept.
 class ImageCache {
@@ -42,15 +47,10 @@ class ImageCache {
   ImageCache();
   explicit ImageCache(Limits limits, Hash hash = contentHash);
 
-  // The image that the base64 text decodes to, as foundation::base64Decode and
-  // UIImage::fromData give it; nothing when either fails (which is kept too, so a bad icon is not
-  // decoded again either).
+  // imageFromBase64(text); a failure is kept too, so a bad icon is not decoded again either.
   std::optional<UIImage> fromBase64(std::string_view text);
 
   Counts counts() const;
-
-  // The process's cache, shared by every view that shows an icon.
-  static ImageCache& shared();
 
  private:
   struct Entry {

@@ -48,12 +48,13 @@ struct ActivityConfiguration {
       return std::any_cast<const State&>(a) == std::any_cast<const State&>(b);
     };
     type.defaultAttributes = [] { return std::any(A{}); };
-    type.lockScreen = [content = content](const std::any& attributes, const std::any& state) {
-      return content(context(attributes, state));
+    type.lockScreen = [content = content](const std::any& attributes, const std::any& state,
+                                          image::ImageCache& images) {
+      return content(context(attributes, state, images));
     };
-    type.dynamicIsland = [island = dynamicIsland](const std::any& attributes,
-                                                  const std::any& state) {
-      return island(context(attributes, state));
+    type.dynamicIsland = [island = dynamicIsland](const std::any& attributes, const std::any& state,
+                                                  image::ImageCache& images) {
+      return island(context(attributes, state, images));
     };
     return type;
   }
@@ -66,9 +67,10 @@ struct ActivityConfiguration {
     return std::any(std::move(decoded).value());
   }
 
-  static Context context(const std::any& attributes, const std::any& state) {
+  static Context context(const std::any& attributes, const std::any& state,
+                         image::ImageCache& images) {
     return Context{std::any_cast<const typename A::ContentState&>(state),
-                   std::any_cast<const A&>(attributes)};
+                   std::any_cast<const A&>(attributes), &images};
   }
 };
 

@@ -10,6 +10,10 @@
 #include <functional>
 #include <string>
 
+namespace image {
+class ImageCache;
+}
+
 namespace widgets {
 
 // An activity kind as the host keeps it once a widget has registered it: its attributes type's
@@ -29,9 +33,10 @@ struct ActivityType {
   std::function<bool(const std::any&, const std::any&)> contentStatesEqual;
   // A default attributes record, for a content state that arrives on its own.
   std::function<std::any()> defaultAttributes;
-  // The configuration's two builders, given attributes and a content state.
-  std::function<ui::View(const std::any&, const std::any&)> lockScreen;
-  std::function<DynamicIsland(const std::any&, const std::any&)> dynamicIsland;
+  // The configuration's two builders, given attributes, a content state and the images decoded for
+  // whoever draws.
+  std::function<ui::View(const std::any&, const std::any&, image::ImageCache&)> lockScreen;
+  std::function<DynamicIsland(const std::any&, const std::any&, image::ImageCache&)> dynamicIsland;
 };
 
 }  // namespace widgets

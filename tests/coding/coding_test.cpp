@@ -81,7 +81,8 @@ TEST(Encoder, RefusesWhatJsonCannotHoldAndNamesTheKey) {
 
 struct DecodeCase {
   const char* json;
-  std::string error;  // empty when the decode succeeds
+  std::string error;     // empty when the decode succeeds
+  std::string marked{};  // the text of the error's place
 };
 
 TEST(KeyedDecodingContainer, ReportsTheFirstFailureInKeyOrder) {
@@ -89,21 +90,24 @@ TEST(KeyedDecodingContainer, ReportsTheFirstFailureInKeyOrder) {
       {R"({"number":1,"text":"a"})", ""},
       {R"({"text":"a","number":1,"extra":[{}]})", ""},
       {R"({"number":1,"text":"a","note":null})", ""},
-      {R"([])", "typeMismatch: expected an object, found an array"},
-      {R"("x")", "typeMismatch: expected an object, found a string"},
-      {R"({})", R"(keyNotFound: "number": no value for this key)"},
-      {R"({"number":null,"text":1})", R"(valueNotFound: "number": expected a number, found null)"},
-      {R"({"number":"1"})", R"(typeMismatch: "number": expected a number, found a string)"},
-      {R"({"number":1,"text":true})",
-       R"(typeMismatch: "text": expected a string, found a boolean)"},
+      {R"([])", "typeMismatch: expected an object, found an array", "[]"},
+      {R"("x")", "typeMismatch: expected an object, found a string", R"("x")"},
+      {R"({})", R"(keyNotFound: "number": no value for this key)", "{}"},
+      {R"({"number":null,"text":1})", R"(valueNotFound: "number": expected a number, found null)",
+       R"("number":null)"},
+      {R"({"number":"1"})", R"(typeMismatch: "number": expected a number, found a string)",
+       R"("number":"1")"},
+      {R"({"number":1,"text":true})", R"(typeMismatch: "text": expected a string, found a boolean)",
+       R"("text":true)"},
       {R"({"number":1,"text":"a","note":2})",
-       R"(typeMismatch: "note": expected a string, found a number)"},
+       R"(typeMismatch: "note": expected a string, found a number)", R"("note":2)"},
       {R"({"number":1,"text":"a","text":"b"})",
-       R"(dataCorrupted: "text": the member appears more than once)"},
+       R"(dataCorrupted: "text": the member appears more than once)", R"("text":"b")"},
       {R"({"number":1,"text":"a","note":null,"note":null})",
-       R"(dataCorrupted: "note": the member appears more than once)"},
+       R"(dataCorrupted: "note": the member appears more than once)", R"("note":null)"},
       {R"({"number":1,"text":"a","other":1,"other":2})", ""},
-      {R"({"Number":1,"text":"a"})", R"(keyNotFound: "number": no value for this key)"},
+      {R"({"Number":1,"text":"a"})", R"(keyNotFound: "number": no value for this key)",
+       R"({"Number":1,"text":"a"})"},
   };
   coding::JSONDecoder decoder;
   for (const auto& c : cases) {
@@ -113,6 +117,10 @@ TEST(KeyedDecodingContainer, ReportsTheFirstFailureInKeyOrder) {
     } else {
       ASSERT_FALSE(result.ok()) << c.json;
       EXPECT_EQ(result.error().description(), c.error) << c.json;
+      const auto& place = result.error().place;
+      ASSERT_TRUE(place.has_value()) << c.json;
+      EXPECT_EQ(std::string_view(c.json).substr(place->start, place->end - place->start), c.marked)
+          << c.json;
     }
   }
 }

@@ -16,6 +16,7 @@ struct BadDocument {
   const char* name;
   std::string text;
   std::string expected;  // a part of the error's description
+  std::string marked;    // the text of the token at fault
 };
 
 std::string nested(std::size_t depth) {
@@ -24,46 +25,50 @@ std::string nested(std::size_t depth) {
 
 TEST(JsonDocument, RejectsEveryMalformedDocumentCleanly) {
   const BadDocument cases[] = {
-      {"empty", "", "the document is empty"},
-      {"whitespace only", " \n ", "the document is empty"},
-      {"second document", R"({"a":1} {"b":2})", "line 1, column 9: unexpected content after"},
-      {"NUL then text", std::string("{\"a\":1}\0garbage", 15), "column 8: unexpected content"},
-      {"NUL inside", std::string("{\"a\":\0}", 7), "column 6: unexpected character"},
-      {"trailing comma", R"({"a":1,})", "expected a member name"},
-      {"comment", "{\"a\":1 /* no */}", "expected ',' or '}'"},
-      {"single quotes", "{'a':1}", "expected a member name"},
-      {"lone high surrogate", R"({"a":"\ud800"})", "lone high surrogate"},
-      {"lone low surrogate", R"({"a":"\udc00x"})", "lone low surrogate"},
-      {"reversed pair", R"({"a":"\udc00\ud800"})", "lone low surrogate"},
-      {"invalid UTF-8", "{\"a\":\"\xff\"}", "invalid UTF-8"},
-      {"overlong UTF-8", "{\"a\":\"\xc0\xaf\"}", "invalid UTF-8"},
-      {"UTF-8 surrogate", "{\"a\":\"\xed\xa0\x80\"}", "invalid UTF-8"},
-      {"raw control", "{\"a\":\"\x01\"}", "unescaped control character"},
-      {"bad escape", R"({"a":"\x"})", "invalid escape"},
-      {"leading zero", R"({"a":01})", "expected ',' or '}'"},
-      {"bare minus", R"({"a":-})", "invalid number"},
-      {"NaN", R"({"a":NaN})", "unexpected character"},
-      {"unterminated", R"({"a":"abc)", "unterminated string"},
-      {"unclosed", R"({"a":[1,2)", "unexpected end"},
-      {"second line", "{\n  \"a\": tru\n}", "line 2, column 8"},
-      {"too deep", nested(513), "nesting deeper than 512 levels"},
-      {"far too deep", nested(100000), "nesting deeper than 512 levels"},
+      {"empty", "", "the document is empty", ""},
+      {"whitespace only", " \n ", "the document is empty", ""},
+      {"second document", R"({"a":1} {"b":2})", "line 1, column 9: unexpected content after", "{"},
+      {"NUL then text", std::string("{\"a\":1}\0garbage", 15), "column 8: unexpected content",
+       std::string("\0garbage", 8)},
+      {"NUL inside", std::string("{\"a\":\0}", 7), "column 6: unexpected character",
+       std::string(1, '\0')},
+      {"trailing comma", R"({"a":1,})", "expected a member name", "}"},
+      {"comment", "{\"a\":1 /* no */}", "expected ',' or '}'", "/*"},
+      {"single quotes", "{'a':1}", "expected a member name", "'a'"},
+      {"lone high surrogate", R"({"a":"\ud800"})", "lone high surrogate", R"(\ud800)"},
+      {"lone low surrogate", R"({"a":"\udc00x"})", "lone low surrogate", R"(\udc00)"},
+      {"reversed pair", R"({"a":"\udc00\ud800"})", "lone low surrogate", R"(\udc00)"},
+      {"invalid UTF-8", "{\"a\":\"\xff\"}", "invalid UTF-8", "\xff"},
+      {"overlong UTF-8", "{\"a\":\"\xc0\xaf\"}", "invalid UTF-8", "\xc0"},
+      {"UTF-8 surrogate", "{\"a\":\"\xed\xa0\x80\"}", "invalid UTF-8", "\xed"},
+      {"raw control", "{\"a\":\"\x01\"}", "unescaped control character", "\x01"},
+      {"bad escape", R"({"a":"\x"})", "invalid escape", R"(\x)"},
+      {"leading zero", R"({"a":01})", "expected ',' or '}'", "1"},
+      {"bare minus", R"({"a":-})", "invalid number", "-"},
+      {"NaN", R"({"a":NaN})", "unexpected character", "NaN"},
+      {"unterminated", R"({"a":"abc)", "unterminated string", R"("abc)"},
+      {"unclosed", R"({"a":[1,2)", "unexpected end", ""},
+      {"second line", "{\n  \"a\": tru\n}", "line 2, column 8", "tru"},
+      {"too deep", nested(513), "nesting deeper than 512 levels", "["},
+      {"far too deep", nested(100000), "nesting deeper than 512 levels", "["},
       // Faults in values that no reader asks for are found all the same.
-      {"unread element", R"({"a":1,"unread":[1,}})", "column 20: unexpected character"},
-      {"unread literal", R"({"unread":{"x":tru},"a":1})", "column 16: unexpected character"},
-      {"unread null", R"({"unread":[nul],"a":1})", "column 12: unexpected character"},
-      {"literal run on", R"({"unread":[nullx],"a":1})", "column 16: expected ',' or ']'"},
-      {"literals unseparated", R"({"unread":[true false],"a":1})", "column 17: expected ','"},
-      {"unread escape", R"({"unread":["\q"],"a":1})", "column 13: invalid escape"},
-      {"unread surrogate", R"({"unread":["\ud800"],"a":1})", "column 13: lone high surrogate"},
-      {"unread leading zero", R"({"unread":[01],"a":1})", "column 13: expected ',' or ']'"},
-      {"unread fraction", R"({"unread":[1.],"a":1})", "column 12: invalid number"},
-      {"array closed by brace", R"({"unread":[1}],"a":1})", "column 13: expected ',' or ']'"},
-      {"object closed by bracket", R"({"unread":{"x":1]},"a":1})",
-       "column 17: expected ',' or '}'"},
-      {"unread colon", R"({"unread":{"x" 1},"a":1})", "column 16: expected ':'"},
-      {"content after", R"({"a":1}x)", "column 8: unexpected content after"},
-      {"one brace too many", R"({"a":1}})", "column 8: unexpected content after"},
+      {"unread element", R"({"a":1,"unread":[1,}})", "column 20: unexpected character", "}"},
+      {"unread literal", R"({"unread":{"x":tru},"a":1})", "column 16: unexpected character", "tru"},
+      {"unread null", R"({"unread":[nul],"a":1})", "column 12: unexpected character", "nul"},
+      {"literal run on", R"({"unread":[nullx],"a":1})", "column 16: expected ',' or ']'", "x"},
+      {"literals unseparated", R"({"unread":[true false],"a":1})", "column 17: expected ','",
+       "false"},
+      {"unread escape", R"({"unread":["\q"],"a":1})", "column 13: invalid escape", R"(\q)"},
+      {"unread surrogate", R"({"unread":["\ud800"],"a":1})", "column 13: lone high surrogate",
+       R"(\ud800)"},
+      {"unread leading zero", R"({"unread":[01],"a":1})", "column 13: expected ',' or ']'", "1"},
+      {"unread fraction", R"({"unread":[1.],"a":1})", "column 12: invalid number", "1."},
+      {"array closed by brace", R"({"unread":[1}],"a":1})", "column 13: expected ',' or ']'", "}"},
+      {"object closed by bracket", R"({"unread":{"x":1]},"a":1})", "column 17: expected ',' or '}'",
+       "]"},
+      {"unread colon", R"({"unread":{"x" 1},"a":1})", "column 16: expected ':'", "1"},
+      {"content after", R"({"a":1}x)", "column 8: unexpected content after", "x"},
+      {"one brace too many", R"({"a":1}})", "column 8: unexpected content after", "}"},
   };
   JsonDocument document;
   for (const auto& c : cases) {
@@ -71,6 +76,12 @@ TEST(JsonDocument, RejectsEveryMalformedDocumentCleanly) {
     ASSERT_TRUE(error.has_value()) << c.name;
     EXPECT_EQ(error->kind, DecodingError::Kind::dataCorrupted) << c.name;
     EXPECT_NE(error->description().find(c.expected), std::string::npos)
+        << c.name << ": " << error->description();
+    ASSERT_TRUE(error->place.has_value()) << c.name;
+    EXPECT_EQ(c.text.substr(error->place->start, error->place->end - error->place->start), c.marked)
+        << c.name;
+    EXPECT_NE(error->description().find("column " + std::to_string(error->place->column) + ":"),
+              std::string::npos)
         << c.name << ": " << error->description();
   }
 }
@@ -164,10 +175,22 @@ TEST(JsonDocument, ReadsDeepDocumentsUpToTheLimit) {
   EXPECT_EQ(value.text, "deepest");
 }
 
+// Containers count, whatever the innermost holds.
 TEST(JsonDocument, AcceptsTheDeepestNestingAllowed) {
+  std::string objects;
+  for (int i = 0; i < 512; ++i) objects += R"({"a":)";
+  objects += "1" + std::string(512, '}');
+  const std::string texts[] = {
+      nested(512),
+      std::string(512, '[') + "1" + std::string(512, ']'),
+      std::string(512, '[') + "18446744073709551616" + std::string(512, ']'),
+      objects,
+  };
   JsonDocument document;
-  EXPECT_FALSE(document.read(nested(512)).has_value());
-  EXPECT_EQ(document.root().type, JsonValue::Type::array);
+  for (const auto& text : texts) {
+    const auto error = document.read(text);
+    EXPECT_FALSE(error.has_value()) << text.substr(508, 30) << ": " << error->description();
+  }
 }
 
 double readNumber(JsonDocument& document, const std::string& number) {
@@ -197,6 +220,12 @@ TEST(JsonDocument, ReadsEveryNumberAsTheNearestDouble) {
       {"123456789012345678901234567890", 123456789012345678901234567890.0},
       {"1e-400", 0.0},
       {"1.7976931348623157e308", 1.7976931348623157e308},
+      // More digits after "0." than 64 bits hold.
+      {"0.33333333333333333333", 0.33333333333333333333},
+      {"-0.888888888888888888888888888888888885", -0.888888888888888888888888888888888885},
+      {"0.00000000000000000001", 1e-20},
+      {"0.1234567890123456789", 0.1234567890123456789},
+      {"1e-40078901234567890249135780", 0.0},
   };
   for (const auto& [text, expected] : cases) {
     const double value = readNumber(document, text);
@@ -207,21 +236,61 @@ TEST(JsonDocument, ReadsEveryNumberAsTheNearestDouble) {
 
 TEST(JsonDocument, NamesTheMemberOfANumberOutOfRange) {
   JsonDocument document;
-  const std::pair<std::string, coding::CodingPath> cases[] = {
-      {R"({"progress":1e400})", {"progress"}},
-      {R"({"x":{"y":[0,-2e308]}})", {"x", "y", "1"}},
-      {"{\"wide\":1" + std::string(400, '0') + "}", {"wide"}},
+  struct Case {
+    std::string text;
+    coding::CodingPath path;
+    std::string marked;
   };
-  for (const auto& [text, path] : cases) {
-    const auto error = document.read(text);
-    ASSERT_TRUE(error.has_value()) << text;
+  const Case cases[] = {
+      {R"({"progress":1e400})", {"progress"}, "1e400"},
+      {R"({"x":{"y":[0,-2e308]}})", {"x", "y", "1"}, "-2e308"},
+      {"{\"wide\":1" + std::string(400, '0') + "}", {"wide"}, "1" + std::string(400, '0')},
+  };
+  for (const auto& c : cases) {
+    const auto error = document.read(c.text);
+    ASSERT_TRUE(error.has_value()) << c.text;
     EXPECT_EQ(error->kind, DecodingError::Kind::dataCorrupted);
-    EXPECT_EQ(error->codingPath, path) << error->description();
+    EXPECT_EQ(error->codingPath, c.path) << error->description();
+    ASSERT_TRUE(error->place.has_value());
+    EXPECT_EQ(c.text.substr(error->place->start, error->place->end - error->place->start),
+              c.marked);
   }
   // A syntax fault outranks a number out of range, wherever each is.
   const auto error = document.read(R"({"a":1e400,"b":})");
   ASSERT_TRUE(error.has_value());
   EXPECT_TRUE(error->codingPath.empty()) << error->description();
+}
+
+// A failure that names a member is shown at the member, found again in the text it came from.
+TEST(PlaceOfMember, SpansTheMemberTheReaderFaults) {
+  struct Case {
+    const char* name;
+    std::string text;
+    coding::CodingPath path;
+    std::string marked;
+    std::size_t line;
+    std::size_t column;
+  };
+  const std::string lines = "{\n  \"a\": 1,\n  \"b\": {\"c\": [2, {}]}\n}";
+  const Case cases[] = {
+      {"scalar", R"({"a":1,"b":"x"})", {"b"}, R"("b":"x")", 1, 8},
+      {"object", lines, {"b"}, R"("b": {"c": [2, {}]})", 3, 3},
+      {"nested array", lines, {"b", "c"}, R"("c": [2, {}])", 3, 9},
+      {"same name deeper first", R"({"x":{"a":1},"a":2})", {"a"}, R"("a":2)", 1, 14},
+      {"escaped name", R"({"t\u0061skId" : "x" })", {"taskId"}, R"("t\u0061skId" : "x")", 1, 2},
+      {"canonically equal name", R"({"\u212a":3})", {"K"}, R"("\u212a":3)", 1, 2},
+      {"the repeat of a name", R"({"a":1,"a":[2]})", {"a"}, R"("a":[2])", 1, 8},
+      {"a key not found: its object", lines, {"b", "d"}, R"("b": {"c": [2, {}]})", 3, 3},
+      {"a key not found at the root", " [1] ", {"a"}, "[1]", 1, 2},
+      {"the document", R"("text")", {}, R"("text")", 1, 1},
+  };
+  for (const auto& c : cases) {
+    const auto place = coding::placeOfMember(c.text, c.path);
+    ASSERT_TRUE(place.has_value()) << c.name;
+    EXPECT_EQ(c.text.substr(place->start, place->end - place->start), c.marked) << c.name;
+    EXPECT_EQ(place->line, c.line) << c.name;
+    EXPECT_EQ(place->column, c.column) << c.name;
+  }
 }
 
 TEST(JsonDocument, FindsMembersByUnescapedNameAndMarksDuplicates) {

@@ -1,4 +1,5 @@
 #include "platform/coding/json_decoder.hpp"
+#include "platform/image/image_cache.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
@@ -66,8 +67,10 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
   const widgets::ActivityViewContext<tolvex::SignLiveActivityAttributes> signContext{
       std::any_cast<tolvex::SignLiveActivityAttributes::ContentState>(signContent),
       std::any_cast<tolvex::SignLiveActivityAttributes>(signAttributes)};
-  EXPECT_EQ(sign.lockScreen(signAttributes, signContent), tolvex::SignLockScreenView(signContext));
-  EXPECT_EQ(sign.dynamicIsland(signAttributes, signContent),
+  image::ImageCache images;
+  EXPECT_EQ(sign.lockScreen(signAttributes, signContent, images),
+            tolvex::SignLockScreenView(signContext));
+  EXPECT_EQ(sign.dynamicIsland(signAttributes, signContent, images),
             tolvex::SignDynamicIsland(signContext));
 
   const char* downloadState =
@@ -76,9 +79,9 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
       decodeAny<tolvex::DownloadLiveActivityAttributes::ContentState>(download, downloadState, true);
   const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> downloadContext{
       std::any_cast<tolvex::DownloadLiveActivityAttributes::ContentState>(downloadContent), {}};
-  EXPECT_EQ(download.lockScreen(download.defaultAttributes(), downloadContent),
+  EXPECT_EQ(download.lockScreen(download.defaultAttributes(), downloadContent, images),
             tolvex::DownloadLockScreenView(downloadContext));
-  EXPECT_EQ(download.dynamicIsland(download.defaultAttributes(), downloadContent),
+  EXPECT_EQ(download.dynamicIsland(download.defaultAttributes(), downloadContent, images),
             tolvex::DownloadDynamicIsland(downloadContext));
 
   // A Sign state is no Download state.

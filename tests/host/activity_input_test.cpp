@@ -160,6 +160,47 @@ TEST(ActivityInput, NamesTheLineOfATimelineThatFails) {
   EXPECT_EQ(input.events.size(), 2u);
 }
 
+// The page marks a refused input where the fault lies: the place counts in the whole input, a
+// timeline's lines included.
+TEST(ActivityInput, PlacesAFailureInTheWholeInput) {
+  struct Placed {
+    const char* name;
+    std::string input;
+    const char* type;
+    std::string marked;  // empty when the failure has no place
+    std::size_t line;
+    std::size_t column;
+  };
+  const std::string update = R"({"aps":{"event":"update","content-state":)" + signState + "}}";
+  const Placed cases[] = {
+      {"a member of the wrong type", R"({"aps":{"event":"end", "timestamp":"now"}})",
+       "SignLiveActivityAttributes", R"("timestamp":"now")", 1, 24},
+      {"a key not found: the object without it", R"({"aps":{"timestamp":1}})", "",
+       R"("aps":{"timestamp":1})", 1, 2},
+      {"a syntax fault on a later line", "{\n  \"aps\": }", "", "}", 2, 10},
+      {"a timeline's line",
+       start() + "\n\n" + update + "\n" +
+           R"({"aps":{"event":"update","content-state":{"progress":"half"}}})",
+       "", R"("progress":"half")", 4, 43},
+      {"a syntax fault in a timeline", start() + "\n" + update + "\n" + R"({"aps":tru})", "", "tru",
+       3, 8},
+      {"usage", signState, "", "", 0, 0},
+  };
+  for (const Placed& c : cases) {
+    const auto input = readActivityInput(c.input, registry(), c.type);
+    ASSERT_TRUE(input.failure) << c.name;
+    const auto& place = input.failure->place;
+    if (c.marked.empty()) {
+      EXPECT_FALSE(place) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(place) << c.name << ": " << input.failure->description();
+    EXPECT_EQ(c.input.substr(place->start, place->end - place->start), c.marked) << c.name;
+    EXPECT_EQ(place->line, c.line) << c.name;
+    EXPECT_EQ(place->column, c.column) << c.name;
+  }
+}
+
 std::vector<std::string> warningsOf(const std::string& input, const char* type = "") {
   const auto read = readActivityInput(input, registry(), type);
   EXPECT_FALSE(read.failure) << read.failure->description();

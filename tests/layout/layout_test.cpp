@@ -56,7 +56,7 @@ View text10(std::string_view text) {
 }
 
 image::UIImage wideImage() {  // 3 x 2 pixels
-  return *tolvex::decodeAppIcon(foundation::String(samples::wideIcon));
+  return *tolvex::decodeAppIcon(foundation::String(samples::wideIcon), nullptr);
 }
 
 void collect(const L::LayoutNode& node, std::vector<const L::LayoutNode*>& out) {

@@ -31,10 +31,12 @@ TEST(DecodeAppIcon, GivesAnImageOnlyForBase64OfAnImage) {
       {"padding missing", tolvex::String(square.substr(0, square.size() - 2)), false},
       {"base64 of text", text("aGVsbG8sIG5vdCBhbiBpbWFnZQ=="), false},
   };
+  image::ImageCache images;
   for (const auto& c : cases) {
-    EXPECT_EQ(decodeAppIcon(c.input).has_value(), c.image) << c.name;
+    EXPECT_EQ(decodeAppIcon(c.input, nullptr).has_value(), c.image) << c.name;
+    EXPECT_EQ(decodeAppIcon(c.input, &images).has_value(), c.image) << c.name;
   }
-  const auto wide = decodeAppIcon(text(samples::wideIcon));
+  const auto wide = decodeAppIcon(text(samples::wideIcon), nullptr);
   ASSERT_TRUE(wide.has_value());
   EXPECT_EQ(wide->width(), 3u);
   EXPECT_EQ(wide->height(), 2u);
@@ -61,9 +63,9 @@ TEST(AppIconPlaceholder, ScalesWithThePlace) {
 
 TEST(AppIconView, ShowsTheImageFilledOrTheFallback) {
   const ui::View fallback = ui::Text("...").font(ui::Font::footnote);
-  EXPECT_EQ(AppIconView(std::nullopt, 20, fallback), fallback);
-  EXPECT_EQ(AppIconView(text("not base64"), 20, fallback), fallback);
-  EXPECT_EQ(ui::dump(AppIconView(text(samples::wideIcon), 20, fallback)),
+  EXPECT_EQ(AppIconView(std::nullopt, nullptr, 20, fallback), fallback);
+  EXPECT_EQ(AppIconView(text("not base64"), nullptr, 20, fallback), fallback);
+  EXPECT_EQ(ui::dump(AppIconView(text(samples::wideIcon), nullptr, 20, fallback)),
             "Image(uiImage: 3x2)\n"
             "  .resizable(capInsets: EdgeInsets(top: 0, leading: 0, bottom: 0, trailing: 0), "
             "resizingMode: .stretch)\n"

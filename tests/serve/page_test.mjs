@@ -120,15 +120,19 @@ try {
     .textContent !== text, before);
   assert.match(await card.locator('.timeline .muted').textContent(), /^update \d+ of \d+/);
 
-  // The editor: a broken input is refused with its place, a valid one drawn.
+  // The editor: a broken input is refused with its place marked (the token a syntax fault stops
+  // at, the member a record's failure names, wherever characters of several bytes put it), a
+  // valid one drawn.
   await page.selectOption('#editor-type', 'SignLiveActivityAttributes.ContentState');
   await page.fill('#editor', '{"progress": 0.5,\n "statusText": "Signing",\n "appName": }');
   await page.waitForSelector('#editor-result.refused');
   assert.match(await page.textContent('#editor-result'), /invalid JSON at line 3, column 13/);
-  await page.fill('#editor', '{"progress": "x", "statusText": "Signing", "appName": "Demo"}');
+  assert.equal(await page.textContent('#editor-mark'), 'line 3:  "appName": }');
+  assert.equal(await page.textContent('#editor-mark mark'), '}');
+  await page.fill('#editor', '{"statusText": "Signé ✓ 🔏", "progress": "x", "appName": "Demo"}');
   await page.waitForFunction(() => /typeMismatch/.test(document.getElementById('editor-result')
     .textContent));
-  assert.equal(await page.textContent('#editor-mark mark'), '"progress"');
+  assert.equal(await page.textContent('#editor-mark mark'), '"progress": "x"');
   await page.fill('#editor', '{"progress": 0.5, "statusText": "Signing", "appName": "Demo", ' +
                              '"detailText": "Applying entitlements"}');
   await page.waitForSelector('#editor-result.accepted');

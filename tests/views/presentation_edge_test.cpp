@@ -1,4 +1,5 @@
 // Presentations of states that JSON cannot carry or that are too large for a golden file.
+#include "platform/image/image_cache.hpp"
 #include "support/sample_icons.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
 #include "tolvex/download/download_lock_screen_view.hpp"
@@ -79,6 +80,26 @@ TEST(Presentations, SwitchBetweenIconAndFallbackWithNothingElseChanging) {
   EXPECT_EQ(islandIcon.expanded(), islandNone.expanded());
   EXPECT_EQ(islandIcon.compactTrailing(), islandNone.compactTrailing());
   EXPECT_NE(islandIcon.compactLeading(), islandNone.compactLeading());
+}
+
+// Whoever draws hands the views its image cache: an icon that every place and every update shows
+// is decoded once, and the views are those built without a cache.
+TEST(Presentations, DecodeAnIconOnceThroughTheCacheOfWhoeverDraws) {
+  image::ImageCache images;
+  SignContext s = sign();
+  s.state.appIconBase64 = tolvex::String(samples::squareIcon);
+  DownloadContext d = download();
+  d.state.appIconBase64 = s.state.appIconBase64;
+  const std::string signAlone = signDump(s);
+  const std::string downloadAlone = downloadDump(d);
+  s.images = &images;
+  d.images = &images;
+  for (int update = 0; update < 3; ++update) {
+    EXPECT_EQ(signDump(s), signAlone);
+    EXPECT_EQ(downloadDump(d), downloadAlone);
+  }
+  EXPECT_EQ(images.counts().misses, 1u);
+  EXPECT_EQ(images.counts().entries, 1u);
 }
 
 TEST(Presentations, BuildAndDumpHugeFields) {

@@ -8,8 +8,9 @@
 namespace tolvex {
 namespace {
 
-ui::View icon(const DownloadLiveActivityAttributes::ContentState& state, double size) {
-  return AppIconView(state.appIconBase64, size, AppIconPlaceholder(size));
+ui::View icon(const widgets::ActivityViewContext<DownloadLiveActivityAttributes>& context,
+              double size) {
+  return AppIconView(context.state.appIconBase64, context.images, size, AppIconPlaceholder(size));
 }
 
 }  // namespace
@@ -21,7 +22,7 @@ widgets::DynamicIsland DownloadDynamicIsland(
   const std::string percent = percentText(state.progress);
 
   ui::View center =
-      ui::HStack(ui::VerticalAlignment::center, 10, icon(state, 24),
+      ui::HStack(ui::VerticalAlignment::center, 10, icon(context, 24),
                  ui::VStack(ui::HorizontalAlignment::leading, 2,
                             ui::Text(state.fileName)
                                 .font(ui::Font::caption.weight(ui::Font::Weight::semibold))
@@ -49,9 +50,9 @@ widgets::DynamicIsland DownloadDynamicIsland(
   expanded.push_back({widgets::DynamicIslandExpandedRegionPosition::center, 0, std::move(center)});
   expanded.push_back({widgets::DynamicIslandExpandedRegionPosition::bottom, 0, std::move(bottom)});
 
-  return widgets::DynamicIsland(std::move(expanded), icon(state, 20),
+  return widgets::DynamicIsland(std::move(expanded), icon(context, 20),
                                 ui::Text(percent).font(ui::Font::footnote).monospacedDigit(),
-                                icon(state, 16))
+                                icon(context, 16))
       .keylineTint(ui::Color::blue);
 }
 

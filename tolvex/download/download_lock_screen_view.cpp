@@ -26,7 +26,7 @@ ui::View DownloadLockScreenView(
       HorizontalAlignment::leading, 10,
       ui::HStack(
           VerticalAlignment::center, 12,
-          AppIconView(state.appIconBase64, 44, AppIconPlaceholder(44)),
+          AppIconView(state.appIconBase64, context.images, 44, AppIconPlaceholder(44)),
           ui::VStack(HorizontalAlignment::leading, 3,
                      ui::Text(state.fileName)
                          .font(ui::Font::subheadline.weight(ui::Font::Weight::semibold))

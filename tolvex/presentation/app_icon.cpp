@@ -1,20 +1,19 @@
 #include "tolvex/presentation/app_icon.hpp"
 
-#include "platform/foundation/base64.hpp"
-
-#include "platform/image/image_cache.hpp"
-
 #include <cmath>
 
 namespace tolvex {
 
-std::optional<image::UIImage> decodeAppIcon(const std::optional<String>& appIconBase64) {
+std::optional<image::UIImage> decodeAppIcon(const std::optional<String>& appIconBase64,
+                                            image::ImageCache* images) {
   if (!appIconBase64) return std::nullopt;
-  return image::ImageCache::shared().fromBase64(appIconBase64->view());
+  if (!images) return image::imageFromBase64(appIconBase64->view());
+  return images->fromBase64(appIconBase64->view());
 }
 
-ui::View AppIconView(const std::optional<String>& appIconBase64, double size, ui::View fallback) {
-  auto icon = decodeAppIcon(appIconBase64);
+ui::View AppIconView(const std::optional<String>& appIconBase64, image::ImageCache* images,
+                     double size, ui::View fallback) {
+  auto icon = decodeAppIcon(appIconBase64, images);
   if (!icon) return fallback;
   return ui::Image(std::move(*icon))
       .resizable(ui::EdgeInsets{}, ui::ResizingMode::stretch)

@@ -9,12 +9,14 @@ namespace tolvex {
 namespace {
 
 using State = SignLiveActivityAttributes::ContentState;
+using Context = widgets::ActivityViewContext<SignLiveActivityAttributes>;
 
 // The icon, or the status badge where none decodes: footnote above size 16, caption2 below.
-ui::View iconOrBadge(const State& state, double size) {
-  return AppIconView(state.appIconBase64, size,
-                     ui::Text(statusBadge(state))
-                         .font(size > 16 ? ui::Font::footnote : ui::Font::caption2));
+ui::View iconOrBadge(const Context& context, double size) {
+  const State& state = context.state;
+  return AppIconView(
+      state.appIconBase64, context.images, size,
+      ui::Text(statusBadge(state)).font(size > 16 ? ui::Font::footnote : ui::Font::caption2));
 }
 
 }  // namespace
@@ -44,9 +46,9 @@ widgets::DynamicIsland SignDynamicIsland(
   expanded.push_back({widgets::DynamicIslandExpandedRegionPosition::bottom, 0, std::move(bottom)});
 
   return widgets::DynamicIsland(
-             std::move(expanded), iconOrBadge(state, 20),
+             std::move(expanded), iconOrBadge(context, 20),
              ui::Text(percentText(state.progress)).font(ui::Font::footnote.monospacedDigit()),
-             iconOrBadge(state, 16))
+             iconOrBadge(context, 16))
       .keylineTint(tone);
 }
 

@@ -16,7 +16,7 @@ ui::View SignLockScreenView(
 
   // The card shows the icon only when one decodes; otherwise the slot takes no room at all.
   std::optional<ui::View> icon;
-  if (auto image = decodeAppIcon(state.appIconBase64)) {
+  if (auto image = decodeAppIcon(state.appIconBase64, context.images)) {
     icon = ui::Image(std::move(*image))
                .resizable(ui::EdgeInsets{}, ui::ResizingMode::stretch)
                .frame(40, 40, ui::Alignment::center)

@@ -37,11 +37,11 @@ const ui::View* presentationView(const ActivityPresentations& activity, Presenta
   return nullptr;
 }
 
-ActivityPresentations buildPresentations(const ActivityEvent& event) {
+ActivityPresentations buildPresentations(const ActivityEvent& event, image::ImageCache& images) {
   const widgets::ActivityType& type = *event.type;
   const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
-  return {type.lockScreen(attributes, *event.contentState),
-          type.dynamicIsland(attributes, *event.contentState)};
+  return {type.lockScreen(attributes, *event.contentState, images),
+          type.dynamicIsland(attributes, *event.contentState, images)};
 }
 
 }  // namespace host

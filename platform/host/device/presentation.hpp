@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/host/input/activity_event.hpp"
+#include "platform/image/image_cache.hpp"
 #include "platform/ui/view.hpp"
 #include "platform/widgets/dynamic_island.hpp"
 
@@ -28,10 +29,10 @@ struct ActivityPresentations {
   widgets::DynamicIsland island;
 };
 
-// What an event's content state presents, built by the activity's own configuration. A content
-// state that arrives without its attributes is shown with the type's default attributes. The
-// event must carry a content state.
-ActivityPresentations buildPresentations(const ActivityEvent& event);
+// What an event's content state presents, built by the activity's own configuration with the
+// images decoded for whoever draws. A content state that arrives without its attributes is shown
+// with the type's default attributes. The event must carry a content state.
+ActivityPresentations buildPresentations(const ActivityEvent& event, image::ImageCache& images);
 
 // The view a presentation shows. The expanded island has no single view (its regions are laid
 // out apart): nothing for it.

@@ -12,17 +12,34 @@ namespace {
 
 using coding::JsonValue;
 
+// Usage and availability are about the command line and the system, not about the text.
+bool aboutTheText(InputFailure::Kind kind) {
+  return kind != InputFailure::Kind::usage && kind != InputFailure::Kind::unavailable;
+}
+
 // Reads the inputs one after the other, keeping what a timeline carries from line to line.
 class Reader {
  public:
   Reader(const ReadingContext& context, ActivityInput& out) : context_(context), out_(out) {}
 
-  // False once the input has failed.
-  bool read(std::string_view text, std::size_t line) {
+  // False once the input has failed. `offset` is where the text starts in the whole input.
+  bool read(std::string_view text, std::size_t line, std::size_t offset) {
     line_ = line;
     if (!document_) document_.emplace();
-    if (auto error = document_->read(text)) return fail(InputFailure::decoding(*error));
-    return readFrom(*document_, line);
+    if (auto error = document_->read(text)) {
+      fail(InputFailure::decoding(*error));
+    } else if (readFrom(*document_, line)) {
+      return true;
+    } else if (aboutTheText(out_.failure->kind)) {
+      // A record's failure names a member of a text that reads: it is found again in the text.
+      out_.failure->place = coding::placeOfMember(text, out_.failure->path);
+    }
+    if (auto& place = out_.failure->place) {
+      place->start += offset;
+      place->end += offset;
+      if (line > 0) place->line += line - 1;
+    }
+    return false;
   }
 
   bool readFrom(const coding::JsonDocument& document, std::size_t line) {
@@ -216,11 +233,11 @@ ActivityInput readActivityInput(std::string_view input, const ActivityRegistry& 
     result.timeline = !probe.read(lines.front().second).has_value();
   }
   if (!result.timeline) {
-    reader.read(input, 0);
+    reader.read(input, 0, 0);
     return result;
   }
   for (const auto& [number, line] : lines) {
-    if (!reader.read(line, number)) break;
+    if (!reader.read(line, number, static_cast<std::size_t>(line.data() - input.data()))) break;
   }
   return result;
 }

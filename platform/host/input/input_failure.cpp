@@ -21,7 +21,7 @@ InputFailure InputFailure::decoding(const coding::DecodingError& error) {
       kind = Kind::dataCorrupted;
       break;
   }
-  return {kind, 0, error.codingPath, error.detail};
+  return {kind, 0, error.codingPath, error.detail, error.place};
 }
 
 std::string_view kindName(InputFailure::Kind kind) {

@@ -3,6 +3,7 @@
 #include "platform/coding/decoding_error.hpp"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,8 @@ struct InputFailure {
   std::size_t line = 0;  // 0 outside a timeline
   coding::CodingPath path;
   std::string detail;
+  // Where in the whole input the fault lies, when it lies in the text.
+  std::optional<coding::TextPlace> place = std::nullopt;
 
   static InputFailure decoding(const coding::DecodingError& error);
 

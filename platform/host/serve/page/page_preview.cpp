@@ -7,8 +7,8 @@
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
-#include <cstdio>
 #include <mutex>
+#include <optional>
 
 namespace host::serve {
 
@@ -19,6 +19,8 @@ struct PagePreview::Impl {
   std::mutex drawing;
   ui::render::TextSystem text;
   ui::render::PangoTextMeasurer measurer{text};
+  // Shared by the requests: the page asks again for every state of an activity, icon and all.
+  image::ImageCache images;
 
   explicit Impl(const ActivityRegistry& r) : registry(r) {}
 };
@@ -30,7 +32,16 @@ void key(JsonWriter& writer, std::string_view name) {
   writer.colon();
 }
 
-// "invalid JSON at line 3, column 13: ..." names the place in the text itself.
+void count(JsonWriter& writer, std::optional<std::size_t> value) {
+  if (value) {
+    writer.number(static_cast<double>(*value));
+  } else {
+    writer.null();
+  }
+}
+
+// The place as the reader found it: the line and column where the fault starts, and the UTF-8
+// bytes of the input it spans, from which the page marks it.
 void writeFailure(JsonWriter& writer, const InputFailure& failure) {
   writer.beginObject();
   key(writer, "kind");
@@ -45,31 +56,20 @@ void writeFailure(JsonWriter& writer, const InputFailure& failure) {
   } else {
     writer.string(joinedPath(failure.path));
   }
-  std::size_t line = failure.line;
-  std::size_t column = 0;
-  if (const std::size_t at = failure.detail.find("at line "); at != std::string::npos) {
-    std::size_t inner = 0;
-    if (std::sscanf(failure.detail.c_str() + at, "at line %zu, column %zu", &inner, &column) == 2) {
-      // In a timeline the reader counts lines of the file; the text's own line is within it.
-      if (line == 0) line = inner;
-    } else {
-      column = 0;
-    }
-  }
+  const auto& place = failure.place;
+  const auto line = place ? place->line : failure.line;
   writer.comma();
   key(writer, "line");
-  if (line > 0) {
-    writer.number(static_cast<double>(line));
-  } else {
-    writer.null();
-  }
+  count(writer, line > 0 ? std::optional(line) : std::nullopt);
   writer.comma();
   key(writer, "column");
-  if (column > 0) {
-    writer.number(static_cast<double>(column));
-  } else {
-    writer.null();
-  }
+  count(writer, place ? std::optional(place->column) : std::nullopt);
+  writer.comma();
+  key(writer, "start");
+  count(writer, place ? std::optional(place->start) : std::nullopt);
+  writer.comma();
+  key(writer, "end");
+  count(writer, place ? std::optional(place->end) : std::nullopt);
   writer.endObject();
 }
 
@@ -133,7 +133,7 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
   key(writer, "presentations");
   writer.beginArray();
   if (shown) {
-    const ActivityPresentations activity = buildPresentations(*shown);
+    const ActivityPresentations activity = buildPresentations(*shown, impl_->images);
     std::lock_guard guard(impl_->drawing);
     bool first = true;
     for (Presentation presentation : allPresentations) {

@@ -23,7 +23,9 @@ class PagePreview {
   PagePreview(const PagePreview&) = delete;
   PagePreview& operator=(const PagePreview&) = delete;
 
-  // One JSON object: {"accepted", "error", "warnings", "line", "presentations"}.
+  // One JSON object: {"accepted", "error", "warnings", "line", "presentations"}. The error names
+  // its place: "line" and "column" where it starts, "start" and "end" the bytes of the input it
+  // spans (all null when the fault lies in no part of the text).
   std::string json(std::string_view input, std::string_view typeName, const DeviceProfile& device);
 
  private:

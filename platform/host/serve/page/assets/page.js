@@ -495,69 +495,20 @@ function schedulePreview() {
   previewTimer = setTimeout(runPreview, 150);
 }
 
-// Where a member path ("aps.content-state.progress") begins in a JSON text: the offset of its
-// key, or -1.
-function memberOffset(text, path) {
-  const want = path.split('.');
-  let i = 0;
-  const stack = [];  // {object, key, index}
-  const skipSpace = () => { while (i < text.length && ' \t\r\n'.includes(text[i])) i++; };
-  const readString = () => {
-    let out = '';
-    i++;
-    while (i < text.length && text[i] !== '"') {
-      if (text[i] === '\\') { out += text[i + 1] ?? ''; i += 2; } else out += text[i++];
-    }
-    i++;
-    return out;
-  };
-  const currentPath = () => stack.map((s) => s.object ? s.key : String(s.index));
-  while (i < text.length) {
-    skipSpace();
-    const c = text[i];
-    if (c === '{' || c === '[') { stack.push({object: c === '{', key: null, index: 0}); i++; continue; }
-    if (c === '}' || c === ']') { stack.pop(); i++; continue; }
-    if (c === ',') { const top = stack[stack.length - 1]; if (top && !top.object) top.index++; i++; continue; }
-    if (c === ':') { i++; continue; }
-    const top = stack[stack.length - 1];
-    if (c === '"') {
-      const start = i;
-      const value = readString();
-      skipSpace();
-      if (top && top.object && text[i] === ':') {
-        top.key = value;
-        const here = currentPath();
-        if (here.length === want.length && here.every((part, n) => part === want[n])) return start;
-      }
-      continue;
-    }
-    if (i >= text.length) break;
-    i++;
-  }
-  return -1;
-}
-
-// The input's line with the faulty place marked.
+// The input's line with the faulty member or token marked, at the place the server found. It
+// counts the input's UTF-8 bytes; the editor's text counts UTF-16 units.
 function showMark(text, error) {
   const mark = $('editor-mark');
-  let offset = -1;
-  if (error.line && error.column) {
-    const lines = text.split('\n');
-    const line = Math.min(error.line, lines.length) - 1;
-    offset = lines.slice(0, line).reduce((sum, l) => sum + l.length + 1, 0) + error.column - 1;
-  } else if (error.path) {
-    offset = memberOffset(text, error.path);
-  }
-  if (offset < 0 || offset > text.length) { mark.hidden = true; return; }
-  const lineStart = text.lastIndexOf('\n', offset - 1) + 1;
-  let lineEnd = text.indexOf('\n', offset);
+  if (error.start == null) { mark.hidden = true; return; }
+  const bytes = new TextEncoder().encode(text);
+  const unit = (offset) => new TextDecoder().decode(bytes.subarray(0, offset)).length;
+  const start = unit(error.start);
+  const lineStart = text.lastIndexOf('\n', start - 1) + 1;
+  let lineEnd = text.indexOf('\n', start);
   if (lineEnd < 0) lineEnd = text.length;
-  let markEnd = offset + 1;
-  if (text[offset] === '"') markEnd = text.indexOf('"', offset + 1) + 1 || lineEnd;
-  const lineNumber = text.slice(0, offset).split('\n').length;
-  mark.replaceChildren(`line ${lineNumber}: `, text.slice(lineStart, offset),
-    element('mark', {}, text.slice(offset, Math.max(markEnd, offset + 1))),
-    text.slice(Math.max(markEnd, offset + 1), lineEnd));
+  const end = Math.min(Math.max(unit(error.end), start + 1), lineEnd);
+  mark.replaceChildren(`line ${error.line}: `, text.slice(lineStart, start),
+    element('mark', {}, text.slice(start, end)), text.slice(end, lineEnd));
   mark.hidden = false;
 }
 
