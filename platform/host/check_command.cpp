@@ -2,6 +2,7 @@
 #include "platform/host/choice_option.hpp"
 #include "platform/host/command_input.hpp"
 #include "platform/host/device/fit_report.hpp"
+#include "platform/host/display_options.hpp"
 #include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
@@ -106,6 +107,7 @@ class CheckCommand final : public Command {
     input_.addTo(*command);
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
                                     "Which phone (default all)");
+    display_.addTo(*command);
     command->add_flag("--json", json_, "Print the reports as JSON");
     command->add_flag("--strict", strict_, "Exit 1 when anything is truncated or clipped");
     return command;
@@ -135,7 +137,8 @@ class CheckCommand final : public Command {
       std::vector<FitReport> reports;
       for (const DeviceProfile* device : devices) {
         for (Presentation presentation : allPresentations) {
-          reports.push_back(fitReport(activity, presentation, *device, measurer));
+          reports.push_back(fitReport(activity, presentation, *device, measurer,
+                                      display_.environment(ui::DynamicTypeSize::large)));
           const FitReport& report = reports.back();
           faulty = faulty || report.clipped ||
                    std::any_of(report.texts.begin(), report.texts.end(),
@@ -188,6 +191,7 @@ class CheckCommand final : public Command {
 
  private:
   InputOptions input_;
+  DisplayOptions display_;
   std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;
   const DeviceProfile* device_ = nullptr;
   bool json_ = false;

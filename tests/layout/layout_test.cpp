@@ -51,6 +51,14 @@ View box(double width, double height) {
 }
 
 // Text at 10 points: 6 wide per code point, 12 high per line.
+// The environment a host sets, as `set` leaves it.
+template <class Set>
+L::Environment host(Set set) {
+  L::Environment environment;
+  set(environment);
+  return environment;
+}
+
 View text10(std::string_view text) {
   return ui::Text(text).font(ui::Font::system(10));
 }
@@ -489,12 +497,31 @@ TEST(Environment, FlowsDownAndTheInnerModifierWins) {
        ui::Text("a"),
        {nil, nil},
        "Text (0, 0, 7.2, 16) lines: [\"a\"], font: .caption, scale: 1, foreground: .primary\n",
-       {ui::Font::caption, {}}},
+       host([](L::Environment& e) { e.font = ui::Font::caption; })},
+      {"the host's text size sizes text styles, not a system font of a size",
+       ui::VStack(HorizontalAlignment::leading, 0, ui::Text("a").font(ui::Font::caption),
+                  text10("b")),
+       {nil, nil},
+       "VStack (0, 0, 25.8, 69.333333)\n  Text (0, 0, 25.8, 57.333333) lines: [\"a\"], font: "
+       ".caption, scale: 1, foreground: .primary, typeSize: AX5\n  Text (0, 57.333333, 6, 12) " +
+           text("b") + ", typeSize: AX5\n",
+       host([](L::Environment& e) { e.typeSize = ui::DynamicTypeSize::accessibility5; })},
+      {"right to left: leading on the right, the stack from the right, lines marked",
+       ui::HStack(center, 0, text10("a"), ui::Spacer(), ui::ProgressView(0.25, 1).frame(40, nil))
+           .padding(ui::EdgeSet::leading, 5),
+       {100.0, nil},
+       "Padding (0, 0, 100, 12)\n  HStack (0, 0, 95, 12)\n    Text (89, 0, 6, 12) " + text("a") +
+           ", rightToLeft\n    Spacer (40, 6, 49, 0)\n    Frame (0, 4, 40, 4)\n      Progress (0, "
+           "4, "
+           "40, 4) fraction: 0.25, rightToLeft\n",
+       host([](L::Environment& e) { e.layoutDirection = ui::LayoutDirection::rightToLeft; })},
       {"a localizable text is looked up in the host's table",
        ui::Text(transfer).font(ui::Font::system(10)),
        {nil, nil},
        "Text (0, 0, 72, 12) " + text("1 MB of 2 MB") + "\n",
-       {std::nullopt, {{"%@ / %@", "%@ of %@"}}}},
+       host([](L::Environment& e) {
+         e.strings = {{"%@ / %@", "%@ of %@"}};
+       })},
       {"a localizable text without a table entry shows its interpolation",
        ui::Text(transfer).font(ui::Font::system(10)),
        {nil, nil},

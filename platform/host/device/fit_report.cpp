@@ -105,6 +105,7 @@ class TextCollector {
     fit.truncated = text.truncated;
     fit.offered = text.offeredWidth;
     fit.width = node.frame.width;
+    fit.missingCharacters = text.missingCharacters;
     fit.colour = styleName(text.foreground);
     const ui::ResolvedFont font = ui::resolve(text.font);
     const double points = font.pointSize * text.scale;
@@ -133,8 +134,9 @@ double contrastRatio(const RGBA& a, const RGBA& b) {
 }
 
 FitReport fitReport(const ActivityPresentations& activity, Presentation presentation,
-                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer) {
-  const Scene scene = layOutScene(activity, presentation, device, measurer);
+                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
+                    const ui::layout::Environment& environment) {
+  const Scene scene = layOutScene(activity, presentation, device, measurer, environment);
   FitReport report;
   report.presentation = presentation;
   report.device = device.name;
@@ -187,6 +189,16 @@ std::vector<std::string> fitFindings(const FitReport& report) {
       what.clear();
     }
     if (!what.empty()) lines.push_back(where + ": " + what);
+  }
+  for (const TextFit& text : report.texts) {
+    if (text.missingCharacters.empty()) continue;
+    std::string line = where + ": " + jsonQuoted(text.text) + " has characters no font draws:";
+    for (std::size_t i = 0; i < text.missingCharacters.size(); ++i) {
+      char code[16];
+      std::snprintf(code, sizeof code, " U+%04X", static_cast<unsigned>(text.missingCharacters[i]));
+      line += (i > 0 ? "," : "") + std::string(code);
+    }
+    lines.push_back(line + " (drawn as boxes)");
   }
   if (report.clipped) {
     std::string line = where + ": the presentation needs " + decimal(report.size.width) + " x " +

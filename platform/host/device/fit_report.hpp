@@ -16,9 +16,10 @@ struct TextFit {
   std::optional<int> lineLimit;
   double scale = 1;
   bool truncated = false;
-  double offered = 0;  // the width it was offered
-  double width = 0;    // the width it took
-  std::string colour;  // "green", "secondary text", ...
+  double offered = 0;                       // the width it was offered
+  double width = 0;                         // the width it took
+  std::vector<char32_t> missingCharacters;  // drawn as boxes: no font of ours has them
+  std::string colour;                       // "green", "secondary text", ...
   // WCAG 2 contrast of the drawn colour, after opacity, over what is behind it.
   double contrastLight = 0;
   double contrastDark = 0;
@@ -41,7 +42,8 @@ struct FitReport {
 };
 
 FitReport fitReport(const ActivityPresentations& activity, Presentation presentation,
-                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer);
+                    const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
+                    const ui::layout::Environment& environment = {});
 
 // The findings of one report, one line each, in the words a sender reads: what is truncated,
 // shrunk, clipped and too faint.

@@ -29,9 +29,15 @@ double clampHeight(double height) {
   return std::clamp(height, presentationMinHeight, presentationMaxHeight);
 }
 
+// What a presentation is laid out with: the measurer and the environment the phone sets.
+struct Layer {
+  const ui::layout::TextMeasurer& measurer;
+  const ui::layout::Environment& environment;
+};
+
 ui::layout::LayoutNode lay(const ui::View& view, std::optional<double> width,
-                           std::optional<double> height, const ui::layout::TextMeasurer& measurer) {
-  return ui::layout::layout(view, {width, height}, measurer);
+                           std::optional<double> height, const Layer& layer) {
+  return ui::layout::layout(view, {width, height}, layer.measurer, layer.environment);
 }
 
 // A view centred in its region.
@@ -42,10 +48,9 @@ Scene::Content centred(ui::layout::LayoutNode node, double x, double y, double w
   return {std::move(node), {dx, dy}, {width, height}};
 }
 
-Scene lockScreen(const ui::View& view, const DeviceProfile& device,
-                 const ui::layout::TextMeasurer& measurer) {
+Scene lockScreen(const ui::View& view, const DeviceProfile& device, const Layer& layer) {
   const double width = device.lockScreenWidth;
-  auto node = lay(view, width, presentationMaxHeight, measurer);
+  auto node = lay(view, width, presentationMaxHeight, layer);
   const double height = clampHeight(node.frame.height);
   Scene scene;
   scene.width = device.screenWidth;
@@ -59,7 +64,7 @@ Scene lockScreen(const ui::View& view, const DeviceProfile& device,
 }
 
 Scene compact(const widgets::DynamicIsland& island, const DeviceProfile& device,
-              const ui::layout::TextMeasurer& measurer) {
+              const Layer& layer) {
   Scene scene;
   scene.width = device.screenWidth;
   scene.height = cameraTop + cameraHeight + cameraTop;
@@ -67,20 +72,23 @@ Scene compact(const widgets::DynamicIsland& island, const DeviceProfile& device,
   scene.shape = ui::render::roundedRectangle(x, cameraTop, device.compactIslandWidth, compactHeight,
                                              islandCornerRadius, CornerStyle::continuous);
   const double side = device.compactSideWidth;
-  scene.contents.push_back(centred(lay(island.compactLeading(), side, compactHeight, measurer), x,
-                                   cameraTop, side, compactHeight));
-  scene.contents.push_back(centred(lay(island.compactTrailing(), side, compactHeight, measurer),
-                                   x + device.compactIslandWidth - side, cameraTop, side,
-                                   compactHeight));
+  // Leading is the left end, or the right one in a right-to-left layout.
+  const bool mirrored = layer.environment.layoutDirection == ui::LayoutDirection::rightToLeft;
+  const double left = x;
+  const double right = x + device.compactIslandWidth - side;
+  scene.contents.push_back(centred(lay(island.compactLeading(), side, compactHeight, layer),
+                                   mirrored ? right : left, cameraTop, side, compactHeight));
+  scene.contents.push_back(centred(lay(island.compactTrailing(), side, compactHeight, layer),
+                                   mirrored ? left : right, cameraTop, side, compactHeight));
   return scene;
 }
 
 Scene minimal(const widgets::DynamicIsland& island, const DeviceProfile& device,
-              const ui::layout::TextMeasurer& measurer) {
+              const Layer& layer) {
   Scene scene;
   scene.width = device.screenWidth;
   scene.height = cameraTop + cameraHeight + cameraTop;
-  auto node = lay(island.minimal(), std::nullopt, compactHeight, measurer);
+  auto node = lay(island.minimal(), std::nullopt, compactHeight, layer);
   const double width = std::clamp(std::isfinite(node.frame.width) ? node.frame.width : 0.0,
                                   minimalMinWidth, minimalMaxWidth);
   // Another activity holds the main island; this one shows beside it.
@@ -93,7 +101,7 @@ Scene minimal(const widgets::DynamicIsland& island, const DeviceProfile& device,
 }
 
 Scene expanded(const widgets::DynamicIsland& island, const DeviceProfile& device,
-               const ui::layout::TextMeasurer& measurer) {
+               const Layer& layer) {
   const double width = device.expandedWidth;
   const double inner = width - 2 * expandedMargin;
   const ui::View* center = nullptr;
@@ -108,8 +116,8 @@ Scene expanded(const widgets::DynamicIsland& island, const DeviceProfile& device
   }
   std::optional<ui::layout::LayoutNode> centerNode;
   std::optional<ui::layout::LayoutNode> bottomNode;
-  if (center) centerNode = lay(*center, inner, std::nullopt, measurer);
-  if (bottom) bottomNode = lay(*bottom, inner, std::nullopt, measurer);
+  if (center) centerNode = lay(*center, inner, std::nullopt, layer);
+  if (bottom) bottomNode = lay(*bottom, inner, std::nullopt, layer);
   const double centerHeight = centerNode ? centerNode->frame.height : 0;
   const double bottomHeight = bottomNode ? bottomNode->frame.height : 0;
   const double height =
@@ -152,21 +160,26 @@ void camera(DisplayList& list, const Scene& scene) {
 }  // namespace
 
 Scene layOutScene(const ActivityPresentations& activity, Presentation presentation,
-                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer) {
+                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
+                  const ui::layout::Environment& environment) {
+  ui::layout::Environment island = environment;
+  island.typeSize = ui::DynamicTypeSize::large;
+  const Layer phone{measurer, environment};
+  const Layer inIsland{measurer, island};
   Scene scene;
   switch (presentation) {
     case Presentation::lockScreen:
-      scene = lockScreen(activity.lockScreen, device, measurer);
+      scene = lockScreen(activity.lockScreen, device, phone);
       break;
     case Presentation::expanded:
-      scene = expanded(activity.island, device, measurer);
+      scene = expanded(activity.island, device, inIsland);
       break;
     case Presentation::compactLeading:
     case Presentation::compactTrailing:
-      scene = compact(activity.island, device, measurer);
+      scene = compact(activity.island, device, inIsland);
       break;
     case Presentation::minimal:
-      scene = minimal(activity.island, device, measurer);
+      scene = minimal(activity.island, device, inIsland);
       break;
   }
   scene.presentation = presentation;

@@ -2,6 +2,7 @@
 
 #include "platform/host/device/device_profile.hpp"
 #include "platform/host/device/presentation.hpp"
+#include "platform/ui/layout/layout.hpp"
 #include "platform/ui/layout/layout_tree.hpp"
 #include "platform/ui/layout/text_measurer.hpp"
 #include "platform/ui/render/appearance.hpp"
@@ -35,8 +36,11 @@ struct Scene {
 };
 
 // Compact leading and compact trailing lay out together, as the compact island shows both.
+// `environment` is the phone's (its direction, its text size); the island keeps the default
+// text size whatever the phone's, since nothing is known of it at other sizes.
 Scene layOutScene(const ActivityPresentations& activity, Presentation presentation,
-                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer);
+                  const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
+                  const ui::layout::Environment& environment = {});
 
 // The Lock Screen card in its container on a wallpaper-like backdrop, or the island at the top of
 // the screen (always black, its content in the dark appearance, the keyline tint drawn in the

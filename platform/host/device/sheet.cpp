@@ -15,7 +15,8 @@ using ui::render::RGBA;
 DisplayList sheet(const ActivityPresentations& activity,
                   std::span<const Presentation> presentations,
                   std::span<const Appearance> appearances, const DeviceProfile& device,
-                  const ui::layout::TextMeasurer& measurer) {
+                  const ui::layout::TextMeasurer& measurer,
+                  const ui::layout::Environment& environment) {
   constexpr double kGap = 16;
   constexpr double kLabelHeight = 18;
   const RGBA paper{0.95, 0.95, 0.97, 1};
@@ -32,7 +33,7 @@ DisplayList sheet(const ActivityPresentations& activity,
             presentations.end()) {
       continue;
     }
-    const Scene scene = layOutScene(activity, presentation, device, measurer);
+    const Scene scene = layOutScene(activity, presentation, device, measurer, environment);
     double rowHeight = 0;
     for (std::size_t column = 0; column < appearances.size(); ++column) {
       const double x = kGap + static_cast<double>(column) * (columnWidth + kGap);
@@ -41,7 +42,7 @@ DisplayList sheet(const ActivityPresentations& activity,
           compact ? "compact leading and trailing" : std::string(presentationName(presentation));
       label += appearances[column] == Appearance::light ? ", light" : ", dark";
       items.push_back(ui::render::TextItem{label, ui::render::faceFor(13, 600, false), x,
-                                           out.height, kLabelHeight, ink});
+                                           out.height, kLabelHeight, ink, std::nullopt});
       const double top = out.height + kLabelHeight + 4;
       ui::render::translate(drawn.items, x, top);
       items.push_back(ui::render::PushClipItem{ui::render::roundedRectangle(

@@ -101,7 +101,10 @@ class CairoCanvas final : public Canvas {
     pango_layout_get_extents(layout, nullptr, &logical);
     const double height = static_cast<double>(logical.height) / PANGO_SCALE;
     // Centred in its line box, whose height comes from the published text styles.
-    cairo_move_to(cr_, item.x, item.y + (item.lineHeight - height) / 2);
+    const double x = item.rightEdge
+                         ? *item.rightEdge - static_cast<double>(logical.width) / PANGO_SCALE
+                         : item.x;
+    cairo_move_to(cr_, x, item.y + (item.lineHeight - height) / 2);
     setColor(cr_, item.color);
     pango_cairo_show_layout(cr_, layout);
     g_object_unref(layout);

@@ -39,6 +39,7 @@ std::string DisplayList::dump() const {
       out += "text " + quoted(text->text) + " " + text->font.description() + " at (" +
              numberText(text->x) + ", " + numberText(text->y) + ") line " +
              numberText(text->lineHeight) + " " + text->color.description();
+      if (text->rightEdge) out += " ending at " + numberText(*text->rightEdge);
     } else if (const auto* image = std::get_if<ImageItem>(&item)) {
       out += "image " + std::to_string(image->image.width()) + "x" +
              std::to_string(image->image.height()) + " in (" + numberText(image->x) + ", " +
@@ -103,6 +104,7 @@ void translate(std::vector<DisplayItem>& items, double dx, double dy) {
     } else if (auto* text = std::get_if<TextItem>(&item)) {
       text->x += dx;
       text->y += dy;
+      if (text->rightEdge) *text->rightEdge += dx;
     } else if (auto* image = std::get_if<ImageItem>(&item)) {
       image->x += dx;
       image->y += dy;

@@ -3,6 +3,7 @@
 #include "platform/image/ui_image.hpp"
 #include "platform/ui/render/path.hpp"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -43,7 +44,8 @@ struct StrokeItem {
   double width = 1;
   friend bool operator==(const StrokeItem&, const StrokeItem&) = default;
 };
-// One line of text; (x, y) is the top left of its line box, which is `lineHeight` high.
+// One line of text; (x, y) is the top left of its line box, which is `lineHeight` high. In a
+// right-to-left layout the line ends at `rightEdge` instead, wherever its width puts its start.
 struct TextItem {
   std::string text;
   TextFont font;
@@ -51,6 +53,7 @@ struct TextItem {
   double y = 0;
   double lineHeight = 0;
   RGBA color;
+  std::optional<double> rightEdge;
   friend bool operator==(const TextItem&, const TextItem&) = default;
 };
 // An image drawn resampled into a rectangle, which may reach beyond what is visible.
