@@ -6,6 +6,7 @@
 #include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -90,6 +91,12 @@ class RenderCommand final : public Command {
     for (const ActivityEvent& event : input->events) {
       if (!event.contentState || !event.rebuild) continue;
       const ActivityPresentations activity = buildPresentations(event);
+      if (std::none_of(presentations.begin(), presentations.end(),
+                       [&](Presentation p) { return shows(*device_, p); })) {
+        context.err << "error: usage: " << device_->name
+                    << " has no Dynamic Island: its island presentations are not shown\n";
+        return exitUsage;
+      }
       // One presentation in one appearance is a bare picture; anything more, a labelled sheet.
       const auto list =
           presentations.size() == 1 && appearances.size() == 1

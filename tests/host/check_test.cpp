@@ -69,13 +69,30 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
     int status;
     std::vector<std::pair<std::string, std::size_t>> says;  // a part and how often it appears
   } cases[] = {
-      // A long file name shrinks to its minimum and is still cut, on both devices.
+      // A long file name shrinks to its minimum and is still cut, on every phone and tablet;
+      // the island's presentations are checked only where there is an island.
       {{},
        "download-long-name.json",
        0,
        {{"iphone-15-pro lockscreen: \"PhotoStudioPro", 1},
         {"iphone-15-pro-max lockscreen: \"PhotoStudioPro", 1},
-        {"is truncated to 1 line at 80% of its size", 2}}},
+        {"ipad-11 lockscreen: \"PhotoStudioPro", 1},
+        {"is truncated to 1 line at 80% of its size", 8},
+        {"expanded: \"PhotoStudioPro", 5},
+        {"not shown", 0}}},
+      // What the field reports: a name the 393-point phone shows whole, a little shrunk, is cut
+      // on the 375-point phone.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "all"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-15-pro lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is shrunk to", 1},
+        {"iphone-13-mini lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is truncated", 1}}},
+      // Named, the phone without an island says which presentations it does not show.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "iphone-13-mini"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-13-mini lockscreen: \"Holiday", 1},
+        {": not shown: this device has no Dynamic Island", 4}}},
       // An overlong status pushes the expanded island past its 160 points; --strict fails on it.
       {{"--strict", "--device", "iphone-15-pro"},
        "sign-long-names.json",
@@ -93,7 +110,7 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
       {{"--type", "DownloadLiveActivityAttributes.ContentState"},
        "../download-state-done.json",
        0,
-       {{"\"\" in", 0}, {"lockscreen (light): \"Download complete\" in secondary text", 2}}},
+       {{"\"\" in", 0}, {"lockscreen (light): \"Download complete\" in secondary text", 8}}},
   };
   for (const auto& c : cases) {
     const Outcome outcome = check(c.args, c.sample);

@@ -140,6 +140,8 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
   FitReport report;
   report.presentation = presentation;
   report.device = device.name;
+  report.shown = scene.shown;
+  if (!scene.shown) return report;
   std::vector<const Scene::Content*> contents;
   for (const auto& content : scene.contents) contents.push_back(&content);
   // The compact island lays out both sides; each is its own presentation here.
@@ -174,6 +176,7 @@ std::vector<std::string> fitFindings(const FitReport& report) {
   std::vector<std::string> lines;
   const std::string where =
       std::string(report.device) + " " + std::string(presentationName(report.presentation));
+  if (!report.shown) return {where + ": not shown: this device has no Dynamic Island"};
   for (const TextFit& text : report.texts) {
     std::string what = jsonQuoted(text.text);
     if (text.truncated) {

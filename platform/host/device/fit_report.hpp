@@ -35,6 +35,8 @@ struct TextFit {
 struct FitReport {
   Presentation presentation = Presentation::lockScreen;
   std::string_view device;
+  // False where the device has no such presentation (no Dynamic Island): nothing else is set.
+  bool shown = true;
   ui::layout::Size size;    // what the content asked for
   ui::layout::Size region;  // what the phone gives it
   bool clipped = false;

@@ -53,12 +53,13 @@ Scene lockScreen(const ui::View& view, const DeviceProfile& device, const Layer&
   auto node = lay(view, width, presentationMaxHeight, layer);
   const double height = clampHeight(node.frame.height);
   Scene scene;
-  scene.width = device.screenWidth;
+  scene.width = lockScreenSceneWidth(device);
   scene.height = height + 2 * lockScreenInset;
-  scene.shape = ui::render::roundedRectangle(lockScreenInset, lockScreenInset, width, height,
+  const double left = (scene.width - width) / 2;
+  scene.shape = ui::render::roundedRectangle(left, lockScreenInset, width, height,
                                              lockScreenCornerRadius, CornerStyle::continuous);
   // The view sits at the top of its container and is cut where the container ends.
-  const double x = lockScreenInset + (width - node.frame.width) / 2;
+  const double x = left + (width - node.frame.width) / 2;
   scene.contents.push_back({std::move(node), {x, lockScreenInset}, {width, presentationMaxHeight}});
   return scene;
 }
@@ -159,6 +160,15 @@ void camera(DisplayList& list, const Scene& scene) {
 
 }  // namespace
 
+bool shows(const DeviceProfile& device, Presentation presentation) {
+  return presentation == Presentation::lockScreen ? device.lockScreenWidth > 0 : device.hasIsland();
+}
+
+double lockScreenSceneWidth(const DeviceProfile& device) {
+  constexpr double tabletMargin = 40;
+  return std::min(device.screenWidth, device.lockScreenWidth + 2 * tabletMargin);
+}
+
 Scene layOutScene(const ActivityPresentations& activity, Presentation presentation,
                   const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
                   const ui::layout::Environment& environment) {
@@ -167,6 +177,11 @@ Scene layOutScene(const ActivityPresentations& activity, Presentation presentati
   const Layer phone{measurer, environment};
   const Layer inIsland{measurer, island};
   Scene scene;
+  if (!shows(device, presentation)) {
+    scene.presentation = presentation;
+    scene.shown = false;
+    return scene;
+  }
   switch (presentation) {
     case Presentation::lockScreen:
       scene = lockScreen(activity.lockScreen, device, phone);

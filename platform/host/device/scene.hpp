@@ -27,6 +27,8 @@ struct Scene {
   };
 
   Presentation presentation = Presentation::lockScreen;
+  // False for an island presentation on a device without the island: nothing to draw.
+  bool shown = true;
   double width = 0;
   double height = 0;
   double cameraX = 0;      // the camera's left edge
@@ -34,6 +36,14 @@ struct Scene {
   std::optional<ui::Color> keylineTint;
   std::vector<Content> contents;
 };
+
+// Whether the device shows the presentation at all: a phone without the Dynamic Island and a
+// tablet show the Lock Screen alone.
+bool shows(const DeviceProfile& device, Presentation presentation);
+
+// The width of a Lock Screen scene: the screen, or on a tablet's wide screen the card with a
+// margin, which is all that matters of it.
+double lockScreenSceneWidth(const DeviceProfile& device);
 
 // Compact leading and compact trailing lay out together, as the compact island shows both.
 // `environment` is the phone's (its direction, its text size); the island keeps the default

@@ -21,7 +21,7 @@ DisplayList sheet(const ActivityPresentations& activity,
   constexpr double kLabelHeight = 18;
   const RGBA paper{0.95, 0.95, 0.97, 1};
   const RGBA ink{0.1, 0.1, 0.12, 1};
-  const double columnWidth = device.screenWidth;
+  const double columnWidth = lockScreenSceneWidth(device);
   DisplayList out{kGap + static_cast<double>(appearances.size()) * (columnWidth + kGap), kGap, {}};
   std::vector<ui::render::DisplayItem> items;
   for (Presentation presentation : presentations) {
@@ -34,6 +34,7 @@ DisplayList sheet(const ActivityPresentations& activity,
       continue;
     }
     const Scene scene = layOutScene(activity, presentation, device, measurer, environment);
+    if (!scene.shown) continue;
     double rowHeight = 0;
     for (std::size_t column = 0; column < appearances.size(); ++column) {
       const double x = kGap + static_cast<double>(column) * (columnWidth + kGap);
