@@ -38,6 +38,9 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   name("shown");
   writer.boolean(report.shown);
   writer.comma();
+  name("textSize");
+  writer.string(ui::dynamicTypeSizeName(report.textSize));
+  writer.comma();
   name("size");
   pair(report.size.width, report.size.height);
   writer.comma();
@@ -75,6 +78,17 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
     name("truncated");
     writer.boolean(text.truncated);
     writer.comma();
+    name("platformColour");
+    writer.boolean(text.platformColour);
+    writer.comma();
+    name("missingCharacters");
+    writer.beginArray();
+    for (std::size_t c = 0; c < text.missingCharacters.size(); ++c) {
+      if (c > 0) writer.comma();
+      writer.number(static_cast<double>(text.missingCharacters[c]));
+    }
+    writer.endArray();
+    writer.comma();
     name("offered");
     writer.number(roundedTo(text.offered, 2));
     writer.comma();
@@ -95,6 +109,42 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   writer.endObject();
 }
 
+// How a text or a presentation fares as the text size grows, on one device's Lock Screen:
+// the size where each text is first cut and where the card is first clipped.
+std::vector<std::string> growthFindings(std::span<const FitReport> bySize) {
+  std::vector<std::string> lines;
+  const FitReport& first = bySize.front();
+  const std::string where =
+      std::string(first.device) + " " + std::string(presentationName(first.presentation));
+  const auto sizeName = [](const FitReport& report) {
+    return std::string(ui::dynamicTypeSizeName(report.textSize));
+  };
+  for (std::size_t t = 0; t < first.texts.size(); ++t) {
+    for (std::size_t i = 0; i < bySize.size(); ++i) {
+      if (t >= bySize[i].texts.size() || !bySize[i].texts[t].truncated) continue;
+      const TextFit& cut = bySize[i].texts[t];
+      std::string line = where + ": \"" + cut.text + "\" is ";
+      line += i == 0 ? "truncated at every text size"
+                     : "first truncated at " + sizeName(bySize[i]) + " (it fits up to " +
+                           sizeName(bySize[i - 1]) + ")";
+      char offered[64];
+      std::snprintf(offered, sizeof offered, ", in the %.1f pt it is offered", cut.offered);
+      lines.push_back(line + offered);
+      break;
+    }
+  }
+  for (const FitReport& report : bySize) {
+    if (!report.clipped) continue;
+    char needs[128];
+    std::snprintf(needs, sizeof needs,
+                  ": first clipped at %s: it needs %.1f pt of height, cut at %.0f",
+                  sizeName(report).c_str(), report.size.height, report.region.height);
+    lines.push_back(where + needs);
+    break;
+  }
+  return lines;
+}
+
 class CheckCommand final : public Command {
  public:
   CheckCommand() {
@@ -111,6 +161,11 @@ class CheckCommand final : public Command {
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
                                     "Which phone (default all)");
     display_.addTo(*command);
+    addChoice<std::optional<ui::DynamicTypeSize>>(
+        *command, "--text-size", textSize_, textSizeChoices(true),
+        "The phone's text size (default Large); all says where each text is first cut");
+    command->add_flag("--advice", advice_,
+                      "Also show the contrast of the platform's own text colours");
     command->add_flag("--json", json_, "Print the reports as JSON");
     command->add_flag("--strict", strict_, "Exit 1 when anything is truncated or clipped");
     return command;
@@ -128,9 +183,11 @@ class CheckCommand final : public Command {
     } else {
       for (const DeviceProfile& profile : deviceProfiles()) devices.push_back(&profile);
     }
+    const bool everySize = !textSize_.has_value();
 
     bool faulty = false;
     std::size_t checked = 0;
+    std::size_t adviceHeld = 0;
     std::string json;
     JsonWriter writer(json, JsonWriter::Style::spaced);
     if (input->timeline) writer.beginArray();
@@ -138,17 +195,44 @@ class CheckCommand final : public Command {
       if (!event.contentState || !event.rebuild) continue;
       const ActivityPresentations activity = buildPresentations(event);
       std::vector<FitReport> reports;
+      std::vector<std::string> actionable;
+      std::vector<std::string> advice;
       for (const DeviceProfile* device : devices) {
         for (Presentation presentation : allPresentations) {
           // Every device covers the devices that show the presentation; one named says what it
           // does not show.
           if (device_ == nullptr && !shows(*device, presentation)) continue;
-          reports.push_back(fitReport(activity, presentation, *device, measurer,
-                                      display_.environment(ui::DynamicTypeSize::large)));
-          const FitReport& report = reports.back();
-          faulty = faulty || report.clipped ||
-                   std::any_of(report.texts.begin(), report.texts.end(),
-                               [](const TextFit& fit) { return fit.truncated; });
+          // The island keeps the default text size: one report of it is enough.
+          const bool growing = everySize && presentation == Presentation::lockScreen;
+          const std::size_t first = reports.size();
+          for (ui::DynamicTypeSize size : ui::allDynamicTypeSizes) {
+            const ui::DynamicTypeSize asked = textSize_.value_or(ui::DynamicTypeSize::large);
+            if (!growing && size != asked) continue;
+            reports.push_back(
+                fitReport(activity, presentation, *device, measurer, display_.environment(size)));
+            const FitReport& report = reports.back();
+            faulty = faulty || report.clipped ||
+                     std::any_of(report.texts.begin(), report.texts.end(),
+                                 [](const TextFit& fit) { return fit.truncated; });
+          }
+          const std::span<const FitReport> made(reports.begin() + static_cast<long>(first),
+                                                reports.end());
+          // At every size, the Lock Screen says where each text is first cut; its other
+          // findings and its advice are those of the default size.
+          const FitReport& base =
+              growing ? made[static_cast<std::size_t>(ui::DynamicTypeSize::large)] : made.front();
+          Findings findings = sortedFindings(base);
+          if (growing) {
+            std::erase_if(findings.actionable, [](const std::string& line) {
+              return line.find(" is truncated to ") != std::string::npos ||
+                     line.find(" is cut at ") != std::string::npos;
+            });
+            const auto grown = growthFindings(made);
+            findings.actionable.insert(findings.actionable.begin(), grown.begin(), grown.end());
+          }
+          actionable.insert(actionable.end(), findings.actionable.begin(),
+                            findings.actionable.end());
+          advice.insert(advice.end(), findings.advice.begin(), findings.advice.end());
         }
       }
       if (json_) {
@@ -172,15 +256,15 @@ class CheckCommand final : public Command {
       } else {
         const std::string prefix =
             input->timeline ? "line " + std::to_string(event.line) + ": " : std::string();
-        std::size_t count = 0;
-        for (const FitReport& report : reports) {
-          for (const std::string& line : fitFindings(report)) {
-            context.out << prefix << line << '\n';
-            ++count;
-          }
+        for (const std::string& line : actionable) context.out << prefix << line << '\n';
+        if (advice_) {
+          for (const std::string& line : advice) context.out << prefix << line << '\n';
+        } else {
+          adviceHeld += advice.size();
         }
-        if (count == 0) {
-          context.out << prefix << "no findings: every text fits and reads on every presentation"
+        if (actionable.empty() && (advice.empty() || !advice_)) {
+          context.out << prefix << "no findings: every text fits"
+                      << (advice.empty() ? " and reads" : "") << " on every presentation"
                       << (devices.size() > 1 ? " of every device" : "") << '\n';
         }
       }
@@ -188,6 +272,11 @@ class CheckCommand final : public Command {
     }
     if (input->timeline) writer.endArray();
     if (json_) context.out << json << '\n';
+    if (adviceHeld > 0) {
+      context.out << "(" << adviceHeld << (adviceHeld == 1 ? " line" : " lines")
+                  << " of advice on the platform's own text colours: --advice shows "
+                  << (adviceHeld == 1 ? "it" : "them") << ")\n";
+    }
     if (checked == 0) {
       context.err << "error: usage: the input holds no content state, so it has no presentations\n";
       return exitUsage;
@@ -200,6 +289,8 @@ class CheckCommand final : public Command {
   DisplayOptions display_;
   std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;
   const DeviceProfile* device_ = nullptr;
+  std::optional<ui::DynamicTypeSize> textSize_ = ui::DynamicTypeSize::large;
+  bool advice_ = false;
   bool json_ = false;
   bool strict_ = false;
 };

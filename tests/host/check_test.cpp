@@ -107,10 +107,42 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
         {"\"presentation\": \"compact-trailing\"", 1},
         {"\"scale\": 0.8, \"truncated\": true", 1}}},
       // An empty time left draws nothing: no contrast finding quotes it, the other texts' stand.
-      {{"--type", "DownloadLiveActivityAttributes.ContentState"},
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--advice"},
        "../download-state-done.json",
        0,
-       {{"\"\" in", 0}, {"lockscreen (light): \"Download complete\" in secondary text", 8}}},
+       {{"\"\"", 0},
+        {"lockscreen (light): the platform's secondary text on white has contrast 3.4:1", 8},
+        {"\"Download complete\"", 8}}},
+      // What a sender can change comes first; the platform's own colours are advice, held back
+      // unless asked for and then one line per presentation and appearance.
+      {{"--device", "iphone-15-pro"},
+       "../sign-timeline.jsonl",
+       0,
+       {{"line 4: iphone-15-pro lockscreen (light): \"Signed\" in green on white has contrast "
+         "2.2:1",
+         1},
+        {"secondary text", 0},
+        {"(4 lines of advice on the platform's own text colours: --advice shows them)", 1}}},
+      {{"--device", "iphone-15-pro", "--advice"},
+       "../sign-timeline.jsonl",
+       0,
+       {{"(light): the platform's secondary text", 4}, {"--advice shows", 0}}},
+      // At every text size: where each text is first cut and where the card first clips. The
+      // island keeps its size, so its findings are those of the default size.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "iphone-15-pro",
+        "--text-size", "all"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-15-pro lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is first truncated at "
+         "xLarge (it fits up to Large)",
+         1},
+        {"iphone-15-pro lockscreen: first clipped at AX", 1},
+        {"iphone-15-pro expanded", 0}}},
+      {{"--device", "iphone-15-pro", "--text-size", "AX3", "--strict"},
+       "sign-pending.json",
+       1,
+       {{"iphone-15-pro lockscreen at AX3: the presentation needs 371 x ", 1},
+        {"iphone-15-pro compact-trailing at", 0}}},
   };
   for (const auto& c : cases) {
     const Outcome outcome = check(c.args, c.sample);

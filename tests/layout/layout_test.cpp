@@ -421,6 +421,47 @@ TEST(Modifiers, WrapAndPlaceTheirViews) {
   });
 }
 
+// The fake measurer's characters are 0.6 of the point size wide, so a one-letter text's width
+// gives the point size its style took at the host's text size, and its height the line height.
+TEST(TextSize, EachStyleTakesTheTablesSizeAndLongTextsAreCutFromOneSizeOn) {
+  using ui::DynamicTypeSize;
+  const struct {
+    ui::Font font;
+    DynamicTypeSize size;
+    double points;
+    double lineHeight;
+  } styles[] = {
+      {ui::Font::headline, DynamicTypeSize::xSmall, 14, 22 * 14 / 17.0},
+      {ui::Font::headline, DynamicTypeSize::large, 17, 22},
+      {ui::Font::subheadline, DynamicTypeSize::xxxLarge, 21, 20 * 21 / 15.0},
+      {ui::Font::footnote, DynamicTypeSize::medium, 12, 18 * 12 / 13.0},
+      {ui::Font::caption, DynamicTypeSize::accessibility1, 22, 16 * 22 / 12.0},
+      {ui::Font::caption2, DynamicTypeSize::accessibility5, 40, 13 * 40 / 11.0},
+      // A system font of a size does not follow the text size.
+      {ui::Font::system(10), DynamicTypeSize::accessibility5, 10, 12},
+  };
+  for (const auto& c : styles) {
+    const auto node = lay(ui::Text("a").font(c.font), {nil, nil},
+                          host([&](L::Environment& e) { e.typeSize = c.size; }));
+    EXPECT_NEAR(node.frame.width, 0.6 * c.points, 1e-6) << ui::dynamicTypeSizeName(c.size);
+    EXPECT_NEAR(node.frame.height, c.lineHeight, 1e-6) << ui::dynamicTypeSizeName(c.size);
+  }
+
+  // A 30-letter name in one line at down to 80% in 240 points: 14.4 points of width per point of
+  // size, so it shrinks at Large (15) and is first cut at xLarge (17).
+  const View name = ui::Text(std::string(30, 'n'))
+                        .font(ui::Font::subheadline)
+                        .lineLimit(1)
+                        .minimumScaleFactor(0.8);
+  std::vector<std::string> cut;
+  for (DynamicTypeSize size : ui::allDynamicTypeSizes) {
+    const auto node = lay(name, {240.0, nil}, host([&](L::Environment& e) { e.typeSize = size; }));
+    if (std::get<L::Text>(node.payload).truncated) cut.emplace_back(ui::dynamicTypeSizeName(size));
+  }
+  EXPECT_EQ(cut, (std::vector<std::string>{"xLarge", "xxLarge", "xxxLarge", "AX1", "AX2", "AX3",
+                                           "AX4", "AX5"}));
+}
+
 TEST(Environment, FlowsDownAndTheInnerModifierWins) {
   const auto text = [](std::string_view lines, std::string_view rest = ".primary") {
     return "lines: [\"" + std::string(lines) +

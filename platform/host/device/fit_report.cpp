@@ -107,6 +107,7 @@ class TextCollector {
     fit.width = node.frame.width;
     fit.missingCharacters = text.missingCharacters;
     fit.colour = styleName(text.foreground);
+    fit.platformColour = std::holds_alternative<ui::HierarchicalShapeStyle>(text.foreground);
     const ui::ResolvedFont font = ui::resolve(text.font);
     const double points = font.pointSize * text.scale;
     fit.large = points >= 18 || (points >= 14 && font.weight >= ui::Font::Weight::bold);
@@ -141,6 +142,8 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
   report.presentation = presentation;
   report.device = device.name;
   report.shown = scene.shown;
+  report.textSize =
+      presentation == Presentation::lockScreen ? environment.typeSize : ui::DynamicTypeSize::large;
   if (!scene.shown) return report;
   std::vector<const Scene::Content*> contents;
   for (const auto& content : scene.contents) contents.push_back(&content);
@@ -172,11 +175,31 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
   return report;
 }
 
-std::vector<std::string> fitFindings(const FitReport& report) {
-  std::vector<std::string> lines;
-  const std::string where =
+std::string findingPlace(const FitReport& report) {
+  std::string where =
       std::string(report.device) + " " + std::string(presentationName(report.presentation));
-  if (!report.shown) return {where + ": not shown: this device has no Dynamic Island"};
+  if (report.textSize != ui::DynamicTypeSize::large) {
+    where += " at ";
+    where += ui::dynamicTypeSizeName(report.textSize);
+  }
+  return where;
+}
+
+std::vector<std::string> fitFindings(const FitReport& report) {
+  Findings findings = sortedFindings(report);
+  findings.actionable.insert(findings.actionable.end(), findings.advice.begin(),
+                             findings.advice.end());
+  return findings.actionable;
+}
+
+Findings sortedFindings(const FitReport& report) {
+  Findings findings;
+  std::vector<std::string>& lines = findings.actionable;
+  const std::string where = findingPlace(report);
+  if (!report.shown) {
+    lines.push_back(where + ": not shown: this device has no Dynamic Island");
+    return findings;
+  }
   for (const TextFit& text : report.texts) {
     std::string what = jsonQuoted(text.text);
     if (text.truncated) {
@@ -209,6 +232,10 @@ std::vector<std::string> fitFindings(const FitReport& report) {
                        decimal(report.region.width) + " x " + decimal(report.region.height);
     lines.push_back(std::move(line));
   }
+  constexpr const char* appearanceNames[] = {"light", "dark"};
+  // By appearance: each shortfall of the platform's colours ("secondary text on white has
+  // contrast 3.4:1 ..."), with the texts it concerns.
+  std::array<std::vector<std::pair<std::string, std::vector<std::string>>>, 2> advice;
   for (const TextFit& text : report.texts) {
     // A text that draws nothing (an empty time left, say) cannot be hard to read.
     if (std::all_of(text.text.begin(), text.text.end(),
@@ -217,16 +244,37 @@ std::vector<std::string> fitFindings(const FitReport& report) {
     }
     const double contrasts[] = {text.contrastLight, text.contrastDark};
     const std::string* backgrounds[] = {&text.backgroundLight, &text.backgroundDark};
-    const char* names[] = {"light", "dark"};
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < 2; ++i) {
       if (roundedTo(contrasts[i], 1) >= text.contrastNeeded()) continue;
-      lines.push_back(where + " (" + names[i] + "): " + jsonQuoted(text.text) + " in " +
-                      text.colour + " on " + *backgrounds[i] + " has contrast " +
-                      decimal(contrasts[i]) + ":1 (needs " + decimal(text.contrastNeeded()) +
-                      ":1)");
+      const std::string how = text.colour + " on " + *backgrounds[i] + " has contrast " +
+                              decimal(contrasts[i]) + ":1 (needs " +
+                              decimal(text.contrastNeeded()) + ":1)";
+      if (!text.platformColour) {
+        lines.push_back(where + " (" + appearanceNames[i] + "): " + jsonQuoted(text.text) + " in " +
+                        how);
+        continue;
+      }
+      // The platform's own colour: one line per appearance, each kind of shortfall once.
+      auto& group = advice[i];
+      auto found = std::find_if(group.begin(), group.end(),
+                                [&](const auto& entry) { return entry.first == how; });
+      if (found == group.end()) found = group.insert(group.end(), {how, {}});
+      found->second.push_back(jsonQuoted(text.text));
     }
   }
-  return lines;
+  for (std::size_t i = 0; i < 2; ++i) {
+    if (advice[i].empty()) continue;
+    std::string line = where + " (" + appearanceNames[i] + "): the platform's ";
+    for (std::size_t g = 0; g < advice[i].size(); ++g) {
+      const auto& [how, texts] = advice[i][g];
+      if (g > 0) line += "; its ";
+      line += how + ", in " + std::to_string(texts.size()) +
+              (texts.size() == 1 ? " text: " : " texts: ");
+      for (std::size_t t = 0; t < texts.size(); ++t) line += (t > 0 ? ", " : "") + texts[t];
+    }
+    findings.advice.push_back(std::move(line));
+  }
+  return findings;
 }
 
 double roundedTo(double value, int digits) {

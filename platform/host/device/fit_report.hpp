@@ -20,6 +20,9 @@ struct TextFit {
   double width = 0;                         // the width it took
   std::vector<char32_t> missingCharacters;  // drawn as boxes: no font of ours has them
   std::string colour;                       // "green", "secondary text", ...
+  // Drawn in the platform's own hierarchical style (primary or secondary text), which the
+  // activity does not choose, rather than in a colour of its own.
+  bool platformColour = false;
   // WCAG 2 contrast of the drawn colour, after opacity, over what is behind it.
   double contrastLight = 0;
   double contrastDark = 0;
@@ -37,6 +40,8 @@ struct FitReport {
   std::string_view device;
   // False where the device has no such presentation (no Dynamic Island): nothing else is set.
   bool shown = true;
+  // The text size the presentation was laid out at (the island always keeps the default).
+  ui::DynamicTypeSize textSize = ui::DynamicTypeSize::large;
   ui::layout::Size size;    // what the content asked for
   ui::layout::Size region;  // what the phone gives it
   bool clipped = false;
@@ -47,9 +52,20 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
                     const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
                     const ui::layout::Environment& environment = {});
 
-// The findings of one report, one line each, in the words a sender reads: what is truncated,
-// shrunk, clipped and too faint.
+// The findings of one report, one line each, in the words a sender reads. What the sender can act
+// on comes first: texts truncated or shrunk, a presentation clipped, characters no font has, the
+// activity's own colours too faint. Advice on the platform's own text colours, the same on every
+// activity, is folded into one line per appearance.
+struct Findings {
+  std::vector<std::string> actionable;
+  std::vector<std::string> advice;
+};
+Findings sortedFindings(const FitReport& report);
+// Both kinds, the actionable first.
 std::vector<std::string> fitFindings(const FitReport& report);
+
+// "iphone-15-pro lockscreen", with " at AX3" where the text size is not the default.
+std::string findingPlace(const FitReport& report);
 
 // The double nearest the value written with `digits` decimals, as reports state figures: "5.8",
 // not the binary neighbour of a product.
