@@ -148,7 +148,7 @@ std::vector<std::string> growthFindings(std::span<const FitReport> bySize) {
 class CheckCommand final : public Command {
  public:
   CheckCommand() {
-    for (const DeviceProfile& profile : deviceProfiles()) {
+    for (const DeviceProfile& profile : allDeviceProfiles()) {
       devices_.emplace_back(profile.name, &profile);
     }
     devices_.emplace_back("all", nullptr);
@@ -158,8 +158,10 @@ class CheckCommand final : public Command {
     CLI::App* command = app.add_subcommand(
         "check", "Say what each presentation cuts, shrinks, clips or makes hard to read");
     input_.addTo(*command);
+    addChoice(*command, "--presentation", presentation_, presentationChoices(),
+              "Which presentations (default all: the phone's five)");
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
-                                    "Which phone (default all)");
+                                    "Which device (default all)");
     display_.addTo(*command);
     addChoice<std::optional<ui::DynamicTypeSize>>(
         *command, "--text-size", textSize_, textSizeChoices(true),
@@ -181,8 +183,9 @@ class CheckCommand final : public Command {
     if (device_ != nullptr) {
       devices.push_back(device_);
     } else {
-      for (const DeviceProfile& profile : deviceProfiles()) devices.push_back(&profile);
+      for (const DeviceProfile& profile : allDeviceProfiles()) devices.push_back(&profile);
     }
+    const std::vector<Presentation> presentations = presentationsOf(presentation_);
     const bool everySize = !textSize_.has_value();
 
     bool faulty = false;
@@ -198,12 +201,16 @@ class CheckCommand final : public Command {
       std::vector<std::string> actionable;
       std::vector<std::string> advice;
       for (const DeviceProfile* device : devices) {
-        for (Presentation presentation : allPresentations) {
+        for (Presentation presentation : presentations) {
           // Every device covers the devices that show the presentation; one named says what it
-          // does not show.
-          if (device_ == nullptr && !shows(*device, presentation)) continue;
+          // does not show, or takes the surface's own device.
+          if (device_ == nullptr &&
+              (!shows(*device, presentation) || &surfaceDevice(presentation, *device) != device)) {
+            continue;
+          }
           // The island keeps the default text size: one report of it is enough.
-          const bool growing = everySize && presentation == Presentation::lockScreen;
+          const bool growing =
+              everySize && presentationView(activity, presentation) == &activity.lockScreen;
           const std::size_t first = reports.size();
           for (ui::DynamicTypeSize size : ui::allDynamicTypeSizes) {
             const ui::DynamicTypeSize asked = textSize_.value_or(ui::DynamicTypeSize::large);
@@ -287,6 +294,7 @@ class CheckCommand final : public Command {
  private:
   InputOptions input_;
   DisplayOptions display_;
+  PresentationChoice presentation_ = PresentationChoice::all;
   std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;
   const DeviceProfile* device_ = nullptr;
   std::optional<ui::DynamicTypeSize> textSize_ = ui::DynamicTypeSize::large;

@@ -48,7 +48,7 @@ std::string framePath(const std::string& output, std::size_t frame) {
 class RenderCommand final : public Command {
  public:
   RenderCommand() {
-    for (const DeviceProfile& profile : deviceProfiles())
+    for (const DeviceProfile& profile : allDeviceProfiles())
       devices_.emplace_back(profile.name, &profile);
   }
 
@@ -60,7 +60,7 @@ class RenderCommand final : public Command {
     addChoice<AppearanceChoice>(*command, "--appearance", appearance_, appearanceChoices,
                                 "Which appearance (default light)");
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
-                                    "Which phone (default iphone-15-pro)");
+                                    "Which device (default iphone-15-pro)");
     display_.addTo(*command);
     addChoice<std::optional<ui::DynamicTypeSize>>(*command, "--text-size", textSize_,
                                                   textSizeChoices(false),
@@ -94,7 +94,8 @@ class RenderCommand final : public Command {
       if (std::none_of(presentations.begin(), presentations.end(),
                        [&](Presentation p) { return shows(*device_, p); })) {
         context.err << "error: usage: " << device_->name
-                    << " has no Dynamic Island: its island presentations are not shown\n";
+                    << " shows none of the presentations asked for (the island's need a Dynamic "
+                       "Island, the Lock Screen a phone or a tablet)\n";
         return exitUsage;
       }
       // One presentation in one appearance is a bare picture; anything more, a labelled sheet.

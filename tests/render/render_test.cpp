@@ -107,6 +107,17 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
       // Leading on the right of the island, trailing on the left.
       {"sign-compact-rtl-dark", signActivity(kSignIcon), Presentation::compactLeading,
        Appearance::dark, rightToLeft()},
+      // The surfaces: StandBy's card at twice its size on the landscape screen, red at night;
+      // the dimmed Always-On card; the watch and the dashboard, asked for on a phone, on their
+      // own default profiles.
+      {"sign-standby-light", signActivity(kSign), Presentation::standBy, Appearance::light},
+      {"sign-standby-night-light", signActivity(kSign), Presentation::standByNight,
+       Appearance::light},
+      {"download-always-on-light", downloadActivity(kDownload), Presentation::alwaysOn,
+       Appearance::light},
+      {"download-smart-stack-light", downloadActivity(kDownload), Presentation::smartStack,
+       Appearance::light},
+      {"sign-carplay-dark", signActivity(kSignIcon), Presentation::carPlay, Appearance::dark},
   };
   for (const auto& c : cases) {
     const std::string actual =

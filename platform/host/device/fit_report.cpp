@@ -74,9 +74,7 @@ class TextCollector {
 
  private:
   // The island draws its content in the dark appearance whatever the phone's.
-  Appearance drawn(Appearance appearance) const {
-    return scene_.presentation == Presentation::lockScreen ? appearance : Appearance::dark;
-  }
+  Appearance drawn(Appearance appearance) const { return contentAppearance(scene_, appearance); }
 
   void visit(const ui::layout::LayoutNode& node, std::array<RGBA, 2> behind) {
     if (std::holds_alternative<ui::layout::Background>(node.payload) && node.children.size() == 2) {
@@ -140,10 +138,14 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
   const Scene scene = layOutScene(activity, presentation, device, measurer, environment);
   FitReport report;
   report.presentation = presentation;
-  report.device = device.name;
+  report.device = scene.device->name;
   report.shown = scene.shown;
-  report.textSize =
-      presentation == Presentation::lockScreen ? environment.typeSize : ui::DynamicTypeSize::large;
+  // The Lock Screen presentation follows the text size wherever it is shown; the island's views
+  // keep the default.
+  const bool followsTextSize =
+      presentation == Presentation::lockScreen || presentation == Presentation::standBy ||
+      presentation == Presentation::standByNight || presentation == Presentation::alwaysOn;
+  report.textSize = followsTextSize ? environment.typeSize : ui::DynamicTypeSize::large;
   if (!scene.shown) return report;
   std::vector<const Scene::Content*> contents;
   for (const auto& content : scene.contents) contents.push_back(&content);
@@ -162,14 +164,24 @@ FitReport fitReport(const ActivityPresentations& activity, Presentation presenta
       height += content->node.frame.height;
     }
     report.size = {width + 2 * expandedMargin, height};
-  } else if (!contents.empty()) {
-    report.region = contents.front()->region;
-    report.size = {contents.front()->node.frame.width, contents.front()->node.frame.height};
+  } else {
+    // Side by side (the Smart Stack, the dashboard), each content has a region of its own: the
+    // report gives the largest, and clips where either does.
+    for (const auto* content : contents) {
+      report.region.width = std::max(report.region.width, content->region.width);
+      report.region.height = std::max(report.region.height, content->region.height);
+      report.size.width = std::max(report.size.width, content->node.frame.width);
+      report.size.height = std::max(report.size.height, content->node.frame.height);
+    }
   }
   // A millionth of a point is rounding, not content.
   constexpr double slack = 1e-6;
   report.clipped = report.size.width > report.region.width + slack ||
                    report.size.height > report.region.height + slack;
+  for (const auto* content : contents) {
+    report.clipped = report.clipped || content->node.frame.width > content->region.width + slack ||
+                     content->node.frame.height > content->region.height + slack;
+  }
   TextCollector collector(scene, report.texts);
   for (const auto* content : contents) collector.collect(content->node);
   return report;

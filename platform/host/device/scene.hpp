@@ -10,6 +10,7 @@
 #include "platform/ui/render/path.hpp"
 
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace host {
@@ -29,6 +30,13 @@ struct Scene {
   Presentation presentation = Presentation::lockScreen;
   // False for an island presentation on a device without the island: nothing to draw.
   bool shown = true;
+  // The device it is shown on: the one asked for, or the surface's default where that one has
+  // no such surface.
+  const DeviceProfile* device = nullptr;
+  // StandBy draws its content at twice its laid-out size.
+  double contentScale = 1;
+  // The Smart Stack's title above the content.
+  std::string title;
   double width = 0;
   double height = 0;
   double cameraX = 0;      // the camera's left edge
@@ -38,8 +46,13 @@ struct Scene {
 };
 
 // Whether the device shows the presentation at all: a phone without the Dynamic Island and a
-// tablet show the Lock Screen alone.
+// tablet show the Lock Screen alone; the surfaces are shown on the profile surfaceDevice gives.
 bool shows(const DeviceProfile& device, Presentation presentation);
+
+// The device a presentation is shown on when `device` is asked for: the same, unless it is a
+// surface the device lacks (StandBy and Always-On on a tablet or a watch, the Smart Stack off a
+// watch, the dashboard off a car), which takes that surface's default profile.
+const DeviceProfile& surfaceDevice(Presentation presentation, const DeviceProfile& device);
 
 // The width of a Lock Screen scene: the screen, or on a tablet's wide screen the card with a
 // margin, which is all that matters of it.
@@ -58,7 +71,10 @@ Scene layOutScene(const ActivityPresentations& activity, Presentation presentati
 ui::render::DisplayList paint(const Scene& scene, ui::render::Appearance appearance);
 
 // The opaque colour right behind the content: the card's container over the wallpaper, or the
-// island's black.
+// island's black, or the surface's own.
 ui::render::RGBA backdrop(const Scene& scene, ui::render::Appearance appearance);
+// The appearance the content is drawn in: the phone's on the Lock Screen and in StandBy by day,
+// dark anywhere else.
+ui::render::Appearance contentAppearance(const Scene& scene, ui::render::Appearance appearance);
 
 }  // namespace host

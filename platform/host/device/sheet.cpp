@@ -21,20 +21,26 @@ DisplayList sheet(const ActivityPresentations& activity,
   constexpr double kLabelHeight = 18;
   const RGBA paper{0.95, 0.95, 0.97, 1};
   const RGBA ink{0.1, 0.1, 0.12, 1};
-  const double columnWidth = lockScreenSceneWidth(device);
-  DisplayList out{kGap + static_cast<double>(appearances.size()) * (columnWidth + kGap), kGap, {}};
-  std::vector<ui::render::DisplayItem> items;
+  std::vector<Scene> scenes;
+  double columnWidth = 0;
   for (Presentation presentation : presentations) {
-    const bool compact = presentation == Presentation::compactLeading ||
-                         presentation == Presentation::compactTrailing;
     // Compact leading and trailing share one drawing: draw it once.
     if (presentation == Presentation::compactTrailing &&
         std::find(presentations.begin(), presentations.end(), Presentation::compactLeading) !=
             presentations.end()) {
       continue;
     }
-    const Scene scene = layOutScene(activity, presentation, device, measurer, environment);
+    Scene scene = layOutScene(activity, presentation, device, measurer, environment);
     if (!scene.shown) continue;
+    columnWidth = std::max(columnWidth, scene.width);
+    scenes.push_back(std::move(scene));
+  }
+  DisplayList out{kGap + static_cast<double>(appearances.size()) * (columnWidth + kGap), kGap, {}};
+  std::vector<ui::render::DisplayItem> items;
+  for (const Scene& scene : scenes) {
+    const Presentation presentation = scene.presentation;
+    const bool compact = presentation == Presentation::compactLeading ||
+                         presentation == Presentation::compactTrailing;
     double rowHeight = 0;
     for (std::size_t column = 0; column < appearances.size(); ++column) {
       const double x = kGap + static_cast<double>(column) * (columnWidth + kGap);

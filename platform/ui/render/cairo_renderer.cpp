@@ -87,6 +87,13 @@ class CairoCanvas final : public Canvas {
     cairo_set_fill_rule(cr_, CAIRO_FILL_RULE_WINDING);
     cairo_fill(cr_);
   }
+  void blend(const BlendItem& item) override {
+    cairo_save(cr_);
+    cairo_set_operator(
+        cr_, item.blend == Blend::color ? CAIRO_OPERATOR_HSL_COLOR : CAIRO_OPERATOR_MULTIPLY);
+    fill(item.path, item.color);
+    cairo_restore(cr_);
+  }
   void stroke(const Path& path, const RGBA& color, double width) override {
     addPath(cr_, path);
     setColor(cr_, color);

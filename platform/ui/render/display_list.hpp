@@ -65,6 +65,16 @@ struct ImageItem {
   double height = 0;
   friend bool operator==(const ImageItem&, const ImageItem&) = default;
 };
+// A fill that combines with what is already drawn rather than covering it: `color` keeps what is
+// below's luminance and gives it this colour's hue and saturation (a grey makes it grey);
+// `multiply` multiplies it by this colour. Night Mode's red tint is the two in turn.
+enum class Blend { color, multiply };
+struct BlendItem {
+  Path path;
+  RGBA color;
+  Blend blend = Blend::multiply;
+  friend bool operator==(const BlendItem&, const BlendItem&) = default;
+};
 struct PushClipItem {
   Path path;
   friend bool operator==(const PushClipItem&, const PushClipItem&) = default;
@@ -74,7 +84,7 @@ struct PopClipItem {
 };
 
 using DisplayItem =
-    std::variant<FillItem, StrokeItem, TextItem, ImageItem, PushClipItem, PopClipItem>;
+    std::variant<FillItem, StrokeItem, TextItem, ImageItem, BlendItem, PushClipItem, PopClipItem>;
 
 // What to draw, in drawing order, on a surface of the given size in points.
 struct DisplayList {
@@ -91,6 +101,7 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
   virtual void fill(const Path& path, const RGBA& color) = 0;
+  virtual void blend(const BlendItem& blend) = 0;
   virtual void stroke(const Path& path, const RGBA& color, double width) = 0;
   virtual void text(const TextItem& text) = 0;
   virtual void image(const ImageItem& image) = 0;
@@ -102,5 +113,7 @@ void replay(const DisplayList& list, Canvas& canvas);
 
 // Moves every item by (dx, dy), so that a drawing made at the origin can be placed on a sheet.
 void translate(std::vector<DisplayItem>& items, double dx, double dy);
+// Scales every item about the origin: StandBy shows the Lock Screen presentation at twice its size.
+void scale(std::vector<DisplayItem>& items, double factor);
 
 }  // namespace ui::render
