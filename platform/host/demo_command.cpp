@@ -18,6 +18,8 @@ namespace {
 struct SampleSetup {
   ui::layout::Environment environment;
   std::vector<Presentation> presentations{allPresentations.begin(), allPresentations.end()};
+  std::vector<ui::render::Appearance> appearances{ui::render::Appearance::light,
+                                                  ui::render::Appearance::dark};
 };
 
 SampleSetup setupOf(std::string_view settings) {
@@ -31,6 +33,8 @@ SampleSetup setupOf(std::string_view settings) {
     const std::string_view key = setting.substr(0, equals);
     const std::string_view value = setting.substr(equals + 1);
     if (key == "locale") setup.environment.layoutDirection = ui::layoutDirection(value);
+    // One column where two would make a sheet of many megapixels (every surface).
+    if (key == "appearance" && value == "dark") setup.appearances = {ui::render::Appearance::dark};
     for (const auto& [name, size] : textSizeChoices(false)) {
       if (key == "text-size" && name == value) setup.environment.typeSize = *size;
     }
@@ -114,7 +118,6 @@ class DemoCommand final : public Command {
     const ui::render::TextSystem text;
     const ui::render::PangoTextMeasurer measurer(text);
     const DeviceProfile& device = defaultDeviceProfile();
-    const std::array appearances{ui::render::Appearance::light, ui::render::Appearance::dark};
     Gallery gallery(device.name);
     std::size_t count = 0;
     for (const DemoSample& sample : context.samples) {
@@ -127,7 +130,7 @@ class DemoCommand final : public Command {
       }
       const SampleSetup setup = setupOf(sample.settings);
       const auto list = sheet(buildPresentations(input.events.front()), setup.presentations,
-                              appearances, device, measurer, setup.environment);
+                              setup.appearances, device, measurer, setup.environment);
       const std::string base = directory_ + "/" + std::string(sample.name);
       if (!writeFile(base + ".png", encodeDrawing(list, OutputFormat::png, 2, text), context.err) ||
           !writeFile(base + ".svg", encodeDrawing(list, OutputFormat::svg, 1, text), context.err)) {

@@ -204,6 +204,13 @@ Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& tex
   return bitmap;
 }
 
+// SVG and PDF have no blend that keeps luminance (Night Mode's tint), so Cairo draws what such a
+// blend covers as an image, by default at 300 pixels an inch: a whole StandBy screen then costs
+// over a hundred megabytes. Twice the points is as sharp as the PNGs.
+void vectorFallback(cairo_surface_t* surface) {
+  cairo_surface_set_fallback_resolution(surface, 144, 144);
+}
+
 std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
   return writePNG(bitmap.width, bitmap.height, bitmap.rgba);
 }
@@ -216,6 +223,7 @@ std::string renderSVG(const DisplayList& list, const TextSystem& text) {
   std::string out;
   Surface surface(cairo_svg_surface_create_for_stream(appendToString, &out, finiteSize(list.width),
                                                       finiteSize(list.height)));
+  vectorFallback(surface.get());
   draw(surface.get(), list, 1, text);
   cairo_surface_finish(surface.get());
   return out;
@@ -225,6 +233,7 @@ std::vector<std::uint8_t> renderPDF(const DisplayList& list, const TextSystem& t
   std::string out;
   Surface surface(cairo_pdf_surface_create_for_stream(appendToString, &out, finiteSize(list.width),
                                                       finiteSize(list.height)));
+  vectorFallback(surface.get());
   draw(surface.get(), list, 1, text);
   cairo_surface_finish(surface.get());
   return std::vector<std::uint8_t>(out.begin(), out.end());
