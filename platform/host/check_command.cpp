@@ -109,42 +109,6 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   writer.endObject();
 }
 
-// How a text or a presentation fares as the text size grows, on one device's Lock Screen:
-// the size where each text is first cut and where the card is first clipped.
-std::vector<std::string> growthFindings(std::span<const FitReport> bySize) {
-  std::vector<std::string> lines;
-  const FitReport& first = bySize.front();
-  const std::string where =
-      std::string(first.device) + " " + std::string(presentationName(first.presentation));
-  const auto sizeName = [](const FitReport& report) {
-    return std::string(ui::dynamicTypeSizeName(report.textSize));
-  };
-  for (std::size_t t = 0; t < first.texts.size(); ++t) {
-    for (std::size_t i = 0; i < bySize.size(); ++i) {
-      if (t >= bySize[i].texts.size() || !bySize[i].texts[t].truncated) continue;
-      const TextFit& cut = bySize[i].texts[t];
-      std::string line = where + ": \"" + cut.text + "\" is ";
-      line += i == 0 ? "truncated at every text size"
-                     : "first truncated at " + sizeName(bySize[i]) + " (it fits up to " +
-                           sizeName(bySize[i - 1]) + ")";
-      char offered[64];
-      std::snprintf(offered, sizeof offered, ", in the %.1f pt it is offered", cut.offered);
-      lines.push_back(line + offered);
-      break;
-    }
-  }
-  for (const FitReport& report : bySize) {
-    if (!report.clipped) continue;
-    char needs[128];
-    std::snprintf(needs, sizeof needs,
-                  ": first clipped at %s: it needs %.1f pt of height, cut at %.0f",
-                  sizeName(report).c_str(), report.size.height, report.region.height);
-    lines.push_back(where + needs);
-    break;
-  }
-  return lines;
-}
-
 class CheckCommand final : public Command {
  public:
   CheckCommand() {
@@ -224,19 +188,8 @@ class CheckCommand final : public Command {
           }
           const std::span<const FitReport> made(reports.begin() + static_cast<long>(first),
                                                 reports.end());
-          // At every size, the Lock Screen says where each text is first cut; its other
-          // findings and its advice are those of the default size.
-          const FitReport& base =
-              growing ? made[static_cast<std::size_t>(ui::DynamicTypeSize::large)] : made.front();
-          Findings findings = sortedFindings(base);
-          if (growing) {
-            std::erase_if(findings.actionable, [](const std::string& line) {
-              return line.find(" is truncated to ") != std::string::npos ||
-                     line.find(" is cut at ") != std::string::npos;
-            });
-            const auto grown = growthFindings(made);
-            findings.actionable.insert(findings.actionable.begin(), grown.begin(), grown.end());
-          }
+          // At every size, the Lock Screen says where each text is first cut.
+          const Findings findings = growing ? textSizeFindings(made) : sortedFindings(made.front());
           actionable.insert(actionable.end(), findings.actionable.begin(),
                             findings.actionable.end());
           advice.insert(advice.end(), findings.advice.begin(), findings.advice.end());

@@ -138,6 +138,23 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
          1},
         {"iphone-15-pro lockscreen: first clipped at AX", 1},
         {"iphone-15-pro expanded", 0}}},
+      // Every size in JSON: the Lock Screen at each of the 12, the island's four once.
+      {{"--device", "iphone-15-pro", "--text-size", "all", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"presentation\": \"lockscreen\", \"shown\": true, \"textSize\": \"", 12},
+        {"\"textSize\": \"AX5\"", 1},
+        {"\"device\": ", 16}}},
+      // A surface asked for on a device without it takes its default device; all devices cover
+      // those that have it.
+      {{"--presentation", "smart-stack", "--device", "iphone-15-pro", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"device\": \"watch-45mm\", \"presentation\": \"smart-stack\"", 1}, {"\"device\": ", 1}}},
+      {{"--presentation", "carplay", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"device\": \"carplay-", 3}, {"\"device\": ", 3}}},
       {{"--device", "iphone-15-pro", "--text-size", "AX3", "--strict"},
        "sign-pending.json",
        1,

@@ -204,7 +204,7 @@ std::vector<std::string> fitFindings(const FitReport& report) {
   return findings.actionable;
 }
 
-Findings sortedFindings(const FitReport& report) {
+Findings sortedFindings(const FitReport& report, bool cutsAndClips) {
   Findings findings;
   std::vector<std::string>& lines = findings.actionable;
   const std::string where = findingPlace(report);
@@ -214,7 +214,9 @@ Findings sortedFindings(const FitReport& report) {
   }
   for (const TextFit& text : report.texts) {
     std::string what = jsonQuoted(text.text);
-    if (text.truncated) {
+    if (text.truncated && !cutsAndClips) {
+      what.clear();
+    } else if (text.truncated) {
       what +=
           " is truncated to " + std::to_string(text.lines) + (text.lines == 1 ? " line" : " lines");
       if (text.scale < 1) what += " at " + decimal(text.scale * 100) + "% of its size";
@@ -238,7 +240,7 @@ Findings sortedFindings(const FitReport& report) {
     }
     lines.push_back(line + " (drawn as boxes)");
   }
-  if (report.clipped) {
+  if (report.clipped && cutsAndClips) {
     std::string line = where + ": the presentation needs " + decimal(report.size.width) + " x " +
                        decimal(report.size.height) + " pt and is cut at " +
                        decimal(report.region.width) + " x " + decimal(report.region.height);
@@ -286,6 +288,40 @@ Findings sortedFindings(const FitReport& report) {
     }
     findings.advice.push_back(std::move(line));
   }
+  return findings;
+}
+
+Findings textSizeFindings(std::span<const FitReport> bySize) {
+  const FitReport& atDefault = bySize[static_cast<std::size_t>(ui::DynamicTypeSize::large)];
+  const Findings others = sortedFindings(atDefault, false);
+  Findings findings;
+  std::vector<std::string>& lines = findings.actionable;
+  const std::string where =
+      std::string(atDefault.device) + " " + std::string(presentationName(atDefault.presentation));
+  const auto sizeName = [&](std::size_t i) {
+    return std::string(ui::dynamicTypeSizeName(bySize[i].textSize));
+  };
+  for (std::size_t t = 0; t < atDefault.texts.size(); ++t) {
+    for (std::size_t i = 0; i < bySize.size(); ++i) {
+      if (t >= bySize[i].texts.size() || !bySize[i].texts[t].truncated) continue;
+      const TextFit& cut = bySize[i].texts[t];
+      lines.push_back(where + ": " + jsonQuoted(cut.text) + " is " +
+                      (i == 0 ? "truncated at every text size"
+                              : "first truncated at " + sizeName(i) + " (it fits up to " +
+                                    sizeName(i - 1) + ")") +
+                      ", in the " + decimal(cut.offered) + " pt it is offered");
+      break;
+    }
+  }
+  for (std::size_t i = 0; i < bySize.size(); ++i) {
+    if (!bySize[i].clipped) continue;
+    lines.push_back(where + ": first clipped at " + sizeName(i) + ": it needs " +
+                    decimal(bySize[i].size.height) + " pt of height, cut at " +
+                    decimal(bySize[i].region.height));
+    break;
+  }
+  lines.insert(lines.end(), others.actionable.begin(), others.actionable.end());
+  findings.advice = others.advice;
   return findings;
 }
 

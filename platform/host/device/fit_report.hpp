@@ -3,6 +3,7 @@
 #include "platform/host/device/scene.hpp"
 
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,7 +61,13 @@ struct Findings {
   std::vector<std::string> actionable;
   std::vector<std::string> advice;
 };
-Findings sortedFindings(const FitReport& report);
+// Without `cutsAndClips`, leaves out the texts truncated and the presentation clipped, which
+// textSizeFindings says at every size instead.
+Findings sortedFindings(const FitReport& report, bool cutsAndClips = true);
+// The findings of one presentation on one device laid out at every text size, smallest first:
+// where each text is first truncated and the presentation first clipped, then the default size's
+// other findings.
+Findings textSizeFindings(std::span<const FitReport> bySize);
 // Both kinds, the actionable first.
 std::vector<std::string> fitFindings(const FitReport& report);
 

@@ -23,8 +23,8 @@ constexpr RGBA kCameraGlass{0.09, 0.09, 0.11, 1};
 constexpr RGBA kSurfaceCard{0.11, 0.11, 0.12, 1};
 // Chosen: Night Mode's red (the platform's red, 255, 59, 48) and the Always-On dimming to half
 // the brightness.
-constexpr RGBA nightModeRed{1, 59 / 255.0, 48 / 255.0, 1};
-constexpr double alwaysOnDimming = 0.5;
+constexpr RGBA kNightModeRed{1, 59 / 255.0, 48 / 255.0, 1};
+constexpr double kAlwaysOnDimming = 0.5;
 
 // A plain wallpaper: a tone that sits behind a Lock Screen, lighter in the light appearance.
 RGBA wallpaper(Appearance appearance) {
@@ -335,7 +335,7 @@ DisplayList paint(const Scene& scene, Appearance appearance) {
       clip();
       for (const auto& content : scene.contents) paintContent(list, content, Appearance::dark);
       unclip();
-      fill(list, screen, RGBA{0, 0, 0, alwaysOnDimming});
+      fill(list, screen, RGBA{0, 0, 0, kAlwaysOnDimming});
       return list;
     }
     case Presentation::standBy:
@@ -356,7 +356,7 @@ DisplayList paint(const Scene& scene, Appearance appearance) {
         list.items.push_back(
             ui::render::BlendItem{screen, {0.5, 0.5, 0.5, 1}, ui::render::Blend::color});
         list.items.push_back(
-            ui::render::BlendItem{screen, nightModeRed, ui::render::Blend::multiply});
+            ui::render::BlendItem{screen, kNightModeRed, ui::render::Blend::multiply});
       }
       return list;
     }
