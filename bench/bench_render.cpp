@@ -1,11 +1,14 @@
 // Drawing one state: the Sign Lock Screen at scale 3 to PNG in memory, split into layout and
 // display list, drawing, and PNG encoding; the same to SVG; all presentations on one sheet; and
-// the PNG writer's options, each alone, on three pictures.
+// the PNG writer's options, each alone, on three pictures; and check as a user runs it, on one
+// state, for the default device and size against every device at every text size.
 #include "platform/coding/json_decoder.hpp"
+#include "platform/host/command_line.hpp"
 #include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "platform/ui/render/png_writer.hpp"
+#include "tolvex/extension/tolvex_widget_bundle.hpp"
 #include "tolvex/sign/sign_dynamic_island.hpp"
 #include "tolvex/sign/sign_lock_screen_view.hpp"
 
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -137,11 +141,10 @@ const ui::render::Bitmap& picture(int which) {
                                         host::defaultDeviceProfile(), fixture().measurer),
                       Appearance::dark),
           3, fixture().text),
-      ui::render::renderBitmap(
-          host::sheet(fixture().activity, host::allPresentations,
-                      std::array{Appearance::light, Appearance::dark},
-                      host::defaultDeviceProfile(), fixture().measurer),
-          2, fixture().text),
+      ui::render::renderBitmap(host::sheet(fixture().activity, host::allPresentations,
+                                           std::array{Appearance::light, Appearance::dark},
+                                           host::defaultDeviceProfile(), fixture().measurer),
+                               2, fixture().text),
   };
   return pictures[which];
 }
@@ -201,6 +204,35 @@ void registerPngOptions() {
   }
 }
 
+// The whole command, text system and all, as `tolvex-widget check ... state.json` runs it.
+void runCheck(benchmark::State& state, std::vector<const char*> options) {
+  const std::string input =
+      R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"t"},)"
+      R"("content-state":{"progress":0.3,"statusText":"Downloading",)"
+      R"("fileName":"Holiday-Photos-Backup-2026-12.zip","transferredText":"61 MB",)"
+      R"("totalText":"204 MB","etaText":"2 min"}})";
+  options.insert(options.begin(), {"tolvex-widget", "check"});
+  for (auto _ : state) {
+    std::istringstream in(input);
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = host::runCommandLine(static_cast<int>(options.size()), options.data(),
+                                            tolvex::registeredActivities, {}, in, out, err);
+    if (status != 0) state.SkipWithError("check failed");
+    benchmark::DoNotOptimize(out.str());
+  }
+}
+
+void CheckOneDeviceDefaultSize(benchmark::State& state) {
+  runCheck(state, {"--device", "iphone-15-pro"});
+}
+
+void CheckEveryDeviceEverySize(benchmark::State& state) {
+  runCheck(state, {"--device", "all", "--text-size", "all"});
+}
+
+BENCHMARK(CheckOneDeviceDefaultSize)->Unit(benchmark::kMillisecond);
+BENCHMARK(CheckEveryDeviceEverySize)->Unit(benchmark::kMillisecond);
 BENCHMARK(LockScreenLayoutAndDisplayListCold)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenLayoutAndDisplayList)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenDrawScale3)->Unit(benchmark::kMicrosecond);

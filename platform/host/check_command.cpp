@@ -2,6 +2,7 @@
 #include "platform/host/choice_option.hpp"
 #include "platform/host/command_input.hpp"
 #include "platform/host/device/fit_report.hpp"
+#include "platform/host/display_options.hpp"
 #include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
@@ -33,6 +34,12 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
   writer.comma();
   name("presentation");
   writer.string(presentationName(report.presentation));
+  writer.comma();
+  name("shown");
+  writer.boolean(report.shown);
+  writer.comma();
+  name("textSize");
+  writer.string(ui::dynamicTypeSizeName(report.textSize));
   writer.comma();
   name("size");
   pair(report.size.width, report.size.height);
@@ -71,6 +78,17 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
     name("truncated");
     writer.boolean(text.truncated);
     writer.comma();
+    name("platformColour");
+    writer.boolean(text.platformColour);
+    writer.comma();
+    name("missingCharacters");
+    writer.beginArray();
+    for (std::size_t c = 0; c < text.missingCharacters.size(); ++c) {
+      if (c > 0) writer.comma();
+      writer.number(static_cast<double>(text.missingCharacters[c]));
+    }
+    writer.endArray();
+    writer.comma();
     name("offered");
     writer.number(roundedTo(text.offered, 2));
     writer.comma();
@@ -94,7 +112,7 @@ void writeReport(JsonWriter& writer, const FitReport& report) {
 class CheckCommand final : public Command {
  public:
   CheckCommand() {
-    for (const DeviceProfile& profile : deviceProfiles()) {
+    for (const DeviceProfile& profile : allDeviceProfiles()) {
       devices_.emplace_back(profile.name, &profile);
     }
     devices_.emplace_back("all", nullptr);
@@ -104,8 +122,16 @@ class CheckCommand final : public Command {
     CLI::App* command = app.add_subcommand(
         "check", "Say what each presentation cuts, shrinks, clips or makes hard to read");
     input_.addTo(*command);
+    addChoice(*command, "--presentation", presentation_, presentationChoices(),
+              "Which presentations (default all: the phone's five)");
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
-                                    "Which phone (default all)");
+                                    "Which device (default all)");
+    display_.addTo(*command);
+    addChoice<std::optional<ui::DynamicTypeSize>>(
+        *command, "--text-size", textSize_, textSizeChoices(true),
+        "The phone's text size (default Large); all says where each text is first cut");
+    command->add_flag("--advice", advice_,
+                      "Also show the contrast of the platform's own text colours");
     command->add_flag("--json", json_, "Print the reports as JSON");
     command->add_flag("--strict", strict_, "Exit 1 when anything is truncated or clipped");
     return command;
@@ -122,11 +148,14 @@ class CheckCommand final : public Command {
     if (device_ != nullptr) {
       devices.push_back(device_);
     } else {
-      for (const DeviceProfile& profile : deviceProfiles()) devices.push_back(&profile);
+      for (const DeviceProfile& profile : allDeviceProfiles()) devices.push_back(&profile);
     }
+    const std::vector<Presentation> presentations = presentationsOf(presentation_);
+    const bool everySize = !textSize_.has_value();
 
     bool faulty = false;
     std::size_t checked = 0;
+    std::size_t adviceHeld = 0;
     std::string json;
     JsonWriter writer(json, JsonWriter::Style::spaced);
     if (input->timeline) writer.beginArray();
@@ -134,13 +163,37 @@ class CheckCommand final : public Command {
       if (!event.contentState || !event.rebuild) continue;
       const ActivityPresentations activity = buildPresentations(event, images);
       std::vector<FitReport> reports;
+      std::vector<std::string> actionable;
+      std::vector<std::string> advice;
       for (const DeviceProfile* device : devices) {
-        for (Presentation presentation : allPresentations) {
-          reports.push_back(fitReport(activity, presentation, *device, measurer));
-          const FitReport& report = reports.back();
-          faulty = faulty || report.clipped ||
-                   std::any_of(report.texts.begin(), report.texts.end(),
-                               [](const TextFit& fit) { return fit.truncated; });
+        for (Presentation presentation : presentations) {
+          // Every device covers the devices that show the presentation; one named says what it
+          // does not show, or takes the surface's own device.
+          if (device_ == nullptr &&
+              (!shows(*device, presentation) || &surfaceDevice(presentation, *device) != device)) {
+            continue;
+          }
+          // The island keeps the default text size: one report of it is enough.
+          const bool growing =
+              everySize && presentationView(activity, presentation) == &activity.lockScreen;
+          const std::size_t first = reports.size();
+          for (ui::DynamicTypeSize size : ui::allDynamicTypeSizes) {
+            const ui::DynamicTypeSize asked = textSize_.value_or(ui::DynamicTypeSize::large);
+            if (!growing && size != asked) continue;
+            reports.push_back(
+                fitReport(activity, presentation, *device, measurer, display_.environment(size)));
+            const FitReport& report = reports.back();
+            faulty = faulty || report.clipped ||
+                     std::any_of(report.texts.begin(), report.texts.end(),
+                                 [](const TextFit& fit) { return fit.truncated; });
+          }
+          const std::span<const FitReport> made(reports.begin() + static_cast<long>(first),
+                                                reports.end());
+          // At every size, the Lock Screen says where each text is first cut.
+          const Findings findings = growing ? textSizeFindings(made) : sortedFindings(made.front());
+          actionable.insert(actionable.end(), findings.actionable.begin(),
+                            findings.actionable.end());
+          advice.insert(advice.end(), findings.advice.begin(), findings.advice.end());
         }
       }
       if (json_) {
@@ -164,22 +217,27 @@ class CheckCommand final : public Command {
       } else {
         const std::string prefix =
             input->timeline ? "line " + std::to_string(event.line) + ": " : std::string();
-        std::size_t count = 0;
-        for (const FitReport& report : reports) {
-          for (const std::string& line : fitFindings(report)) {
-            context.out << prefix << line << '\n';
-            ++count;
-          }
+        for (const std::string& line : actionable) context.out << prefix << line << '\n';
+        if (advice_) {
+          for (const std::string& line : advice) context.out << prefix << line << '\n';
+        } else {
+          adviceHeld += advice.size();
         }
-        if (count == 0) {
-          context.out << prefix << "no findings: every text fits and reads on every presentation"
-                      << (devices.size() > 1 ? " of both devices" : "") << '\n';
+        if (actionable.empty() && (advice.empty() || !advice_)) {
+          context.out << prefix << "no findings: every text fits"
+                      << (advice.empty() ? " and reads" : "") << " on every presentation"
+                      << (devices.size() > 1 ? " of every device" : "") << '\n';
         }
       }
       ++checked;
     }
     if (input->timeline) writer.endArray();
     if (json_) context.out << json << '\n';
+    if (adviceHeld > 0) {
+      context.out << "(" << adviceHeld << (adviceHeld == 1 ? " line" : " lines")
+                  << " of advice on the platform's own text colours: --advice shows "
+                  << (adviceHeld == 1 ? "it" : "them") << ")\n";
+    }
     if (checked == 0) {
       context.err << "error: usage: the input holds no content state, so it has no presentations\n";
       return exitUsage;
@@ -189,8 +247,12 @@ class CheckCommand final : public Command {
 
  private:
   InputOptions input_;
+  DisplayOptions display_;
+  PresentationChoice presentation_ = PresentationChoice::all;
   std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;
   const DeviceProfile* device_ = nullptr;
+  std::optional<ui::DynamicTypeSize> textSize_ = ui::DynamicTypeSize::large;
+  bool advice_ = false;
   bool json_ = false;
   bool strict_ = false;
 };

@@ -14,11 +14,14 @@ class App;
 
 namespace host {
 
-// A built-in sample for the demo: an activity document, under a name for its files.
+// A built-in sample for the demo: an activity document, under a name for its files, and how the
+// phone it is drawn on is set up ("locale=ar text-size=AX2 presentation=everything
+// appearance=dark", any of them).
 struct DemoSample {
   std::string_view name;
   std::string_view title;
   std::string_view document;
+  std::string_view settings = {};
 };
 
 // What every command is given once the arguments are read.

@@ -1,5 +1,6 @@
 #include "platform/host/command.hpp"
 #include "platform/host/device/sheet.hpp"
+#include "platform/host/display_options.hpp"
 #include "platform/host/drawing_output.hpp"
 #include "platform/host/input/activity_input.hpp"
 #include "platform/host/presentations.hpp"
@@ -12,6 +13,37 @@
 
 namespace host {
 namespace {
+
+// How a sample's phone is set up, from its settings ("locale=ar text-size=AX2").
+struct SampleSetup {
+  ui::layout::Environment environment;
+  std::vector<Presentation> presentations{allPresentations.begin(), allPresentations.end()};
+  std::vector<ui::render::Appearance> appearances{ui::render::Appearance::light,
+                                                  ui::render::Appearance::dark};
+};
+
+SampleSetup setupOf(std::string_view settings) {
+  SampleSetup setup;
+  while (!settings.empty()) {
+    const std::size_t space = settings.find(' ');
+    const std::string_view setting = settings.substr(0, space);
+    settings = space == std::string_view::npos ? std::string_view() : settings.substr(space + 1);
+    const std::size_t equals = setting.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = setting.substr(0, equals);
+    const std::string_view value = setting.substr(equals + 1);
+    if (key == "locale") setup.environment.layoutDirection = ui::layoutDirection(value);
+    // One column where two would make a sheet of many megapixels (every surface).
+    if (key == "appearance" && value == "dark") setup.appearances = {ui::render::Appearance::dark};
+    for (const auto& [name, size] : textSizeChoices(false)) {
+      if (key == "text-size" && name == value) setup.environment.typeSize = *size;
+    }
+    for (const auto& [name, choice] : presentationChoices()) {
+      if (key == "presentation" && name == value) setup.presentations = presentationsOf(choice);
+    }
+  }
+  return setup;
+}
 
 std::string htmlEscaped(std::string_view text) {
   std::string out;
@@ -87,7 +119,6 @@ class DemoCommand final : public Command {
     const ui::render::PangoTextMeasurer measurer(text);
     image::ImageCache images;
     const DeviceProfile& device = defaultDeviceProfile();
-    const std::array appearances{ui::render::Appearance::light, ui::render::Appearance::dark};
     Gallery gallery(device.name);
     std::size_t count = 0;
     for (const DemoSample& sample : context.samples) {
@@ -98,8 +129,10 @@ class DemoCommand final : public Command {
                     << '\n';
         return exitFailure;
       }
-      const auto list = sheet(buildPresentations(input.events.front(), images), allPresentations,
-                              appearances, device, measurer);
+      const SampleSetup setup = setupOf(sample.settings);
+      const auto list = sheet(buildPresentations(input.events.front(), images),
+                              setup.presentations, setup.appearances, device, measurer,
+                              setup.environment);
       const std::string base = directory_ + "/" + std::string(sample.name);
       if (!writeFile(base + ".png", encodeDrawing(list, OutputFormat::png, 2, text), context.err) ||
           !writeFile(base + ".svg", encodeDrawing(list, OutputFormat::svg, 1, text), context.err)) {

@@ -11,15 +11,22 @@
 
 namespace host {
 
-// What --presentation names: one presentation, the island's four, or all five.
+// What --presentation names: one presentation or surface, the island's four, the phone's five
+// (all), or those and every surface (everything).
 enum class PresentationChoice {
   lockScreen,
   expanded,
   compactLeading,
   compactTrailing,
   minimal,
+  standBy,
+  standByNight,
+  alwaysOn,
+  smartStack,
+  carPlay,
   island,
-  all
+  all,
+  everything,
 };
 
 std::span<const std::pair<std::string_view, PresentationChoice>> presentationChoices();

@@ -1,10 +1,12 @@
 #include "platform/host/choice_option.hpp"
 #include "platform/host/command_input.hpp"
 #include "platform/host/device/sheet.hpp"
+#include "platform/host/display_options.hpp"
 #include "platform/host/drawing_output.hpp"
 #include "platform/host/presentations.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -46,7 +48,7 @@ std::string framePath(const std::string& output, std::size_t frame) {
 class RenderCommand final : public Command {
  public:
   RenderCommand() {
-    for (const DeviceProfile& profile : deviceProfiles())
+    for (const DeviceProfile& profile : allDeviceProfiles())
       devices_.emplace_back(profile.name, &profile);
   }
 
@@ -58,7 +60,11 @@ class RenderCommand final : public Command {
     addChoice<AppearanceChoice>(*command, "--appearance", appearance_, appearanceChoices,
                                 "Which appearance (default light)");
     addChoice<const DeviceProfile*>(*command, "--device", device_, devices_,
-                                    "Which phone (default iphone-15-pro)");
+                                    "Which device (default iphone-15-pro)");
+    display_.addTo(*command);
+    addChoice<std::optional<ui::DynamicTypeSize>>(*command, "--text-size", textSize_,
+                                                  textSizeChoices(false),
+                                                  "The phone's text size (default Large)");
     command->add_option("--scale", scale_, "Pixels per point for PNG: 1, 2 or 3 (default 3)")
         ->check(CLI::IsMember({1, 2, 3}));
     addChoice<std::optional<OutputFormat>>(*command, "--format", format_, formatChoices(),
@@ -80,16 +86,25 @@ class RenderCommand final : public Command {
     image::ImageCache images;
     const auto presentations = presentationsOf(presentation_);
     const auto appearances = appearancesOf(appearance_);
+    const ui::layout::Environment environment =
+        display_.environment(textSize_.value_or(ui::DynamicTypeSize::large));
     std::size_t frame = 0;
     for (const ActivityEvent& event : input->events) {
       if (!event.contentState || !event.rebuild) continue;
       const ActivityPresentations activity = buildPresentations(event, images);
+      if (std::none_of(presentations.begin(), presentations.end(),
+                       [&](Presentation p) { return shows(*device_, p); })) {
+        context.err << "error: usage: " << device_->name
+                    << " shows none of the presentations asked for (the island's need a Dynamic "
+                       "Island, the Lock Screen a phone or a tablet)\n";
+        return exitUsage;
+      }
       // One presentation in one appearance is a bare picture; anything more, a labelled sheet.
       const auto list =
           presentations.size() == 1 && appearances.size() == 1
-              ? paint(layOutScene(activity, presentations.front(), *device_, measurer),
+              ? paint(layOutScene(activity, presentations.front(), *device_, measurer, environment),
                       appearances.front())
-              : sheet(activity, presentations, appearances, *device_, measurer);
+              : sheet(activity, presentations, appearances, *device_, measurer, environment);
       const std::string path = input->timeline ? framePath(output_, ++frame) : output_;
       if (!writeFile(path, encodeDrawing(list, *format, scale_, text), context.err)) {
         return exitFailure;
@@ -148,6 +163,8 @@ class RenderCommand final : public Command {
   }
 
   InputOptions input_;
+  DisplayOptions display_;
+  std::optional<ui::DynamicTypeSize> textSize_ = ui::DynamicTypeSize::large;
   PresentationChoice presentation_ = PresentationChoice::all;
   AppearanceChoice appearance_ = AppearanceChoice::light;
   std::vector<std::pair<std::string_view, const DeviceProfile*>> devices_;

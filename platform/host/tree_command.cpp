@@ -22,7 +22,13 @@ std::string presentationDump(const ActivityPresentations& activity, Presentation
     case PresentationChoice::island:
       return widgets::dump(activity.island);
     case PresentationChoice::all:
+    case PresentationChoice::everything:
+      // The surfaces show these same views.
       return ui::dump(activity.lockScreen) + widgets::dump(activity.island);
+    case PresentationChoice::smartStack:
+    case PresentationChoice::carPlay:
+      return ui::dump(activity.island.compactLeading()) +
+             ui::dump(activity.island.compactTrailing());
     default:
       return ui::dump(*presentationView(activity, presentationsOf(choice).front()));
   }

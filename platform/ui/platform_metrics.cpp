@@ -18,6 +18,23 @@ constexpr std::array<TextStyleMetrics, 5> textStyles{{
     {11, Font::Weight::regular, 13},   // caption2
 }};
 
+// Point sizes of headline, subheadline, footnote, caption and caption2 at each text size, in the
+// order of DynamicTypeSize; Large is the row above.
+constexpr std::array<std::array<double, 5>, 12> textStyleSizes{{
+    {14, 12, 12, 11, 11},  // xSmall
+    {15, 13, 12, 11, 11},  // Small
+    {16, 14, 12, 11, 11},  // Medium
+    {17, 15, 13, 12, 11},  // Large
+    {19, 17, 15, 14, 13},  // xLarge
+    {21, 19, 17, 16, 15},  // xxLarge
+    {23, 21, 19, 18, 17},  // xxxLarge
+    {28, 25, 23, 22, 20},  // AX1
+    {33, 30, 27, 26, 24},  // AX2
+    {40, 36, 33, 32, 29},  // AX3
+    {47, 42, 38, 37, 34},  // AX4
+    {53, 49, 44, 43, 40},  // AX5
+}};
+
 }  // namespace
 
 const ColorMetrics& colorMetrics() {
@@ -33,15 +50,20 @@ const ColorMetrics& colorMetrics() {
   return colors;
 }
 
-TextStyleMetrics textStyleMetrics(Font::TextStyle style) {
-  const auto index = static_cast<std::size_t>(style);
-  return index < textStyles.size() ? textStyles[index] : textStyles[0];
+TextStyleMetrics textStyleMetrics(Font::TextStyle style, DynamicTypeSize size) {
+  const auto index = std::min(static_cast<std::size_t>(style), textStyles.size() - 1);
+  TextStyleMetrics metrics = textStyles[index];
+  const auto row = std::min(static_cast<std::size_t>(size), textStyleSizes.size() - 1);
+  const double points = textStyleSizes[row][index];
+  metrics.lineHeight *= points / metrics.pointSize;
+  metrics.pointSize = points;
+  return metrics;
 }
 
-ResolvedFont resolve(const Font& font) {
+ResolvedFont resolve(const Font& font, DynamicTypeSize size) {
   ResolvedFont resolved;
   if (const auto style = font.textStyle()) {
-    const TextStyleMetrics metrics = textStyleMetrics(*style);
+    const TextStyleMetrics metrics = textStyleMetrics(*style, size);
     resolved.pointSize = metrics.pointSize;
     resolved.weight = metrics.weight;
     resolved.styleLineHeight = metrics.lineHeight;
@@ -54,8 +76,8 @@ ResolvedFont resolve(const Font& font) {
   return resolved;
 }
 
-double symbolImageSide(const std::optional<Font>& font) {
-  return font ? resolve(*font).pointSize : bodyPointSize;
+double symbolImageSide(const std::optional<Font>& font, DynamicTypeSize size) {
+  return font ? resolve(*font, size).pointSize : bodyPointSize;
 }
 
 }  // namespace ui

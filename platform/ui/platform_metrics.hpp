@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/environment.hpp"
 #include "platform/ui/font.hpp"
 
 #include <optional>
@@ -16,8 +17,9 @@ struct TextStyleMetrics {
   double lineHeight;
 };
 
-// The text styles at the default Dynamic Type size.
-TextStyleMetrics textStyleMetrics(Font::TextStyle style);
+// A text style at a text size: the published point sizes, line heights scaled in proportion.
+TextStyleMetrics textStyleMetrics(Font::TextStyle style,
+                                  DynamicTypeSize size = DynamicTypeSize::large);
 
 // The font of a text that no font modifier reaches: the body style's 17 points, regular.
 inline constexpr double bodyPointSize = 17;
@@ -43,10 +45,11 @@ struct ResolvedFont {
   friend bool operator==(const ResolvedFont&, const ResolvedFont&) = default;
 };
 
-// system(size:) gives its size; a text style gives the table's; weight(_:) overrides either
+// system(size:) gives its size; a text style gives the table's at the text size (a system font of
+// a size does not follow the text size); weight(_:) overrides either
 // weight. A size that is no number or negative resolves to 0, and one beyond 4096 to 4096, so
 // that no font can make lengths that are no numbers.
-ResolvedFont resolve(const Font& font);
+ResolvedFont resolve(const Font& font, DynamicTypeSize size = DynamicTypeSize::large);
 
 // A colour in the light and the dark appearance: sRGB 0 to 255, opacity 0 to 1.
 struct ColorSwatch {
@@ -62,6 +65,7 @@ const ColorMetrics& colorMetrics();
 
 // The side of the square a system symbol image takes: the point size of the font in force, or of
 // the body style where none is.
-double symbolImageSide(const std::optional<Font>& font);
+double symbolImageSide(const std::optional<Font>& font,
+                       DynamicTypeSize size = DynamicTypeSize::large);
 
 }  // namespace ui

@@ -69,13 +69,30 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
     int status;
     std::vector<std::pair<std::string, std::size_t>> says;  // a part and how often it appears
   } cases[] = {
-      // A long file name shrinks to its minimum and is still cut, on both devices.
+      // A long file name shrinks to its minimum and is still cut, on every phone and tablet;
+      // the island's presentations are checked only where there is an island.
       {{},
        "download-long-name.json",
        0,
        {{"iphone-15-pro lockscreen: \"PhotoStudioPro", 1},
         {"iphone-15-pro-max lockscreen: \"PhotoStudioPro", 1},
-        {"is truncated to 1 line at 80% of its size", 2}}},
+        {"ipad-11 lockscreen: \"PhotoStudioPro", 1},
+        {"is truncated to 1 line at 80% of its size", 8},
+        {"expanded: \"PhotoStudioPro", 5},
+        {"not shown", 0}}},
+      // What the field reports: a name the 393-point phone shows whole, a little shrunk, is cut
+      // on the 375-point phone.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "all"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-15-pro lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is shrunk to", 1},
+        {"iphone-13-mini lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is truncated", 1}}},
+      // Named, the phone without an island says which presentations it does not show.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "iphone-13-mini"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-13-mini lockscreen: \"Holiday", 1},
+        {": not shown: this device has no Dynamic Island", 4}}},
       // An overlong status pushes the expanded island past its 160 points; --strict fails on it.
       {{"--strict", "--device", "iphone-15-pro"},
        "sign-long-names.json",
@@ -90,10 +107,59 @@ TEST(CheckCommand, ReportsWhatIsCutShrunkAndClippedPerDevice) {
         {"\"presentation\": \"compact-trailing\"", 1},
         {"\"scale\": 0.8, \"truncated\": true", 1}}},
       // An empty time left draws nothing: no contrast finding quotes it, the other texts' stand.
-      {{"--type", "DownloadLiveActivityAttributes.ContentState"},
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--advice"},
        "../download-state-done.json",
        0,
-       {{"\"\" in", 0}, {"lockscreen (light): \"Download complete\" in secondary text", 2}}},
+       {{"\"\"", 0},
+        {"lockscreen (light): the platform's secondary text on white has contrast 3.4:1", 8},
+        {"\"Download complete\"", 8}}},
+      // What a sender can change comes first; the platform's own colours are advice, held back
+      // unless asked for and then one line per presentation and appearance.
+      {{"--device", "iphone-15-pro"},
+       "../sign-timeline.jsonl",
+       0,
+       {{"line 4: iphone-15-pro lockscreen (light): \"Signed\" in green on white has contrast "
+         "2.2:1",
+         1},
+        {"secondary text", 0},
+        {"(4 lines of advice on the platform's own text colours: --advice shows them)", 1}}},
+      {{"--device", "iphone-15-pro", "--advice"},
+       "../sign-timeline.jsonl",
+       0,
+       {{"(light): the platform's secondary text", 4}, {"--advice shows", 0}}},
+      // At every text size: where each text is first cut and where the card first clips. The
+      // island keeps its size, so its findings are those of the default size.
+      {{"--type", "DownloadLiveActivityAttributes.ContentState", "--device", "iphone-15-pro",
+        "--text-size", "all"},
+       "../download-state-long-name.json",
+       0,
+       {{"iphone-15-pro lockscreen: \"Holiday-Photos-Backup-2026-12.zip\" is first truncated at "
+         "xLarge (it fits up to Large)",
+         1},
+        {"iphone-15-pro lockscreen: first clipped at AX", 1},
+        {"iphone-15-pro expanded", 0}}},
+      // Every size in JSON: the Lock Screen at each of the 12, the island's four once.
+      {{"--device", "iphone-15-pro", "--text-size", "all", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"presentation\": \"lockscreen\", \"shown\": true, \"textSize\": \"", 12},
+        {"\"textSize\": \"AX5\"", 1},
+        {"\"device\": ", 16}}},
+      // A surface asked for on a device without it takes its default device; all devices cover
+      // those that have it.
+      {{"--presentation", "smart-stack", "--device", "iphone-15-pro", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"device\": \"watch-45mm\", \"presentation\": \"smart-stack\"", 1}, {"\"device\": ", 1}}},
+      {{"--presentation", "carplay", "--json"},
+       "sign-pending.json",
+       0,
+       {{"\"device\": \"carplay-", 3}, {"\"device\": ", 3}}},
+      {{"--device", "iphone-15-pro", "--text-size", "AX3", "--strict"},
+       "sign-pending.json",
+       1,
+       {{"iphone-15-pro lockscreen at AX3: the presentation needs 371 x ", 1},
+        {"iphone-15-pro compact-trailing at", 0}}},
   };
   for (const auto& c : cases) {
     const Outcome outcome = check(c.args, c.sample);

@@ -51,6 +51,14 @@ View box(double width, double height) {
 }
 
 // Text at 10 points: 6 wide per code point, 12 high per line.
+// The environment a host sets, as `set` leaves it.
+template <class Set>
+L::Environment host(Set set) {
+  L::Environment environment;
+  set(environment);
+  return environment;
+}
+
 View text10(std::string_view text) {
   return ui::Text(text).font(ui::Font::system(10));
 }
@@ -413,6 +421,47 @@ TEST(Modifiers, WrapAndPlaceTheirViews) {
   });
 }
 
+// The fake measurer's characters are 0.6 of the point size wide, so a one-letter text's width
+// gives the point size its style took at the host's text size, and its height the line height.
+TEST(TextSize, EachStyleTakesTheTablesSizeAndLongTextsAreCutFromOneSizeOn) {
+  using ui::DynamicTypeSize;
+  const struct {
+    ui::Font font;
+    DynamicTypeSize size;
+    double points;
+    double lineHeight;
+  } styles[] = {
+      {ui::Font::headline, DynamicTypeSize::xSmall, 14, 22 * 14 / 17.0},
+      {ui::Font::headline, DynamicTypeSize::large, 17, 22},
+      {ui::Font::subheadline, DynamicTypeSize::xxxLarge, 21, 20 * 21 / 15.0},
+      {ui::Font::footnote, DynamicTypeSize::medium, 12, 18 * 12 / 13.0},
+      {ui::Font::caption, DynamicTypeSize::accessibility1, 22, 16 * 22 / 12.0},
+      {ui::Font::caption2, DynamicTypeSize::accessibility5, 40, 13 * 40 / 11.0},
+      // A system font of a size does not follow the text size.
+      {ui::Font::system(10), DynamicTypeSize::accessibility5, 10, 12},
+  };
+  for (const auto& c : styles) {
+    const auto node = lay(ui::Text("a").font(c.font), {nil, nil},
+                          host([&](L::Environment& e) { e.typeSize = c.size; }));
+    EXPECT_NEAR(node.frame.width, 0.6 * c.points, 1e-6) << ui::dynamicTypeSizeName(c.size);
+    EXPECT_NEAR(node.frame.height, c.lineHeight, 1e-6) << ui::dynamicTypeSizeName(c.size);
+  }
+
+  // A 30-letter name in one line at down to 80% in 240 points: 14.4 points of width per point of
+  // size, so it shrinks at Large (15) and is first cut at xLarge (17).
+  const View name = ui::Text(std::string(30, 'n'))
+                        .font(ui::Font::subheadline)
+                        .lineLimit(1)
+                        .minimumScaleFactor(0.8);
+  std::vector<std::string> cut;
+  for (DynamicTypeSize size : ui::allDynamicTypeSizes) {
+    const auto node = lay(name, {240.0, nil}, host([&](L::Environment& e) { e.typeSize = size; }));
+    if (std::get<L::Text>(node.payload).truncated) cut.emplace_back(ui::dynamicTypeSizeName(size));
+  }
+  EXPECT_EQ(cut, (std::vector<std::string>{"xLarge", "xxLarge", "xxxLarge", "AX1", "AX2", "AX3",
+                                           "AX4", "AX5"}));
+}
+
 TEST(Environment, FlowsDownAndTheInnerModifierWins) {
   const auto text = [](std::string_view lines, std::string_view rest = ".primary") {
     return "lines: [\"" + std::string(lines) +
@@ -489,12 +538,31 @@ TEST(Environment, FlowsDownAndTheInnerModifierWins) {
        ui::Text("a"),
        {nil, nil},
        "Text (0, 0, 7.2, 16) lines: [\"a\"], font: .caption, scale: 1, foreground: .primary\n",
-       {ui::Font::caption, {}}},
+       host([](L::Environment& e) { e.font = ui::Font::caption; })},
+      {"the host's text size sizes text styles, not a system font of a size",
+       ui::VStack(HorizontalAlignment::leading, 0, ui::Text("a").font(ui::Font::caption),
+                  text10("b")),
+       {nil, nil},
+       "VStack (0, 0, 25.8, 69.333333)\n  Text (0, 0, 25.8, 57.333333) lines: [\"a\"], font: "
+       ".caption, scale: 1, foreground: .primary, typeSize: AX5\n  Text (0, 57.333333, 6, 12) " +
+           text("b") + ", typeSize: AX5\n",
+       host([](L::Environment& e) { e.typeSize = ui::DynamicTypeSize::accessibility5; })},
+      {"right to left: leading on the right, the stack from the right, lines marked",
+       ui::HStack(center, 0, text10("a"), ui::Spacer(), ui::ProgressView(0.25, 1).frame(40, nil))
+           .padding(ui::EdgeSet::leading, 5),
+       {100.0, nil},
+       "Padding (0, 0, 100, 12)\n  HStack (0, 0, 95, 12)\n    Text (89, 0, 6, 12) " + text("a") +
+           ", rightToLeft\n    Spacer (40, 6, 49, 0)\n    Frame (0, 4, 40, 4)\n      Progress (0, "
+           "4, "
+           "40, 4) fraction: 0.25, rightToLeft\n",
+       host([](L::Environment& e) { e.layoutDirection = ui::LayoutDirection::rightToLeft; })},
       {"a localizable text is looked up in the host's table",
        ui::Text(transfer).font(ui::Font::system(10)),
        {nil, nil},
        "Text (0, 0, 72, 12) " + text("1 MB of 2 MB") + "\n",
-       {std::nullopt, {{"%@ / %@", "%@ of %@"}}}},
+       host([](L::Environment& e) {
+         e.strings = {{"%@ / %@", "%@ of %@"}};
+       })},
       {"a localizable text without a table entry shows its interpolation",
        ui::Text(transfer).font(ui::Font::system(10)),
        {nil, nil},

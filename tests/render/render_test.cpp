@@ -1,9 +1,9 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
 #include "platform/host/device/sheet.hpp"
-#include "support/fake_text_measurer.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
+#include "support/fake_text_measurer.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
 #include "tolvex/download/download_lock_screen_view.hpp"
 #include "tolvex/sign/sign_dynamic_island.hpp"
@@ -52,6 +52,14 @@ const std::string kSignIcon =
     readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/failure-code-with-icon.json");
 const std::string kDownload =
     readFile(fs::path(TOLVEX_GOLDEN_DIR) / "download/quarter-no-icon.json");
+const std::string kArabic = readFile(fs::path(TOLVEX_GOLDEN_DIR) / "download/arabic-emoji.json");
+const std::string kJapanese = readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/japanese.json");
+
+ui::layout::Environment rightToLeft() {
+  ui::layout::Environment environment;
+  environment.layoutDirection = ui::LayoutDirection::rightToLeft;
+  return environment;
+}
 
 TEST(RoundedRectangle, UsesContinuousCornersUntilItIsACapsule) {
   using ui::render::CornerStyle;
@@ -79,6 +87,7 @@ struct SceneCase {
   host::ActivityPresentations activity;
   Presentation presentation;
   Appearance appearance;
+  ui::layout::Environment environment{};
 };
 
 // Display lists on the fake measurer: exact, and independent of the fonts installed.
@@ -92,12 +101,29 @@ TEST(DisplayList, ScenesMatchTheReviewedDump) {
        Appearance::light},
       {"download-expanded-dark", downloadActivity(kDownload), Presentation::expanded,
        Appearance::dark},
+      // Mirrored: the icon on the right, texts ending at the right edge, the bar filling from it.
+      {"download-lockscreen-rtl-light", downloadActivity(kDownload), Presentation::lockScreen,
+       Appearance::light, rightToLeft()},
+      // Leading on the right of the island, trailing on the left.
+      {"sign-compact-rtl-dark", signActivity(kSignIcon), Presentation::compactLeading,
+       Appearance::dark, rightToLeft()},
+      // The surfaces: StandBy's card at twice its size on the landscape screen, red at night;
+      // the dimmed Always-On card; the watch and the dashboard, asked for on a phone, on their
+      // own default profiles.
+      {"sign-standby-light", signActivity(kSign), Presentation::standBy, Appearance::light},
+      {"sign-standby-night-light", signActivity(kSign), Presentation::standByNight,
+       Appearance::light},
+      {"download-always-on-light", downloadActivity(kDownload), Presentation::alwaysOn,
+       Appearance::light},
+      {"download-smart-stack-light", downloadActivity(kDownload), Presentation::smartStack,
+       Appearance::light},
+      {"sign-carplay-dark", signActivity(kSignIcon), Presentation::carPlay, Appearance::dark},
   };
   for (const auto& c : cases) {
     const std::string actual =
-        host::paint(
-            host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(), measurer),
-            c.appearance)
+        host::paint(host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(),
+                                      measurer, c.environment),
+                    c.appearance)
             .dump();
     golden::expectMatches(kGolden / (std::string(c.name) + ".txt"), actual);
   }
@@ -119,8 +145,63 @@ TEST(PangoMeasurer, TruncatesAtTheTailOfTheText) {
   }
 }
 
-// Pixels at the Cairo edge, with the private Inter-only font configuration, compared with a small
-// tolerance: a few differing pixels of antialiasing are fine, a moved text or colour is not.
+// Every script a sender is likely to write is measured with real glyphs: none is missing, and
+// none is as wide as the boxes that stand for missing glyphs would be. What no font has is named.
+TEST(PangoMeasurer, FallsBackToNotoAndNamesWhatNoFontDraws) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  struct Case {
+    const char* script;
+    const char* text;
+    std::vector<char32_t> missing;
+  };
+  const Case cases[] = {
+      {"Arabic", "تقرير المبيعات", {}},
+      {"Hebrew", "דוח מכירות", {}},
+      {"Devanagari", "बिक्री रिपोर्ट", {}},
+      {"Thai", "รายงานการขาย", {}},
+      {"Chinese", "销售报告", {}},
+      {"Japanese", "売上レポート", {}},
+      {"Korean", "판매 보고서", {}},
+      {"emoji", "📊✅👍🏽👨‍👩‍👧🇯🇵", {}},
+      {"unassigned", "a͸b͸", {0x378}},
+      {"private use in a plane no font fills", "x󰀀", {0xF0000}},
+  };
+  const ui::Font font = ui::Font::subheadline;
+  const double box = measurer.measure({"͸", font, 1, std::nullopt, 1}).size.width;
+  for (const Case& c : cases) {
+    const auto laid = measurer.measure({c.text, font, 1, std::nullopt, 1});
+    EXPECT_EQ(laid.missingCharacters, c.missing) << c.script;
+    if (c.missing.empty()) {
+      std::size_t characters = 0;
+      for (const char* p = c.text; *p; ++p) characters += (*p & 0xc0) != 0x80;
+      EXPECT_NE(laid.size.width, box * static_cast<double>(characters)) << c.script;
+    }
+  }
+}
+
+// A text cut short ends between two grapheme clusters: an emoji sequence is kept whole or left
+// out whole, never cut into its parts.
+TEST(PangoMeasurer, TruncatesBetweenGraphemeClusters) {
+  const ui::render::TextSystem text;
+  const ui::render::PangoTextMeasurer measurer(text);
+  const std::string family = "👨‍👩‍👧";
+  std::string line;
+  for (int i = 0; i < 12; ++i) line += family;
+  for (double width : {40.0, 55.0, 70.0, 100.0}) {
+    const auto laid = measurer.measure({line, ui::Font::headline, 1, width, 1});
+    ASSERT_TRUE(laid.truncated) << width;
+    std::string kept = laid.lines.at(0);
+    ASSERT_TRUE(kept.ends_with("…")) << width;
+    kept.resize(kept.size() - std::string("…").size());
+    EXPECT_EQ(kept.size() % family.size(), 0u) << width << ": " << kept;
+  }
+}
+
+// Pixels at the Cairo edge, with the private font configuration, compared with a small tolerance:
+// a few differing pixels of antialiasing are fine, a moved text or colour is not. The Arabic and
+// Japanese cards show that other scripts and colour emoji are drawn, and laid out, with real
+// glyphs (no boxes) and that a right-to-left card reads from the right.
 TEST(Pixels, KeyScenesMatchTheReviewedImages) {
   const ui::render::TextSystem text;
   const ui::render::PangoTextMeasurer measurer(text);
@@ -129,11 +210,16 @@ TEST(Pixels, KeyScenesMatchTheReviewedImages) {
        Appearance::light},
       {"download-expanded-dark", downloadActivity(kDownload), Presentation::expanded,
        Appearance::dark},
+      {"download-lockscreen-arabic-emoji-rtl-light", downloadActivity(kArabic),
+       Presentation::lockScreen, Appearance::light, rightToLeft()},
+      {"sign-lockscreen-japanese-dark", signActivity(kJapanese), Presentation::lockScreen,
+       Appearance::dark},
   };
   for (const auto& c : cases) {
-    const auto list = host::paint(
-        host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(), measurer),
-        c.appearance);
+    const auto list =
+        host::paint(host::layOutScene(c.activity, c.presentation, host::defaultDeviceProfile(),
+                                      measurer, c.environment),
+                    c.appearance);
     const ui::render::Bitmap actual = ui::render::renderBitmap(list, 1, text);
     const fs::path golden = kGolden / (std::string(c.name) + ".png");
     const fs::path actualPath = kGolden / (std::string(c.name) + ".actual.png");

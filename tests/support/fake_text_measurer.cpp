@@ -124,11 +124,12 @@ class Wrapper {
 }  // namespace
 
 double FakeTextMeasurer::advance(const TextRequest& request) {
-  return widthOf(1, resolve(request.font).pointSize * sanitizedScale(request.scale));
+  return widthOf(1,
+                 resolve(request.font, request.typeSize).pointSize * sanitizedScale(request.scale));
 }
 
 double FakeTextMeasurer::lineHeight(const TextRequest& request) {
-  const ResolvedFont font = resolve(request.font);
+  const ResolvedFont font = resolve(request.font, request.typeSize);
   // A text style's own point size is the table's, so its published line height applies as is.
   const double unscaled = font.styleLineHeight ? *font.styleLineHeight : font.pointSize * 12 / 10;
   return unscaled * sanitizedScale(request.scale);
@@ -136,7 +137,8 @@ double FakeTextMeasurer::lineHeight(const TextRequest& request) {
 
 TextLayout FakeTextMeasurer::measure(const TextRequest& request) const {
   const std::string_view text = request.text;
-  const double unit = resolve(request.font).pointSize * sanitizedScale(request.scale);
+  const double unit =
+      resolve(request.font, request.typeSize).pointSize * sanitizedScale(request.scale);
 
   std::size_t perLine = unlimited;
   if (request.maxWidth && std::isfinite(*request.maxWidth) && unit > 0) {

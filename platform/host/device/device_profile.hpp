@@ -5,19 +5,33 @@
 
 namespace host {
 
-// A phone's sizes for Live Activities, in points, and the chrome the phone draws around them.
+// What a profile stands for: where an activity can be shown on it.
+enum class DeviceKind {
+  phone,      // Lock Screen, Dynamic Island (when it has one), StandBy, Always-On
+  tablet,     // Lock Screen only
+  watch,      // the Smart Stack
+  dashboard,  // a car's dashboard
+};
+
+// A device's sizes for Live Activities, in points, and the chrome the device draws around them.
+// A length of 0 means the device has no such place.
 struct DeviceProfile {
   std::string_view name;
-  double screenWidth;
+  DeviceKind kind;
+  double screenWidth;  // as held for the Lock Screen (portrait, but a 13-inch iPad's landscape)
   double screenHeight;
   double lockScreenWidth;     // the Lock Screen presentation, 84 to 160 high
   double compactIslandWidth;  // the compact and minimal island
   double compactSideWidth;    // compact leading and trailing, each
   double expandedWidth;       // the expanded island, 84 to 160 high
+
+  bool hasIsland() const { return compactIslandWidth > 0; }
 };
 
-// iphone-15-pro (the default) first.
+// Phones and tablets, iphone-15-pro (the default) first: the devices that show the Lock Screen.
 std::span<const DeviceProfile> deviceProfiles();
+// Every profile of the one table: phones, tablets, then watches and dashboards.
+std::span<const DeviceProfile> allDeviceProfiles();
 const DeviceProfile& defaultDeviceProfile();
 // The profile of that name, or nothing.
 const DeviceProfile* findDeviceProfile(std::string_view name);

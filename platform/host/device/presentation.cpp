@@ -3,12 +3,17 @@
 namespace host {
 namespace {
 
-constexpr std::array<std::pair<std::string_view, Presentation>, 5> names{{
+constexpr std::array<std::pair<std::string_view, Presentation>, 10> names{{
     {"lockscreen", Presentation::lockScreen},
     {"expanded", Presentation::expanded},
     {"compact-leading", Presentation::compactLeading},
     {"compact-trailing", Presentation::compactTrailing},
     {"minimal", Presentation::minimal},
+    {"standby", Presentation::standBy},
+    {"standby-night", Presentation::standByNight},
+    {"always-on", Presentation::alwaysOn},
+    {"smart-stack", Presentation::smartStack},
+    {"carplay", Presentation::carPlay},
 }};
 
 }  // namespace
@@ -24,7 +29,12 @@ std::string_view presentationName(Presentation presentation) {
 const ui::View* presentationView(const ActivityPresentations& activity, Presentation presentation) {
   switch (presentation) {
     case Presentation::lockScreen:
+    case Presentation::standBy:
+    case Presentation::standByNight:
+    case Presentation::alwaysOn:
       return &activity.lockScreen;
+    case Presentation::smartStack:
+    case Presentation::carPlay:
     case Presentation::expanded:
       return nullptr;
     case Presentation::compactLeading:
@@ -40,8 +50,16 @@ const ui::View* presentationView(const ActivityPresentations& activity, Presenta
 ActivityPresentations buildPresentations(const ActivityEvent& event, image::ImageCache& images) {
   const widgets::ActivityType& type = *event.type;
   const std::any attributes = event.attributes ? *event.attributes : type.defaultAttributes();
+  // "SignLiveActivityAttributes" is shown as "Sign".
+  std::string title = type.name;
+  for (std::string_view suffix : {"LiveActivityAttributes", "Attributes"}) {
+    if (title.size() > suffix.size() && title.ends_with(suffix)) {
+      title.resize(title.size() - suffix.size());
+      break;
+    }
+  }
   return {type.lockScreen(attributes, *event.contentState, images),
-          type.dynamicIsland(attributes, *event.contentState, images)};
+          type.dynamicIsland(attributes, *event.contentState, images), std::move(title)};
 }
 
 }  // namespace host

@@ -11,7 +11,7 @@ namespace host {
 ui::render::DisplayList sheet(const ActivityPresentations& activity,
                               std::span<const Presentation> presentations,
                               std::span<const ui::render::Appearance> appearances,
-                              const DeviceProfile& device,
-                              const ui::layout::TextMeasurer& measurer);
+                              const DeviceProfile& device, const ui::layout::TextMeasurer& measurer,
+                              const ui::layout::Environment& environment = {});
 
 }  // namespace host

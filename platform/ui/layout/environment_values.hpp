@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/ui/color.hpp"
+#include "platform/ui/environment.hpp"
 #include "platform/ui/font.hpp"
 #include "platform/ui/shape_style.hpp"
 #include "platform/ui/view.hpp"
@@ -17,6 +18,8 @@ struct EnvironmentValues {
   std::optional<ShapeStyle> foreground;
   std::optional<AnyShapeStyle> tint;
   std::optional<Color> tintColor;
+  // Set once for the whole tree by the host: no modifier changes it.
+  DynamicTypeSize typeSize = DynamicTypeSize::large;
 };
 
 // Writes an environment modifier's value into `env`; false for any other modifier.

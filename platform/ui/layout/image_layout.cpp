@@ -12,7 +12,7 @@ SizedImage sizeImage(const ViewRef& node, ProposedSize offer) {
   if (const auto* pixels = std::get_if<image::UIImage>(&imageNode.source)) {
     natural = {static_cast<double>(pixels->width()), static_cast<double>(pixels->height())};
   } else {
-    const double side = answered(symbolImageSide(node.env.font));
+    const double side = answered(symbolImageSide(node.env.font, node.env.typeSize));
     natural = {side, side};
   }
 

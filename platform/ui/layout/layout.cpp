@@ -9,7 +9,10 @@ LayoutNode layout(const View& view, ProposedSize proposal, const TextMeasurer& m
   detail::Engine engine(measurer, environment.strings);
   detail::EnvironmentValues env;
   env.font = environment.font;
-  return engine.place(detail::childRef(view, env, std::nullopt), proposal, {0, 0});
+  env.typeSize = environment.typeSize;
+  LayoutNode root = engine.place(detail::childRef(view, env, std::nullopt), proposal, {0, 0});
+  if (environment.layoutDirection == ui::LayoutDirection::rightToLeft) mirror(root);
+  return root;
 }
 
 }  // namespace ui::layout

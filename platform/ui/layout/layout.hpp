@@ -17,6 +17,11 @@ struct Environment {
   std::optional<ui::Font> font;
   // Where localizable texts look their keys up.
   ui::StringTable strings;
+  // Right to left mirrors the laid-out tree: what stands at the leading edge stands on the right.
+  ui::LayoutDirection layoutDirection = ui::LayoutDirection::leftToRight;
+  ui::DynamicTypeSize typeSize = ui::DynamicTypeSize::large;
+  // Layout reads none of these; views may.
+  ui::SurfaceEnvironment surface;
 };
 
 // Lays `view` out in `proposal`, parent by parent: each offers its children a size, each child

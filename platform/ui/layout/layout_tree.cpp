@@ -38,6 +38,11 @@ std::string details(const Text& text) {
          ", foreground: " + describe(text.foreground);
   if (text.monospacedDigit) out += ", monospacedDigit";
   if (text.truncated) out += ", truncated";
+  if (text.typeSize != DynamicTypeSize::large) {
+    out += ", typeSize: ";
+    out += dynamicTypeSizeName(text.typeSize);
+  }
+  if (text.rightToLeft) out += ", rightToLeft";
   if (text.multilineAlignment != HorizontalAlignment::leading) {
     out += ", multilineAlignment: ";
     out += ui::describe(text.multilineAlignment);
@@ -67,6 +72,7 @@ std::string details(const Progress& progress) {
   std::string out = "fraction: " + numberText(progress.fraction);
   if (progress.tint) out += ", tint: " + describe(*progress.tint);
   if (progress.tintColor) out += ", tintColor: " + progress.tintColor->qualifiedDescription();
+  if (progress.rightToLeft) out += ", rightToLeft";
   return out;
 }
 
@@ -133,6 +139,25 @@ std::string dump(const LayoutNode& node, int indent) {
   std::string out;
   dumpInto(out, node, indent);
   return out;
+}
+
+namespace {
+
+void reflect(LayoutNode& node, double width) {
+  node.frame.x = width - node.frame.x - node.frame.width;
+  if (auto* text = std::get_if<Text>(&node.payload)) text->rightToLeft = true;
+  if (auto* progress = std::get_if<Progress>(&node.payload)) progress->rightToLeft = true;
+  if (auto* image = std::get_if<Image>(&node.payload)) {
+    image->imageRect.x = width - image->imageRect.x - image->imageRect.width;
+  }
+  for (LayoutNode& child : node.children) reflect(child, width);
+}
+
+}  // namespace
+
+void mirror(LayoutNode& root) {
+  // Frames are absolute with the root at the origin, so one width serves the whole tree.
+  reflect(root, root.frame.width);
 }
 
 }  // namespace ui::layout

@@ -43,16 +43,22 @@ struct Text {
   ui::Font font = ui::Font::system(bodyPointSize);
   // The uniform shrink applied to the font (1 unless the text had to shrink to fit).
   double scale = 1;
+  // The text size its text style was resolved at.
+  ui::DynamicTypeSize typeSize = ui::DynamicTypeSize::large;
+  // Right to left: its lines stand against the right edge of its frame.
+  bool rightToLeft = false;
   bool truncated = false;
   ui::ShapeStyle foreground = ui::HierarchicalShapeStyle::primary;
   // The font's monospaced digits or the text's own.
   bool monospacedDigit = false;
   HorizontalAlignment multilineAlignment = HorizontalAlignment::leading;
   // What a fit report reads, not drawn and not in the dump: the whole text before it was cut, the
-  // line limit in force, and the width it was offered (its own width where it was offered any).
+  // line limit in force, the width it was offered (its own width where it was offered any) and the
+  // characters no font draws.
   std::string source;
   std::optional<int> lineLimit;
   double offeredWidth = 0;
+  std::vector<char32_t> missingCharacters;
   friend bool operator==(const Text&, const Text&) = default;
 };
 
@@ -82,6 +88,8 @@ struct Progress {
   double fraction = 0;  // value / total pinned to 0...1, NaN as 0
   std::optional<ui::AnyShapeStyle> tint;
   std::optional<ui::Color> tintColor;
+  // Right to left: it fills from the right.
+  bool rightToLeft = false;
   friend bool operator==(const Progress&, const Progress&) = default;
 };
 
@@ -130,5 +138,10 @@ std::string_view kindName(const LayoutNode& node);
 // payload's details, children two spaces deeper; numbers in shortest round-trip form, strings as
 // JSON strings.
 std::string dump(const LayoutNode& node, int indent = 0);
+
+// The tree as a right-to-left layout places it: every frame reflected across the root's vertical
+// centre line, so that leading stands on the right and stacks run from the right. Glyphs are not
+// reflected: texts and progress bars are marked instead, for drawing.
+void mirror(LayoutNode& root);
 
 }  // namespace ui::layout

@@ -34,8 +34,9 @@ FittedText fitText(const TextNode& textNode, const EnvironmentValues& env, Propo
   const int lines = limit ? std::clamp(*limit, 1, maxTextLines) : maxTextLines;
   const double minimumScale = minimumScaleFactor(env);
 
-  TextRequest request{content, textNode.monospacedDigit ? font.monospacedDigit() : font, 1, width,
-                      lines};
+  TextRequest request{content, textNode.monospacedDigit ? font.monospacedDigit() : font,
+                      1,       width,
+                      lines,   env.typeSize};
   const auto at = [&](double scale) {
     request.scale = scale;
     return measurer.measure(request);
@@ -96,12 +97,14 @@ FittedText fitText(const TextNode& textNode, const EnvironmentValues& env, Propo
   result.payload.lines = std::move(laid.lines);
   result.payload.font = font;
   result.payload.scale = scale;
+  result.payload.typeSize = env.typeSize;
   result.payload.truncated = laid.truncated;
   result.payload.foreground = env.foreground.value_or(HierarchicalShapeStyle::primary);
   result.payload.monospacedDigit = font.hasMonospacedDigits() || textNode.monospacedDigit;
   result.payload.source = std::string(content);
   result.payload.lineLimit = limit;
   result.payload.offeredWidth = width ? answered(*width) : result.size.width;
+  result.payload.missingCharacters = std::move(laid.missingCharacters);
   return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/environment.hpp"
 #include "platform/ui/font.hpp"
 #include "platform/ui/layout/geometry.hpp"
 
@@ -16,12 +17,16 @@ struct TextRequest {
   double scale = 1;
   std::optional<double> maxWidth;
   std::optional<int> lineLimit;
+  // A text style's size follows it; a system font of a size does not.
+  ui::DynamicTypeSize typeSize = ui::DynamicTypeSize::large;
 };
 
 struct TextLayout {
   Size size;
   std::vector<std::string> lines;
   bool truncated = false;
+  // The characters of the text that no font draws (shown as boxes), each once, in text order.
+  std::vector<char32_t> missingCharacters;
 };
 
 // The one thing layout asks of the outside world. A measurer lays `text` out at the font's size

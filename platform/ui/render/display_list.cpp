@@ -39,11 +39,15 @@ std::string DisplayList::dump() const {
       out += "text " + quoted(text->text) + " " + text->font.description() + " at (" +
              numberText(text->x) + ", " + numberText(text->y) + ") line " +
              numberText(text->lineHeight) + " " + text->color.description();
+      if (text->rightEdge) out += " ending at " + numberText(*text->rightEdge);
     } else if (const auto* image = std::get_if<ImageItem>(&item)) {
       out += "image " + std::to_string(image->image.width()) + "x" +
              std::to_string(image->image.height()) + " in (" + numberText(image->x) + ", " +
              numberText(image->y) + ", " + numberText(image->width) + ", " +
              numberText(image->height) + ")";
+    } else if (const auto* blend = std::get_if<BlendItem>(&item)) {
+      out += std::string(blend->blend == Blend::color ? "blend color " : "blend multiply ") +
+             blend->color.description() + " " + blend->path.description();
     } else if (const auto* clip = std::get_if<PushClipItem>(&item)) {
       out += "clip " + clip->path.description();
       ++depth;
@@ -65,6 +69,8 @@ void replay(const DisplayList& list, Canvas& canvas) {
       canvas.text(*text);
     } else if (const auto* image = std::get_if<ImageItem>(&item)) {
       canvas.image(*image);
+    } else if (const auto* blend = std::get_if<BlendItem>(&item)) {
+      canvas.blend(*blend);
     } else if (const auto* clip = std::get_if<PushClipItem>(&item)) {
       canvas.pushClip(clip->path);
     } else {
@@ -75,16 +81,19 @@ void replay(const DisplayList& list, Canvas& canvas) {
 
 namespace {
 
-Path moved(const Path& path, double dx, double dy) {
+// Every point of the path taken to factor x point + (dx, dy).
+Path transformed(const Path& path, double factor, double dx, double dy) {
   Path out;
+  const auto x = [&](double v) { return v * factor + dx; };
+  const auto y = [&](double v) { return v * factor + dy; };
   for (const Path::Element& element : path.elements()) {
     if (const auto* m = std::get_if<Path::MoveTo>(&element)) {
-      out.moveTo(m->to.x + dx, m->to.y + dy);
+      out.moveTo(x(m->to.x), y(m->to.y));
     } else if (const auto* l = std::get_if<Path::LineTo>(&element)) {
-      out.lineTo(l->to.x + dx, l->to.y + dy);
+      out.lineTo(x(l->to.x), y(l->to.y));
     } else if (const auto* c = std::get_if<Path::CurveTo>(&element)) {
-      out.curveTo(c->control1.x + dx, c->control1.y + dy, c->control2.x + dx, c->control2.y + dy,
-                  c->to.x + dx, c->to.y + dy);
+      out.curveTo(x(c->control1.x), y(c->control1.y), x(c->control2.x), y(c->control2.y),
+                  x(c->to.x), y(c->to.y));
     } else {
       out.close();
     }
@@ -92,24 +101,40 @@ Path moved(const Path& path, double dx, double dy) {
   return out;
 }
 
+void transform(std::vector<DisplayItem>& items, double factor, double dx, double dy) {
+  for (DisplayItem& item : items) {
+    if (auto* fill = std::get_if<FillItem>(&item)) {
+      fill->path = transformed(fill->path, factor, dx, dy);
+    } else if (auto* stroke = std::get_if<StrokeItem>(&item)) {
+      stroke->path = transformed(stroke->path, factor, dx, dy);
+      stroke->width *= factor;
+    } else if (auto* text = std::get_if<TextItem>(&item)) {
+      text->x = text->x * factor + dx;
+      text->y = text->y * factor + dy;
+      text->lineHeight *= factor;
+      text->font.size *= factor;
+      if (text->rightEdge) *text->rightEdge = *text->rightEdge * factor + dx;
+    } else if (auto* image = std::get_if<ImageItem>(&item)) {
+      image->x = image->x * factor + dx;
+      image->y = image->y * factor + dy;
+      image->width *= factor;
+      image->height *= factor;
+    } else if (auto* blend = std::get_if<BlendItem>(&item)) {
+      blend->path = transformed(blend->path, factor, dx, dy);
+    } else if (auto* clip = std::get_if<PushClipItem>(&item)) {
+      clip->path = transformed(clip->path, factor, dx, dy);
+    }
+  }
+}
+
 }  // namespace
 
 void translate(std::vector<DisplayItem>& items, double dx, double dy) {
-  for (DisplayItem& item : items) {
-    if (auto* fill = std::get_if<FillItem>(&item)) {
-      fill->path = moved(fill->path, dx, dy);
-    } else if (auto* stroke = std::get_if<StrokeItem>(&item)) {
-      stroke->path = moved(stroke->path, dx, dy);
-    } else if (auto* text = std::get_if<TextItem>(&item)) {
-      text->x += dx;
-      text->y += dy;
-    } else if (auto* image = std::get_if<ImageItem>(&item)) {
-      image->x += dx;
-      image->y += dy;
-    } else if (auto* clip = std::get_if<PushClipItem>(&item)) {
-      clip->path = moved(clip->path, dx, dy);
-    }
-  }
+  transform(items, 1, dx, dy);
+}
+
+void scale(std::vector<DisplayItem>& items, double factor) {
+  transform(items, factor, 0, 0);
 }
 
 }  // namespace ui::render

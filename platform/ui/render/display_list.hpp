@@ -3,6 +3,7 @@
 #include "platform/image/ui_image.hpp"
 #include "platform/ui/render/path.hpp"
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -43,7 +44,8 @@ struct StrokeItem {
   double width = 1;
   friend bool operator==(const StrokeItem&, const StrokeItem&) = default;
 };
-// One line of text; (x, y) is the top left of its line box, which is `lineHeight` high.
+// One line of text; (x, y) is the top left of its line box, which is `lineHeight` high. In a
+// right-to-left layout the line ends at `rightEdge` instead, wherever its width puts its start.
 struct TextItem {
   std::string text;
   TextFont font;
@@ -51,6 +53,7 @@ struct TextItem {
   double y = 0;
   double lineHeight = 0;
   RGBA color;
+  std::optional<double> rightEdge;
   friend bool operator==(const TextItem&, const TextItem&) = default;
 };
 // An image drawn resampled into a rectangle, which may reach beyond what is visible.
@@ -62,6 +65,16 @@ struct ImageItem {
   double height = 0;
   friend bool operator==(const ImageItem&, const ImageItem&) = default;
 };
+// A fill that combines with what is already drawn rather than covering it: `color` keeps what is
+// below's luminance and gives it this colour's hue and saturation (a grey makes it grey);
+// `multiply` multiplies it by this colour. Night Mode's red tint is the two in turn.
+enum class Blend { color, multiply };
+struct BlendItem {
+  Path path;
+  RGBA color;
+  Blend blend = Blend::multiply;
+  friend bool operator==(const BlendItem&, const BlendItem&) = default;
+};
 struct PushClipItem {
   Path path;
   friend bool operator==(const PushClipItem&, const PushClipItem&) = default;
@@ -71,7 +84,7 @@ struct PopClipItem {
 };
 
 using DisplayItem =
-    std::variant<FillItem, StrokeItem, TextItem, ImageItem, PushClipItem, PopClipItem>;
+    std::variant<FillItem, StrokeItem, TextItem, ImageItem, BlendItem, PushClipItem, PopClipItem>;
 
 // What to draw, in drawing order, on a surface of the given size in points.
 struct DisplayList {
@@ -88,6 +101,7 @@ class Canvas {
  public:
   virtual ~Canvas() = default;
   virtual void fill(const Path& path, const RGBA& color) = 0;
+  virtual void blend(const BlendItem& blend) = 0;
   virtual void stroke(const Path& path, const RGBA& color, double width) = 0;
   virtual void text(const TextItem& text) = 0;
   virtual void image(const ImageItem& image) = 0;
@@ -99,5 +113,7 @@ void replay(const DisplayList& list, Canvas& canvas);
 
 // Moves every item by (dx, dy), so that a drawing made at the origin can be placed on a sheet.
 void translate(std::vector<DisplayItem>& items, double dx, double dy);
+// Scales every item about the origin: StandBy shows the Lock Screen presentation at twice its size.
+void scale(std::vector<DisplayItem>& items, double factor);
 
 }  // namespace ui::render

@@ -50,13 +50,16 @@ class Painter {
   }
 
   void draw(const layout::Text& text, const layout::Rect& frame, const layout::LayoutNode&) {
-    DrawnFont font = resolveFont(text.font, text.scale);
+    DrawnFont font = resolveFont(text.font, text.scale, text.typeSize);
     font.face.tabularDigits = font.face.tabularDigits || text.monospacedDigit;
     const RGBA color = resolve(text.foreground, appearance_);
     double y = frame.y;
     for (const std::string& line : text.lines) {
-      if (!line.empty())
-        items_.push_back(TextItem{line, font.face, frame.x, y, font.lineHeight, color});
+      if (!line.empty()) {
+        const std::optional<double> rightEdge =
+            text.rightToLeft ? std::optional(frame.x + frame.width) : std::nullopt;
+        items_.push_back(TextItem{line, font.face, frame.x, y, font.lineHeight, color, rightEdge});
+      }
       y += font.lineHeight;
     }
   }
@@ -94,8 +97,9 @@ class Painter {
                                                  : ShapeStyle(Color::blue);
     const double filled = frame.width * std::clamp(progress.fraction, 0.0, 1.0);
     if (filled > 0) {
+      const double x = progress.rightToLeft ? frame.x + frame.width - filled : frame.x;
       items_.push_back(
-          FillItem{roundedRectangle(frame.x, y, filled, height, height / 2, CornerStyle::circular),
+          FillItem{roundedRectangle(x, y, filled, height, height / 2, CornerStyle::circular),
                    resolve(tint, appearance_)});
     }
   }

@@ -50,11 +50,31 @@ struct MeasuredLine {
   std::string_view fromHere;
 };
 
+// Adds the characters that no font of ours has, which Pango shapes as boxes: it marks such a
+// glyph and keeps the character in it.
+void collectMissing(PangoLayout* layout, std::vector<char32_t>& missing) {
+  if (pango_layout_get_unknown_glyphs_count(layout) == 0) return;
+  PangoLayoutIter* iter = pango_layout_get_iter(layout);
+  do {
+    const PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
+    if (run == nullptr) continue;
+    for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
+      const PangoGlyph glyph = run->glyphs->glyphs[i].glyph;
+      if ((glyph & PANGO_GLYPH_UNKNOWN_FLAG) == 0) continue;
+      const char32_t character = glyph & ~PANGO_GLYPH_UNKNOWN_FLAG;
+      if (std::find(missing.begin(), missing.end(), character) == missing.end()) {
+        missing.push_back(character);
+      }
+    }
+  } while (pango_layout_iter_next_run(iter));
+  pango_layout_iter_free(iter);
+}
+
 // The lines of one paragraph wrapped at `maxWidth`, or the paragraph whole, with their widths,
 // all from one Pango layout.
 void wrapParagraph(const TextSystem& system, std::string_view paragraph, const TextFont& face,
                    const std::optional<double>& maxWidth, std::vector<MeasuredLine>& lines,
-                   std::size_t maxLines) {
+                   std::size_t maxLines, std::vector<char32_t>& missing) {
   if (paragraph.empty()) {
     lines.push_back({});
     return;
@@ -64,6 +84,7 @@ void wrapParagraph(const TextSystem& system, std::string_view paragraph, const T
     pango_layout_set_width(layout.get(), static_cast<int>(std::max(*maxWidth, 0.0) * PANGO_SCALE));
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
   }
+  collectMissing(layout.get(), missing);
   for (GSList* line = pango_layout_get_lines_readonly(layout.get());
        line != nullptr && lines.size() < maxLines; line = line->next) {
     auto* current = static_cast<PangoLayoutLine*>(line->data);
@@ -84,7 +105,8 @@ void wrapParagraph(const TextSystem& system, std::string_view paragraph, const T
   }
 }
 
-// The longest start of `line` that fits `maxWidth` with "…" after it, cut on a character.
+// The longest start of `line` that fits `maxWidth` with "…" after it, cut between two grapheme
+// clusters: never inside an emoji sequence, nor between a letter and its marks.
 std::string ellipsized(const TextSystem& system, const std::string& line, const TextFont& face,
                        const std::optional<double>& maxWidth) {
   const auto fits = [&](std::size_t length) {
@@ -94,9 +116,17 @@ std::string ellipsized(const TextSystem& system, const std::string& line, const 
     return layoutWidth(layout.get()) <= *maxWidth;
   };
   std::vector<std::size_t> boundaries{0};
-  for (std::size_t i = 1; i <= line.size(); ++i) {
-    if (i == line.size() || (static_cast<unsigned char>(line[i]) & 0xc0) != 0x80) {
-      boundaries.push_back(i);
+  {
+    Layout whole(system.createLayout(line, face));
+    int count = 0;
+    const PangoLogAttr* attributes = pango_layout_get_log_attrs_readonly(whole.get(), &count);
+    int character = 0;
+    for (std::size_t i = 1; i <= line.size(); ++i) {
+      if (i < line.size() && (static_cast<unsigned char>(line[i]) & 0xc0) == 0x80) continue;
+      ++character;
+      if (i == line.size() || (character < count && attributes[character].is_cursor_position)) {
+        boundaries.push_back(i);
+      }
     }
   }
   std::size_t low = 0;
@@ -123,8 +153,9 @@ layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request
   if (request.text.size() > kMaxKeyedText) return measureUncached(request);
   std::string key = request.font.description();
   char numbers[96];
-  std::snprintf(numbers, sizeof numbers, "|%.17g|%.17g|%d|", request.scale,
-                request.maxWidth.value_or(-1.0), request.lineLimit.value_or(-1));
+  std::snprintf(numbers, sizeof numbers, "|%.17g|%.17g|%d|%d|", request.scale,
+                request.maxWidth.value_or(-1.0), request.lineLimit.value_or(-1),
+                static_cast<int>(request.typeSize));
   key += numbers;
   key += request.text;
   if (const auto found = answers_.find(key); found != answers_.end()) return found->second;
@@ -135,7 +166,7 @@ layout::TextLayout PangoTextMeasurer::measure(const layout::TextRequest& request
 }
 
 layout::TextLayout PangoTextMeasurer::measureUncached(const layout::TextRequest& request) const {
-  const DrawnFont font = resolveFont(request.font, request.scale);
+  const DrawnFont font = resolveFont(request.font, request.scale, request.typeSize);
   // The lines a text may keep: its limit (at least one), and never more than kMaxLines.
   const std::size_t keep =
       request.lineLimit ? std::min<std::size_t>(
@@ -154,15 +185,16 @@ layout::TextLayout PangoTextMeasurer::measureUncached(const layout::TextRequest&
   }
   const std::string_view text = bounded(request.text, byteLimit);
 
+  layout::TextLayout result;
   std::vector<MeasuredLine> lines;
   std::size_t start = 0;
   while (lines.size() <= keep) {
     const std::size_t end = std::min(text.find('\n', start), text.size());
-    wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, lines, keep + 1);
+    wrapParagraph(text_, text.substr(start, end - start), font.face, maxWidth, lines, keep + 1,
+                  result.missingCharacters);
     if (end >= text.size()) break;
     start = end + 1;
   }
-  layout::TextLayout result;
   const bool cut = text.size() < request.text.size();
   if (lines.size() > keep || cut) {
     lines.resize(std::min(lines.size(), keep));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ui/environment.hpp"
 #include "platform/ui/font.hpp"
 #include "platform/ui/render/display_list.hpp"
 
@@ -11,9 +12,10 @@ typedef struct _PangoLayout PangoLayout;
 
 namespace ui::render {
 
-// Pango and fontconfig set up for reproducible text: Inter only (Inter Display from 20 points), a
-// private font configuration, one unit one point, no hinting, greyscale antialiasing. Measuring
-// and drawing share one, so what is measured is what is drawn. Not thread-safe: one per thread.
+// Pango and fontconfig set up for reproducible text: Inter (Inter Display from 20 points) falling
+// back to Debian's Noto in a fixed order, a private font configuration of those files alone, one
+// unit one point, no hinting, greyscale antialiasing. Measuring and drawing share one, so what is
+// measured is what is drawn. Not thread-safe: one per thread.
 class TextSystem {
  public:
   TextSystem();
@@ -38,6 +40,7 @@ struct DrawnFont {
   TextFont face;
   double lineHeight = 0;
 };
-DrawnFont resolveFont(const Font& font, double scale);
+DrawnFont resolveFont(const Font& font, double scale,
+                      DynamicTypeSize typeSize = DynamicTypeSize::large);
 
 }  // namespace ui::render
