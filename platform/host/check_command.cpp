@@ -3,7 +3,7 @@
 #include "platform/host/command_input.hpp"
 #include "platform/host/device/fit_report.hpp"
 #include "platform/host/display_options.hpp"
-#include "platform/host/presentations.hpp"
+#include "platform/host/presentation_choice.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 #include "platform/host/display_options.hpp"
 #include "platform/host/drawing_output.hpp"
 #include "platform/host/input/activity_input.hpp"
-#include "platform/host/presentations.hpp"
+#include "platform/host/presentation_choice.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
 #include <CLI/CLI.hpp>
@@ -130,9 +130,8 @@ class DemoCommand final : public Command {
         return exitFailure;
       }
       const SampleSetup setup = setupOf(sample.settings);
-      const auto list = sheet(buildPresentations(input.events.front(), images),
-                              setup.presentations, setup.appearances, device, measurer,
-                              setup.environment);
+      const auto list = sheet(buildPresentations(input.events.front(), images), setup.presentations,
+                              setup.appearances, device, measurer, setup.environment);
       const std::string base = directory_ + "/" + std::string(sample.name);
       if (!writeFile(base + ".png", encodeDrawing(list, OutputFormat::png, 2, text), context.err) ||
           !writeFile(base + ".svg", encodeDrawing(list, OutputFormat::svg, 1, text), context.err)) {

@@ -3,7 +3,7 @@
 #include "platform/host/device/sheet.hpp"
 #include "platform/host/display_options.hpp"
 #include "platform/host/drawing_output.hpp"
-#include "platform/host/presentations.hpp"
+#include "platform/host/presentation_choice.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
 #include <algorithm>

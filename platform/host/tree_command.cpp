@@ -1,6 +1,6 @@
 #include "platform/host/choice_option.hpp"
 #include "platform/host/command_input.hpp"
-#include "platform/host/presentations.hpp"
+#include "platform/host/presentation_choice.hpp"
 
 #include <ostream>
 

@@ -42,8 +42,8 @@ struct Layer {
   const ui::layout::Environment& environment;
 };
 
-ui::layout::LayoutNode lay(const ui::View& view, std::optional<double> width,
-                           std::optional<double> height, const Layer& layer) {
+ui::layout::LayoutNode laidOut(const ui::View& view, std::optional<double> width,
+                               std::optional<double> height, const Layer& layer) {
   return ui::layout::layout(view, {width, height}, layer.measurer, layer.environment);
 }
 
@@ -57,7 +57,7 @@ Scene::Content centred(ui::layout::LayoutNode node, double x, double y, double w
 
 Scene lockScreen(const ui::View& view, const DeviceProfile& device, const Layer& layer) {
   const double width = device.lockScreenWidth;
-  auto node = lay(view, width, presentationMaxHeight, layer);
+  auto node = laidOut(view, width, presentationMaxHeight, layer);
   const double height = clampHeight(node.frame.height);
   Scene scene;
   scene.width = lockScreenSceneWidth(device);
@@ -84,9 +84,9 @@ Scene compact(const widgets::DynamicIsland& island, const DeviceProfile& device,
   const bool mirrored = layer.environment.layoutDirection == ui::LayoutDirection::rightToLeft;
   const double left = x;
   const double right = x + device.compactIslandWidth - side;
-  scene.contents.push_back(centred(lay(island.compactLeading(), side, compactHeight, layer),
+  scene.contents.push_back(centred(laidOut(island.compactLeading(), side, compactHeight, layer),
                                    mirrored ? right : left, cameraTop, side, compactHeight));
-  scene.contents.push_back(centred(lay(island.compactTrailing(), side, compactHeight, layer),
+  scene.contents.push_back(centred(laidOut(island.compactTrailing(), side, compactHeight, layer),
                                    mirrored ? left : right, cameraTop, side, compactHeight));
   return scene;
 }
@@ -96,7 +96,7 @@ Scene minimal(const widgets::DynamicIsland& island, const DeviceProfile& device,
   Scene scene;
   scene.width = device.screenWidth;
   scene.height = cameraTop + cameraHeight + cameraTop;
-  auto node = lay(island.minimal(), std::nullopt, compactHeight, layer);
+  auto node = laidOut(island.minimal(), std::nullopt, compactHeight, layer);
   const double width = std::clamp(std::isfinite(node.frame.width) ? node.frame.width : 0.0,
                                   minimalMinWidth, minimalMaxWidth);
   // Another activity holds the main island; this one shows beside it.
@@ -124,8 +124,8 @@ Scene expanded(const widgets::DynamicIsland& island, const DeviceProfile& device
   }
   std::optional<ui::layout::LayoutNode> centerNode;
   std::optional<ui::layout::LayoutNode> bottomNode;
-  if (center) centerNode = lay(*center, inner, std::nullopt, layer);
-  if (bottom) bottomNode = lay(*bottom, inner, std::nullopt, layer);
+  if (center) centerNode = laidOut(*center, inner, std::nullopt, layer);
+  if (bottom) bottomNode = laidOut(*bottom, inner, std::nullopt, layer);
   const double centerHeight = centerNode ? centerNode->frame.height : 0;
   const double bottomHeight = bottomNode ? bottomNode->frame.height : 0;
   const double height =
@@ -155,7 +155,7 @@ Scene expanded(const widgets::DynamicIsland& island, const DeviceProfile& device
 Scene standBy(const ui::View& view, const DeviceProfile& device, const Layer& layer) {
   constexpr double factor = 2;
   const double width = device.lockScreenWidth;
-  auto node = lay(view, width, presentationMaxHeight, layer);
+  auto node = laidOut(view, width, presentationMaxHeight, layer);
   Scene scene;
   scene.width = device.screenHeight;
   scene.height = device.screenWidth;
@@ -183,8 +183,8 @@ Scene sideBySide(const widgets::DynamicIsland& island, const DeviceProfile& devi
   const double height = std::max(scene.height - top - margin, 0.0);
   const double side = std::max((scene.width - 3 * margin) / 2, 0.0);
   const bool mirrored = layer.environment.layoutDirection == ui::LayoutDirection::rightToLeft;
-  auto leading = lay(island.compactLeading(), side, height, layer);
-  auto trailing = lay(island.compactTrailing(), side, height, layer);
+  auto leading = laidOut(island.compactLeading(), side, height, layer);
+  auto trailing = laidOut(island.compactTrailing(), side, height, layer);
   // Each sits against its own edge (leading on the right in a right-to-left layout).
   const double leadingX = mirrored ? scene.width - margin - leading.frame.width : margin;
   const double trailingX = mirrored ? margin : scene.width - margin - trailing.frame.width;

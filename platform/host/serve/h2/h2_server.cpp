@@ -374,13 +374,13 @@ struct H2Server::Impl {
 
 namespace {
 
-Connection* of(void* data) {
+Connection* connectionOf(void* data) {
   return static_cast<Connection*>(data);
 }
 
 ssize_t sendCallback(nghttp2_session*, const std::uint8_t* data, std::size_t length, int,
                      void* user) {
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   evbuffer* output = bufferevent_get_output(connection->bev);
   if (evbuffer_get_length(output) >= connection->server->limits.maxPendingOutput) {
     return NGHTTP2_ERR_WOULDBLOCK;
@@ -391,7 +391,7 @@ ssize_t sendCallback(nghttp2_session*, const std::uint8_t* data, std::size_t len
 
 int onBeginHeaders(nghttp2_session* session, const nghttp2_frame* frame, void* user) {
   if (frame->hd.type != NGHTTP2_HEADERS || frame->headers.cat != NGHTTP2_HCAT_REQUEST) return 0;
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   auto stream = std::make_unique<Stream>();
   stream->id = frame->hd.stream_id;
   // A push carries a handful of headers: one allocation instead of one per doubling.
@@ -409,7 +409,7 @@ int onHeader(nghttp2_session* session, const nghttp2_frame* frame, const std::ui
   auto* stream =
       static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, frame->hd.stream_id));
   if (stream == nullptr) return 0;
-  const H2Limits& limits = of(user)->server->limits;
+  const H2Limits& limits = connectionOf(user)->server->limits;
   // HPACK lets a few bytes on the wire stand for a large header block: count what it expands to.
   stream->headerBytes += nameLength + valueLength + 32;
   if (stream->headerBytes > limits.maxHeaderBytes ||
@@ -450,7 +450,7 @@ int onFrameReceived(nghttp2_session* session, const nghttp2_frame* frame, void* 
   auto* stream =
       static_cast<Stream*>(nghttp2_session_get_stream_user_data(session, frame->hd.stream_id));
   if (stream == nullptr) return 0;
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   stream->inFlight = true;
   ++connection->inFlight;
   connection->server->complete(connection, *stream);
@@ -458,7 +458,7 @@ int onFrameReceived(nghttp2_session* session, const nghttp2_frame* frame, void* 
 }
 
 int onStreamClose(nghttp2_session*, std::int32_t streamId, std::uint32_t, void* user) {
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   const auto stream = connection->streams.find(streamId);
   if (stream == connection->streams.end()) return 0;
   if (stream->second->inFlight) --connection->inFlight;
@@ -468,23 +468,23 @@ int onStreamClose(nghttp2_session*, std::int32_t streamId, std::uint32_t, void* 
 }
 
 void readCallback(bufferevent*, void* user) {
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   if (connection->session != nullptr) connection->server->receive(connection);
 }
 
 void writeCallback(bufferevent*, void* user) {
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   if (connection->session == nullptr) return;
   if (connection->server->send(connection)) connection->server->receive(connection);
 }
 
 // Tells when the client last read: output that leaves, or output that starts from empty.
 void outputCallback(evbuffer*, const evbuffer_cb_info* info, void* user) {
-  if (info->n_deleted > 0 || info->orig_size == 0) of(user)->outputMoved = Clock::now();
+  if (info->n_deleted > 0 || info->orig_size == 0) connectionOf(user)->outputMoved = Clock::now();
 }
 
 void eventCallback(bufferevent*, short events, void* user) {
-  Connection* connection = of(user);
+  Connection* connection = connectionOf(user);
   if ((events & BEV_EVENT_CONNECTED) != 0) {
     connection->server->startSession(connection);
     return;

@@ -1,4 +1,4 @@
-#include "platform/host/presentations.hpp"
+#include "platform/host/presentation_choice.hpp"
 
 namespace host {
 namespace {
