@@ -108,7 +108,17 @@ std::string isoTime(std::int64_t ms) {
   return text;
 }
 
-// Two header rules that device pushes and broadcasts share, with their whys.
+// The rules that device pushes and broadcasts share, with their whys.
+std::optional<Response> methodFault(const Request& request, const std::string& apnsId) {
+  if (request.method != "POST") {
+    return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
+  }
+  if (hasDuplicateHeader(request)) {
+    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
+  }
+  return std::nullopt;
+}
+
 std::optional<Response> pushTypeFault(const Request& request, const std::string& apnsId) {
   const auto pushType = header(request, "apns-push-type");
   if (pushType && equalsIgnoringCase(*pushType, "liveactivity")) return std::nullopt;
@@ -307,12 +317,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
 Response PushService::devicePush(const Request& request, std::string_view token,
                                  ConnectionTokens& tokens, HistoryEntry& record) {
   const std::string& apnsId = record.apnsId;
-  if (request.method != "POST") {
-    return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
-  }
-  if (hasDuplicateHeader(request)) {
-    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
-  }
+  if (auto fault = methodFault(request, apnsId)) return std::move(*fault);
   if (const auto given = header(request, "apns-id"); given && !isUuid(*given)) {
     return failure("BadMessageId", apnsId,
                    "apns-id " + quotedText(*given) + " is not a UUID (8-4-4-4-12 hex digits)");
@@ -414,12 +419,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
 Response PushService::broadcast(const Request& request, std::string_view bundle,
                                 ConnectionTokens& tokens, HistoryEntry& record) {
   const std::string& apnsId = record.apnsId;
-  if (request.method != "POST") {
-    return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
-  }
-  if (hasDuplicateHeader(request)) {
-    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
-  }
+  if (auto fault = methodFault(request, apnsId)) return std::move(*fault);
   const auto requestId = header(request, "apns-request-id");
   if (requestId && !isUuid(*requestId)) {
     return failure("BadMessageId", apnsId,
