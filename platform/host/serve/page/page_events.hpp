@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,17 +25,30 @@ class PageEvents {
   // Whether any page listens: a push loop need not build events nobody reads.
   bool listening() const noexcept { return listeners_.load(std::memory_order_relaxed) > 0; }
 
-  // Held while a page listens.
+  // A page's place among the listeners, held while it listens; `leave` (or the end) frees it.
   class Listener {
    public:
-    explicit Listener(PageEvents& events) : events_(events) { ++events_.listeners_; }
-    ~Listener() { --events_.listeners_; }
+    ~Listener() { leave(); }
     Listener(const Listener&) = delete;
     Listener& operator=(const Listener&) = delete;
+    void leave() {
+      if (!left_.exchange(true)) --events_.listeners_;
+    }
 
    private:
+    friend class PageEvents;
+    explicit Listener(PageEvents& events) : events_(events) {}
     PageEvents& events_;
+    std::atomic<bool> left_{false};
   };
+  // A place for one more listening page, or nothing when `most` already listen.
+  std::shared_ptr<Listener> listen(int most) {
+    int count = listeners_.load();
+    do {
+      if (count >= most) return nullptr;
+    } while (!listeners_.compare_exchange_weak(count, count + 1));
+    return std::shared_ptr<Listener>(new Listener(*this));
+  }
 
   // Held back until `publish`, or forgotten by `discard`.
   void stage(std::string name, std::string data);

@@ -16,7 +16,7 @@ using coding::JsonWriter;
 
 struct PagePreview::Impl {
   const ActivityRegistry& registry;
-  std::mutex drawing;
+  std::mutex drawing;  // guards the text system, its measurer and the image cache below
   ui::render::TextSystem text;
   ui::render::PangoTextMeasurer measurer{text};
   // Shared by the requests: the page asks again for every state of an activity, icon and all.

@@ -145,7 +145,6 @@ struct PageServer::Impl {
   PageSettings settings;
   PagePreview preview;
   PageTransport server;
-  std::atomic<int> listeners{0};
 
   Impl(Write w, PushStore& h, PageEvents& e, const ActivityRegistry& r, PageSettings p)
       : write(std::move(w)),
@@ -233,10 +232,8 @@ struct PageServer::Impl {
   }
 
   void serveEvents(const httplib::Request& request, httplib::Response& response) {
-    if (listeners.fetch_add(1) >= maxListeners) {
-      listeners.fetch_sub(1);
-      return fail(response, 503, "too many pages are listening; close one");
-    }
+    auto listening = events.listen(maxListeners);
+    if (!listening) return fail(response, 503, "too many pages are listening; close one");
     std::uint64_t after = events.lastId();
     if (request.has_header("Last-Event-ID")) {
       after = std::strtoull(request.get_header_value("Last-Event-ID").c_str(), nullptr, 10);
@@ -244,8 +241,7 @@ struct PageServer::Impl {
     response.set_header("Cache-Control", "no-store");
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, after, wrote = std::chrono::steady_clock::now(),
-         listening = std::make_shared<PageEvents::Listener>(events)](
+        [this, after, wrote = std::chrono::steady_clock::now(), listening](
             std::size_t, httplib::DataSink& sink) mutable {
           // Short waits find a page that has gone (its socket closed) soon, and free its slot.
           if (events.closed() || !sink.is_writable()) return false;
@@ -262,7 +258,7 @@ struct PageServer::Impl {
           wrote = now;
           return sink.write(out.data(), out.size());
         },
-        [this](bool) { listeners.fetch_sub(1); });
+        [listening](bool) { listening->leave(); });
   }
 };
 
