@@ -81,6 +81,11 @@ try {
   const why = await dropped.locator('.error').textContent();
   assert.match(why, /typeMismatch: "aps\.content-state\.progress": expected a number/);
   assert.match(await dropped.locator('.verdict').textContent(), /dropped/);
+  // It reached the activity, whose card says so.
+  const lastPush = page.locator(`article[data-activity-id="${activity.id}"] .last-push`);
+  await page.waitForFunction((id) => document.querySelector(
+    `article[data-activity-id="${id}"] .last-push`)?.dataset.verdict === 'dropped', activity.id);
+  assert.match(await lastPush.locator('.error').textContent(), /typeMismatch/);
 
   // Hostile text is shown as text and runs nothing.
   const hostile = '<img src=x onerror="window.hacked=1;alert(1)"><script>window.hacked=2</script>';

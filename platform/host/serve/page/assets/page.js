@@ -247,6 +247,13 @@ function activityCard(entry) {
     ...tokenRow('update token', record.updateToken),
     ...tokenRow('channel', record.channel),
     element('dt', {}, 'started'), element('dd', {}, localTime(record.created))));
+  // The last push that reached it, shown or not: a dropped or ignored one is the news.
+  const last = entry.lastPush;
+  if (last) {
+    card.append(element('p', {class: `last-push ${last.verdict}`, 'data-verdict': last.verdict},
+      'last push: ', element('span', {class: 'verdict'}, verdictWords[last.verdict] || last.verdict),
+      ` ${localTime(last.time)}`, last.error ? element('span', {class: 'error'}, ` ${last.error}`) : null));
+  }
 
   const position = element('span', {class: 'muted'});
   const slider = element('input', {type: 'range', min: 0, max: Math.max(steps.length - 1, 0),
@@ -292,6 +299,7 @@ async function loadSteps(entry) {
   const pushes = await api(`/api/activities/${entry.record.id}/pushes`);
   entry.steps = [];
   for (const push of pushes) if (shows(push.verdict)) addStep(entry, push);
+  if (pushes.length) entry.lastPush = pushes[pushes.length - 1];
   if (entry.following || entry.step >= entry.steps.length) {
     entry.step = Math.max(entry.steps.length - 1, 0);
   }
@@ -472,6 +480,7 @@ function activityReached(activity, push) {
   const known = state.activities.get(activity.id);
   const entry = known || trackActivity(activity);
   entry.record = activity;
+  entry.lastPush = push;
   if (!known) {
     refreshCard(entry, true);
     return;
