@@ -588,6 +588,7 @@ TEST(PushStore, OpensAStoreOfTheFormerSchema) {
   ASSERT_EQ(all.size(), 3u);
   EXPECT_TRUE(all[0].deliveries.empty());
   EXPECT_EQ(all[1].deliveries.at(0).verdict, host::serve::Verdict::dropped);
+  EXPECT_EQ(all[2].deliveries.at(0).activityId, "a-1");
 }
 
 TEST(PushStore, KeepsWhatWasCommittedAcrossAReopen) {

@@ -29,6 +29,7 @@ CREATE TABLE IF NOT EXISTS pushes(
   path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
   status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
   warnings TEXT NOT NULL, activity_id TEXT NOT NULL, body_bytes INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS pushes_activity ON pushes(activity_id, seq) WHERE activity_id != '';
 CREATE TABLE IF NOT EXISTS deliveries(
   push_seq INTEGER NOT NULL, ordinal INTEGER NOT NULL, activity_id TEXT NOT NULL,
   verdict TEXT NOT NULL, error TEXT NOT NULL, warnings TEXT NOT NULL,
@@ -37,14 +38,13 @@ CREATE INDEX IF NOT EXISTS deliveries_activity ON deliveries(activity_id, push_s
 CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
 
-// The schema's version, in `PRAGMA user_version`. Stores of version 0 kept one activity per push
-// in the pushes table: each such push becomes a delivery.
+// The schema's version, in `PRAGMA user_version`. A push's first delivery lives in its own row
+// (the one every push to an update token has: one row and one index entry per push); only a
+// broadcast's further deliveries, ordinal 1 on, go to `deliveries`. So a store of version 0,
+// which kept one activity per push, is already whole; its index of applied pushes gives way to
+// the index of every push by activity.
 constexpr int schemaVersion = 2;
-constexpr const char* migrationFrom0 = R"sql(
-INSERT OR IGNORE INTO deliveries
-  SELECT seq, 0, activity_id, verdict, error, warnings FROM pushes WHERE activity_id != '';
-DROP INDEX IF EXISTS pushes_applied;
-)sql";
+constexpr const char* migrationFrom0 = "DROP INDEX IF EXISTS pushes_applied;";
 
 constexpr std::array<std::string_view, 5> verdictNames{"applied", "dropped", "ignored", "ended",
                                                        "rejected"};
@@ -350,11 +350,11 @@ struct PushStore::Impl {
         .bind(p.bodyBytes)
         .run();
     const std::int64_t seq = sqlite3_last_insert_rowid(db);
-    std::int64_t ordinal = 0;
-    for (const Delivery& d : p.deliveries) {
+    for (std::size_t ordinal = 1; ordinal < p.deliveries.size(); ++ordinal) {
+      const Delivery& d = p.deliveries[ordinal];
       reused(insertDeliveryStatement, "INSERT INTO deliveries VALUES (?, ?, ?, ?, ?, ?)")
           .bind(seq)
-          .bind(ordinal++)
+          .bind(static_cast<std::int64_t>(ordinal))
           .bind(d.activityId)
           .bind(verdictName(d.verdict))
           .bind(d.error)
@@ -665,12 +665,15 @@ HistoryEntry pushFrom(const Statement& s) {
 
 }  // namespace
 
-// Each push's deliveries, in one query for all of them.
+// Each push's deliveries: the first from its own row, the others in one query for all of them.
 void PushStore::attachDeliveries(std::vector<HistoryEntry>& pushes) {
   if (pushes.empty()) return;
   std::string seqs = "[";
   std::unordered_map<std::int64_t, HistoryEntry*> bySeq;
   for (HistoryEntry& push : pushes) {
+    if (!push.activityId.empty()) {
+      push.deliveries.push_back({push.activityId, push.verdict, push.error, push.warnings});
+    }
     if (seqs.size() > 1) seqs += ',';
     seqs += std::to_string(push.seq);
     bySeq.emplace(push.seq, &push);
@@ -712,22 +715,27 @@ std::vector<HistoryEntry> PushStore::appliedPushes(const std::string& activityId
 std::vector<HistoryEntry> PushStore::pushesReaching(const std::string& activityId, bool shownOnly,
                                                     std::size_t limit) {
   auto& s = impl_->statement(
-      std::string("SELECT ") + pushColumns +
+      std::string("SELECT ") + pushColumns + ", p.verdict, p.error, p.warnings FROM pushes p " +
+      "WHERE p.activity_id = ?1" + (shownOnly ? " AND p.verdict IN ('applied', 'ended')" : "") +
+      " UNION ALL SELECT " + pushColumns +
       ", d.verdict, d.error, d.warnings FROM deliveries d JOIN pushes p ON p.seq = d.push_seq "
-      "WHERE d.activity_id = ?" +
-      (shownOnly ? " AND d.verdict IN ('applied', 'ended')" : "") + " ORDER BY d.push_seq LIMIT ?");
+      "WHERE d.activity_id = ?1" +
+      (shownOnly ? " AND d.verdict IN ('applied', 'ended')" : "") + " ORDER BY 14 LIMIT ?2");
   s.bind(activityId).bind(static_cast<std::int64_t>(limit));
   std::vector<HistoryEntry> found;
+  std::vector<Delivery> own;
   while (s.step()) {
-    HistoryEntry push = pushFrom(s);
-    push.verdict = verdictNamed(s.text(14));
-    push.error = s.text(15);
-    push.warnings = s.text(16);
-    push.activityId = activityId;
-    found.push_back(std::move(push));
+    found.push_back(pushFrom(s));
+    own.push_back({activityId, verdictNamed(s.text(14)), s.text(15), s.text(16)});
   }
   s.reset();
   attachDeliveries(found);
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    found[i].verdict = own[i].verdict;
+    found[i].error = std::move(own[i].error);
+    found[i].warnings = std::move(own[i].warnings);
+    found[i].activityId = activityId;
+  }
   return found;
 }
 
