@@ -8,6 +8,9 @@
 
 namespace host::serve {
 
+// Which of the service's two endpoints a request reached; a device token belongs to one.
+enum class Environment { development, production };
+
 struct Header {
   std::string name;  // lowercase, as HTTP/2 carries it
   std::string value;
@@ -22,6 +25,7 @@ struct Request {
   std::string body;
   std::size_t bodyBytes = 0;
   std::int64_t nowMs = 0;  // the time of arrival, in milliseconds since 1970
+  Environment environment = Environment::development;  // the endpoint it arrived at
 };
 
 struct Response {
