@@ -453,8 +453,11 @@ TEST(SimulatedPhone, GivesTheIslandToTheHighestRelevanceScoreElseTheFirstStarted
   EXPECT_NE(ended.words.find("passes from activity " + firstId.substr(0, 8)), std::string::npos);
   EXPECT_EQ(phone.view().islandHolder, taken.activityId);
   // With equal scores, the first started holds it.
-  const std::vector<host::serve::ActivityRecord> tied = {{.id = "late", .createdAtMs = 2000},
-                                                         {.id = "early", .createdAtMs = 1000}};
+  std::vector<host::serve::ActivityRecord> tied(2);
+  tied[0].id = "late";
+  tied[0].createdAtMs = 2000;
+  tied[1].id = "early";
+  tied[1].createdAtMs = 1000;
   EXPECT_EQ(host::serve::islandHolder(tied, 3000), "early");
 }
 

@@ -345,7 +345,13 @@ std::variant<DeviceView, std::string> SimulatedDevices::patch(const std::string&
   std::array<JsonValue, 6> values;
   document.lookUp(document.root().node, names, values);
   DeviceState* found = state(token);
-  DeviceRecord record = found ? found->record : DeviceRecord{token, {}, nowMs};
+  DeviceRecord record;
+  if (found) {
+    record = found->record;
+  } else {
+    record.token = token;
+    record.firstSeenMs = nowMs;
+  }
   const auto& [environment, version, frequent, online, priority10, pushToStart] = values;
   if (environment.type != JsonValue::Type::missing) {
     if (environment.type != JsonValue::Type::string ||
