@@ -56,7 +56,7 @@ class Phone {
       : store_(host::serve::PushStore::open({})), service_(registry(), *store_, with(options)) {}
 
   // Seconds since 1970 on the devices' clock.
-  std::int64_t clock() const { return now + service_.devices().clock().offsetMs() / 1000; }
+  std::int64_t clock() { return now + service_.devices().clock().offsetMs() / 1000; }
   void advance(std::int64_t seconds) {
     auto& clock = service_.devices().clock();
     clock.setOffsetMs(clock.offsetMs() + seconds * 1000);
@@ -331,7 +331,7 @@ TEST(SimulatedPhone, FollowsEachRuleOfThePhone) {
                        Environment::production);
        },
        "400 BadDeviceToken", "belongs to the development environment",
-       [](Phone& p, const std::string& t) {
+       [](Phone& p, const std::string&) {
          return p.push(phoneToken, startBody(p.clock()), {}, Environment::production);
        },
        "400 BadDeviceToken", "reached the production endpoint"},
@@ -384,8 +384,7 @@ TEST(SimulatedPhone, FollowsEachRuleOfThePhone) {
          return p.update(t);
        },
        "410 ExpiredToken", "a new update token",
-       [](Phone& p, const std::string& t) {
-         (void)t;
+       [](Phone& p, const std::string&) {
          return p.update(p.store().activities(1).front().updateToken);
        },
        "applied", ""},

@@ -533,25 +533,6 @@ std::unique_ptr<PushStore> PushStore::openReader(const std::filesystem::path& fo
   return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
 }
 
-std::optional<std::string> PushStore::deviceBundle(const std::string& token) {
-  auto& s = impl_->statement("SELECT bundle FROM devices WHERE token = ?");
-  s.bind(token);
-  std::optional<std::string> bundle;
-  if (s.step()) bundle = s.text(0);
-  s.reset();
-  return bundle;
-}
-
-void PushStore::addDevice(const std::string& token, const std::string& bundle,
-                          std::int64_t timeMs) {
-  impl_->write();
-  impl_->statement("INSERT OR IGNORE INTO devices VALUES (?, ?, ?)")
-      .bind(token)
-      .bind(bundle)
-      .bind(timeMs)
-      .run();
-}
-
 std::optional<DeviceRecord> PushStore::device(const std::string& token) {
   auto& s =
       impl_->statement(std::string("SELECT ") + deviceColumns + " FROM devices WHERE token = ?");

@@ -132,8 +132,6 @@ class PushStore {
   PushStore(const PushStore&) = delete;
   PushStore& operator=(const PushStore&) = delete;
 
-  std::optional<std::string> deviceBundle(const std::string& token);
-  void addDevice(const std::string& token, const std::string& bundle, std::int64_t timeMs);
   std::optional<DeviceRecord> device(const std::string& token);
   void saveDevice(const DeviceRecord& device);
   std::vector<DeviceRecord> devices(std::size_t limit);

@@ -17,6 +17,11 @@ const verdictWords = {
   ignored: '○ ignored',
   dropped: '✕ dropped',
   rejected: '✕ rejected',
+  'not-started': '✕ not started',
+  throttled: '◌ throttled',
+  stored: '… stored',
+  'delivered-late': '✓ delivered late',
+  expired: '✕ expired',
 };
 const shownActivities = 20;
 const shownPushes = 200;
@@ -290,15 +295,16 @@ function addStep(entry, push) {
   if (entry.following) entry.step = entry.steps.length - 1;
 }
 
-// Whether the activity shows a push it was given: its timeline holds it.
-function shows(verdict) {
-  return verdict === 'applied' || verdict === 'ended';
+// Whether the activity shows a push it was given: its timeline holds it. A push after the end is
+// `ended` too, and not shown.
+function shows(push) {
+  return push.shown === true;
 }
 
 async function loadSteps(entry) {
   const pushes = await api(`/api/activities/${entry.record.id}/pushes`);
   entry.steps = [];
-  for (const push of pushes) if (shows(push.verdict)) addStep(entry, push);
+  for (const push of pushes) if (shows(push)) addStep(entry, push);
   if (pushes.length) entry.lastPush = pushes[pushes.length - 1];
   if (entry.following || entry.step >= entry.steps.length) {
     entry.step = Math.max(entry.steps.length - 1, 0);
@@ -469,7 +475,8 @@ function pushArrived({push, activities}) {
   }
   for (const activity of activities) {
     const delivery = push.deliveries.find((d) => d.activityId === activity.id);
-    activityReached(activity, {...push, verdict: delivery ? delivery.verdict : push.verdict});
+    activityReached(activity, {...push, verdict: delivery ? delivery.verdict : push.verdict,
+                               shown: delivery ? delivery.shown : push.shown});
   }
 }
 
@@ -490,7 +497,7 @@ function activityReached(activity, push) {
     refreshCard(entry, true);
     return;
   }
-  if (shows(push.verdict)) addStep(entry, push);
+  if (shows(push)) addStep(entry, push);
   refreshCard(entry, false);
 }
 
