@@ -2,6 +2,7 @@
 
 #include "platform/host/serve/page/page_events.hpp"
 #include "platform/host/serve/page/page_guard.hpp"
+#include "platform/host/serve/page/push_waits.hpp"
 #include "platform/host/serve/service/push_service.hpp"
 
 #include <cstdint>
@@ -22,6 +23,9 @@ struct PageSettings {
   // The names a request's Host and Origin may carry besides the loopback names.
   std::vector<std::string> hosts;
   Retention retention;  // what the history keeps
+  bool signatureChecked = false;  // serve has the sender's key (--auth-key)
+  std::uint16_t developmentPort = 0;
+  std::optional<std::uint16_t> productionPort;  // when serve has a production endpoint
 };
 
 // The page port (HTTP/1.1): the live page, its event stream, and a JSON API over the history and
@@ -33,9 +37,10 @@ class PageServer {
   using Write = std::function<bool(const std::function<void(PushService&)>& change)>;
 
   // The page writes through `write` and reads committed rows through `history`, a reading
-  // connection of its own. It hears of pushes through `events`, published after each commit.
-  PageServer(Write write, PushStore& history, PageEvents& events, const ActivityRegistry& registry,
-             PageSettings settings);
+  // connection of its own. It hears of pushes through `events`, and its waiting requests through
+  // `waits`, both published after each commit.
+  PageServer(Write write, PushStore& history, PageEvents& events, PushWaits& waits,
+             const ActivityRegistry& registry, PageSettings settings);
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;
