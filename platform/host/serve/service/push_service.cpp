@@ -570,7 +570,7 @@ Response PushService::channels(const Request& request, std::string_view bundle, 
     response.headers.push_back({"apns-request-id", requestId});
     return response;
   };
-  if (hasDuplicateHeader(request)) return answer(failure("DuplicateHeaders", apnsId));
+  if (duplicateHeader(request)) return answer(failure("DuplicateHeaders", apnsId));
   const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
                                         request.nowMs / 1000);
   if (!check.reason.empty()) return answer(failure(check.reason, apnsId));
