@@ -42,8 +42,8 @@ TEST(FaultRules, ParsesEachActionWithTheServicesStatusForItsReason) {
        "BadEnvironmentKeyInToken", FaultAction::answer,
        R"({"id":"1","match":{"environment":"production"},"status":403,)"
        R"("reason":"BadEnvironmentKeyInToken","delaySeconds":0,"action":"answer"})"},
-      {R"({"action":"goaway","reason":"IdleTimeout","match":{"tokenPrefix":"AB"},"times":null})",
-       0, "IdleTimeout", FaultAction::goaway, nullptr},
+      {R"({"action":"goaway","reason":"IdleTimeout","match":{"tokenPrefix":"AB"},"times":null})", 0,
+       "IdleTimeout", FaultAction::goaway, nullptr},
       {R"({"action":"goaway"})", 0, "Shutdown", FaultAction::goaway,
        R"({"id":"1","match":{},"status":0,"reason":"Shutdown","delaySeconds":0,"action":"goaway"})"},
       {R"({"action":"reset","match":{"path":"/4/broadcasts","pushType":"LiveActivity"}})", 0, "",
@@ -74,7 +74,8 @@ TEST(FaultRules, RefusesWhatWouldSilentlyDoSomethingElse) {
       {R"({"status":429})", "an answer needs a reason"},
       {R"({"status":400,"reason":"TooManyRequests"})",
        "the service answers TooManyRequests with 429, not 400"},
-      {R"({"reason":"BadTopic","retryAfterSeconds":5})", "retryAfterSeconds goes with a 429 or 503"},
+      {R"({"reason":"BadTopic","retryAfterSeconds":5})",
+       "retryAfterSeconds goes with a 429 or 503"},
       {R"({"reason":"TooManyRequests","retry_after":5})", "a rule has no member \"retry_after\""},
       {R"({"id":"3","reason":"TooManyRequests"})", "serve keeps it"},
       {R"({"reason":"Shutdown","reason":"Shutdown"})", "reason is given twice"},
@@ -111,16 +112,17 @@ TEST(FaultRules, TakesPushesByEveryMemberOfItsMatch) {
                                 Environment::development};
   FaultTarget production = development;
   production.environment = Environment::production;
-  const FaultTarget broadcast{"AAAAAAAAAAAAAAAAAAAAAA==", false, "/4/broadcasts/apps/com.tolvex.app",
-                              "LiveActivity", Environment::development};
+  const FaultTarget broadcast{"AAAAAAAAAAAAAAAAAAAAAA==", false,
+                              "/4/broadcasts/apps/com.tolvex.app", "LiveActivity",
+                              Environment::development};
   struct Case {
     const char* match;
     bool development, production, broadcast;
   };
   const std::vector<Case> cases = {
       {"{}", true, true, true},
-      {R"({"token":"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"})", true, true,
-       false},
+      {R"({"token":"AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"})", true,
+       true, false},
       {R"({"tokenPrefix":"aaaa"})", true, true, false},
       {R"({"tokenPrefix":"AAAA"})", true, true, true},
       {R"({"token":"aaaaaaaaaaaaaaaaaaaaaa=="})", false, false, false},
@@ -178,8 +180,7 @@ TEST(FaultRules, BoundsHowManyThereAreAndReadsThemFromAFile) {
       R"([{"reason":"TooManyRequests","match":{"path":"/3/device/"}},
           {"action":"goaway","reason":"IdleTimeout","match":{"tokenPrefix":"[,{\"]"}},
           {"action":"reset"}])");
-  ASSERT_TRUE(std::holds_alternative<std::vector<FaultRule>>(file))
-      << std::get<std::string>(file);
+  ASSERT_TRUE(std::holds_alternative<std::vector<FaultRule>>(file)) << std::get<std::string>(file);
   const auto& read = std::get<std::vector<FaultRule>>(file);
   ASSERT_EQ(read.size(), 3u);
   EXPECT_EQ(read[1].match.tokenPrefix, "[,{\"]");

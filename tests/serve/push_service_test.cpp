@@ -243,8 +243,9 @@ TEST_F(PushServiceTest, AnswersWithTheFaultARuleAsksForBeforeAnyOtherRule) {
   auto entry = store_->pushes(1).front();
   EXPECT_EQ(entry.verdict, host::serve::Verdict::rejected);
   EXPECT_EQ(entry.status, 429);
-  EXPECT_EQ(entry.error, "injected fault: 429 TooManyRequests, Retry-After 30 (rule 1; 0 matches left)");
-  // Its one time is used up; the production endpoint is not its own.
+  EXPECT_EQ(entry.error,
+            "injected fault: 429 TooManyRequests, Retry-After 30 (rule 1; 0 matches left)");
+  // Its one time is used up.
   EXPECT_EQ(send(push(deviceToken, startBody)).status, 200);
 
   response = send(push(std::string(64, 'b'), startBody));

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/host/input/activity_registry.hpp"
-#include "platform/host/serve/store/push_store.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <cstdint>
 #include <iosfwd>
@@ -16,7 +16,7 @@ struct ServeOptions {
   std::uint16_t apnsPort = 2197;  // 0 picks a free port
   std::uint16_t pagePort = 8080;
   std::optional<std::uint16_t> productionPort;  // the production endpoint's; none when absent
-  std::string state;  // empty: the user's state folder
+  std::string state;                            // empty: the user's state folder
   std::string bundleId;
   std::string authKey;
   std::string keyId;

@@ -67,11 +67,11 @@ struct Connection {
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
   // Used by whoever answers, and kept alive by the requests in flight when the connection closes.
   std::shared_ptr<ConnectionState> state;
-  bool answered = false;     // in the list of connections that got answers this turn
-  std::string peer;          // the client's address
+  bool answered = false;  // in the list of connections that got answers this turn
+  std::string peer;       // the client's address
   Environment environment = Environment::development;  // of the port it reached
-  std::size_t inFlight = 0;  // requests dispatched, not yet answered
-  bool reading = true;       // false while its output waits for the client
+  std::size_t inFlight = 0;                            // requests dispatched, not yet answered
+  bool reading = true;  // false while its output waits for the client
   Clock::time_point opened = Clock::now();
   Clock::time_point lastRequest = opened;  // begun or answered
   Clock::time_point outputMoved = opened;  // output last read by the client, or last empty

@@ -447,14 +447,16 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events, Push
         request, response, {PushWaits::Kind::activity, id},
         [&]() -> std::optional<ActivityRecord> {
           auto activity = impl->history.activity(id);
-          if (activity && after > 0 && impl->history.activityPushes(id, after + 1).size() <= after) {
+          if (activity && after > 0 &&
+              impl->history.activityPushes(id, after + 1).size() <= after) {
             return std::nullopt;
           }
           return activity;
         },
         activityJson,
-        after > 0 ? "no such activity, or none with a push beyond its first " + std::to_string(after)
-                  : std::string("no such activity"));
+        after > 0
+            ? "no such activity, or none with a push beyond its first " + std::to_string(after)
+            : std::string("no such activity"));
   });
   server.Get(std::string(activityPath) + "/pushes", [impl](const httplib::Request& request,
                                                            httplib::Response& response) {

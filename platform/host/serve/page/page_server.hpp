@@ -22,7 +22,7 @@ struct PageSettings {
   std::string bundleId;     // empty: any
   // The names a request's Host and Origin may carry besides the loopback names.
   std::vector<std::string> hosts;
-  Retention retention;  // what the history keeps
+  Retention retention;            // what the history keeps
   bool signatureChecked = false;  // serve has the sender's key (--auth-key)
   std::uint16_t developmentPort = 0;
   std::optional<std::uint16_t> productionPort;  // when serve has a production endpoint

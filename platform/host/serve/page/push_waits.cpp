@@ -23,8 +23,8 @@ PushWaits::Wait::~Wait() {
 
 bool PushWaits::Wait::next(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock guard(waits_.lock_);
-  const bool heard = waits_.changed_.wait_until(
-      guard, deadline, [&] { return entry_->heard || waits_.closed_; });
+  const bool heard =
+      waits_.changed_.wait_until(guard, deadline, [&] { return entry_->heard || waits_.closed_; });
   entry_->heard = false;
   return heard && !waits_.closed_;
 }

@@ -338,7 +338,8 @@ std::string describeFault(const FaultRule& rule) {
       out = "stream reset";
       break;
   }
-  if (rule.delayMs > 0) out += ", after " + seconds(static_cast<double>(rule.delayMs) / 1000) + " s";
+  if (rule.delayMs > 0)
+    out += ", after " + seconds(static_cast<double>(rule.delayMs) / 1000) + " s";
   out += " (rule " + rule.id;
   if (rule.left) {
     out += "; " + std::to_string(*rule.left) + (*rule.left == 1 ? " match" : " matches") + " left";

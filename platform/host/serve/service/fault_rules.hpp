@@ -29,9 +29,9 @@ struct FaultMatch {
 struct FaultRule {
   std::string id;
   FaultMatch match;
-  int status = 0;      // 0 for goaway and reset, which send none
-  std::string reason;  // for goaway, the reason its debug data carries
-  std::int64_t delayMs = 0;  // delaySeconds, which may have a fraction
+  int status = 0;                        // 0 for goaway and reset, which send none
+  std::string reason;                    // for goaway, the reason its debug data carries
+  std::int64_t delayMs = 0;              // delaySeconds, which may have a fraction
   std::optional<int> retryAfterSeconds;  // sent as Retry-After, on 429 and 503 only
   std::optional<std::int64_t> times;
   std::optional<std::int64_t> left;  // matches left; absent with `times`
