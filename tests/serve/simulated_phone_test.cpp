@@ -488,6 +488,13 @@ TEST(SimulatedPhone, ReplaysAKeptBroadcastToALateSubscriber) {
     EXPECT_NE(phone.store().activity(started.activityId)->state.find("Downloading"),
               std::string::npos);
   }
+  // The channel keeps it 8 hours.
+  Phone phone;
+  const std::string channel = phone.channel(1);
+  phone.broadcast(channel, updateBody(static_cast<double>(phone.clock())));
+  phone.advance(8 * hour + 1);
+  phone.push(otherPhone, startBody(phone.clock(), ",\"input-push-channel\":\"" + channel + "\""));
+  EXPECT_EQ(phone.history(1)[0].path, "/3/device/" + otherPhone);
 }
 
 TEST(SimulatedPhone, ShowsAndSetsADevice) {
