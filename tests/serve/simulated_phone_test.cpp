@@ -510,6 +510,13 @@ TEST(SimulatedPhone, ShowsAndSetsADevice) {
   device = phone.view();
   EXPECT_EQ(device.priority10Limit, 40);
   EXPECT_EQ(device.record.environment, Environment::production);
+  // The page pushes through the endpoint of the device's environment.
+  const auto activity =
+      phone.store().activityByUpdateToken(phone.store().activities(1)[0].updateToken);
+  EXPECT_EQ(phone.service()
+                .pushTo(*activity, updateBody(static_cast<double>(phone.clock()) + 1), now * 1000)
+                .verdict,
+            host::serve::Verdict::applied);
 
   struct Bad {
     const char* json;

@@ -279,6 +279,10 @@ HistoryEntry PushService::pushTo(const ActivityRecord& activity, std::string bod
   if (request.body.size() > bodyCeiling(request.path))
     request.body.resize(bodyCeiling(request.path));
   request.nowMs = nowMs;
+  // The page reaches an activity through the endpoint of its device's environment.
+  if (const DeviceRecord* device = devices_.device(activity.deviceToken)) {
+    request.environment = device->environment;
+  }
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
   HistoryEntry pushed;
   handle(request, tokens, &pushed);
