@@ -56,17 +56,17 @@ class ServeCommand final : public Command {
     command
         ->add_option("--priority10-budget", phone.priority10Budget,
                      "Priority-10 pushes a device takes in an hour")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command
         ->add_option("--frequent-priority10-budget", phone.frequentPriority10Budget,
                      "The same with frequent updates on")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command
         ->add_option("--push-to-start-budget", phone.pushToStartBudget,
                      "Starts a device takes in an hour")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command->add_flag_callback(
         "--no-stale-start-rule", [&phone] { phone.staleStartRule = false; },

@@ -22,6 +22,7 @@
 #include <future>
 #include <optional>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 namespace host::serve {
@@ -179,10 +180,21 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     waits.stage(push);
     if (!events.listening()) return;
     std::string activities = "[";
+    const std::int64_t deviceNow = service.devices().clock().at(push.timeMs);
+    // A broadcast reaches many activities, often on as many phones: each phone's island once.
+    std::unordered_map<std::string, std::string> holders;
     for (const Delivery& delivery : push.deliveries) {
       if (const auto activity = store->activity(delivery.activityId)) {
         if (activities.size() > 1) activities += ',';
-        activities += activityJson(*store, *activity, service.devices().clock().at(push.timeMs));
+        auto holder = holders.find(activity->deviceToken);
+        if (holder == holders.end()) {
+          holder = holders
+                       .emplace(activity->deviceToken,
+                                islandHolder(store->activitiesOfDevice(activity->deviceToken),
+                                             deviceNow))
+                       .first;
+        }
+        activities += activityJson(*activity, deviceNow, holder->second == activity->id);
       }
     }
     activities += ']';

@@ -141,6 +141,15 @@ std::optional<Response> priorityFault(const Request& request, const std::string&
                      "; it is 10 (at once) or 5 (when the phone chooses)");
 }
 
+// `apns-expiration` in seconds, when given (its digits are checked before).
+std::optional<std::int64_t> expirationOf(const Request& request) {
+  const auto expiration = header(request, "apns-expiration");
+  if (!expiration) return std::nullopt;
+  return static_cast<std::int64_t>(
+      std::min<unsigned long long>(std::strtoull(std::string(*expiration).c_str(), nullptr, 10),
+                                   std::numeric_limits<std::int64_t>::max() / 1000));
+}
+
 // What the history keeps of the headers: the provider token is a credential, so only its start.
 std::string headersJson(const Request& request) {
   std::string out;
@@ -279,6 +288,10 @@ HistoryEntry PushService::pushTo(const ActivityRecord& activity, std::string bod
   if (request.body.size() > bodyCeiling(request.path))
     request.body.resize(bodyCeiling(request.path));
   request.nowMs = nowMs;
+  // The page reaches an activity through the endpoint of its device's environment.
+  if (const DeviceRecord* device = devices_.device(activity.deviceToken)) {
+    request.environment = device->environment;
+  }
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
   HistoryEntry pushed;
   handle(request, tokens, &pushed);
@@ -535,12 +548,8 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     devices_.addDevice(deviceToken, bundle, request.environment, request.nowMs);
   }
 
-  PhonePush phonePush{deviceToken, bundle, header(request, "apns-priority") != "5", std::nullopt};
-  if (const auto expiration = header(request, "apns-expiration")) {
-    phonePush.expiration = static_cast<std::int64_t>(
-        std::min<unsigned long long>(std::strtoull(std::string(*expiration).c_str(), nullptr, 10),
-                                     std::numeric_limits<std::int64_t>::max() / 1000));
-  }
+  PhonePush phonePush{deviceToken, bundle, header(request, "apns-priority") != "5",
+                      expirationOf(request)};
   std::vector<DeviceOutcome> outcomes;
   outcomes.push_back(devices_.deliver(phonePush, record, std::move(activity)));
   recordOutcomes(record, std::move(outcomes), notes_);
@@ -606,7 +615,8 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
                        " bytes; a broadcast may have 5120");
   }
 
-  PhonePush phonePush{channel->id, {}, header(request, "apns-priority") != "5", std::nullopt};
+  PhonePush phonePush{
+      channel->id, {}, header(request, "apns-priority") != "5", expirationOf(request)};
   recordOutcomes(record, devices_.broadcast(phonePush, record, *channel), notes_);
   Response response;
   response.headers.push_back({"apns-id", apnsId});
