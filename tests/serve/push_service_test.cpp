@@ -203,6 +203,9 @@ TEST_F(PushServiceTest, SaysWhyInTheHistoryForEachRefusal) {
     const Response response = send(request);
     ASSERT_NE(response.status, 200);
     EXPECT_EQ(response.body.find(c.why), std::string::npos);
+    EXPECT_NE(response.why.find(c.why), std::string::npos) << response.why;
+    // A path that names no push leaves no entry in the history.
+    if (response.status == 404) continue;
     const auto entry = store_->pushes(1).front();
     EXPECT_NE(entry.error.find(c.why), std::string::npos) << entry.error;
   }

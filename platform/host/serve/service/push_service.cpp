@@ -339,7 +339,8 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
         device ? (parts.size() == 3 ? parts[2] : std::string_view())
                : header(request, "apns-channel-id").value_or(std::string_view());
     std::optional<FaultRule> fault;
-    if (!channelPath && !faults_.rules().empty() && !tokens.local()) {
+    // Once stopping, every push is answered Shutdown: a rule's match would be spent for nothing.
+    if (!channelPath && !shuttingDown_ && !faults_.rules().empty() && !tokens.local()) {
       fault = faults_.take({target, device, request.path,
                             header(request, "apns-push-type").value_or(std::string_view()),
                             request.environment});
