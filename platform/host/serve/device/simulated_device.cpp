@@ -14,6 +14,7 @@ using coding::JsonValue;
 struct SimulatedDevices::Peek {
   bool payload = false;  // a JSON object with an `aps` object
   std::string event;
+  bool soundOutsideAlert = false;  // `aps.sound`, which a Live Activity takes inside its alert
   // The body as read for the peek, for the input reader to decode in turn; null when the body is
   // not one JSON document.
   const coding::JsonDocument* document = nullptr;
@@ -77,10 +78,11 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
   document.lookUp(document.root().node, apsName, aps);
   if (aps[0].type != JsonValue::Type::object) return peek;
   peek.payload = true;
-  constexpr std::array<std::string_view, 1> names{"event"};
-  std::array<JsonValue, 1> event;
-  document.lookUp(aps[0].node, names, event);
-  if (event[0].type == JsonValue::Type::string) peek.event = event[0].text;
+  constexpr std::array<std::string_view, 2> names{"event", "sound"};
+  std::array<JsonValue, 2> found;
+  document.lookUp(aps[0].node, names, found);
+  if (found[0].type == JsonValue::Type::string) peek.event = found[0].text;
+  peek.soundOutsideAlert = found[1].type != JsonValue::Type::missing;
   return peek;
 }
 
@@ -114,6 +116,7 @@ DeviceOutcome SimulatedDevices::deliver(const std::string& token, const std::str
   DeviceOutcome outcome;
   for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
   warnAboutDates(event, nowMs, true, outcome.warnings);
+  if (peek.soundOutsideAlert) outcome.warnings.push_back(soundOutsideAlertWarning().description());
 
   ActivityRecord activity;
   activity.id = newUuid();
@@ -151,7 +154,9 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, std::string_view
   DeviceOutcome outcome{{activity.id, Verdict::applied, {}, {}}, {}};
   for (const Warning& warning : input.warnings) outcome.warnings.push_back(warning.description());
   warnAboutDates(event, nowMs, false, outcome.warnings);
-  if (event.timestamp && activity.lastTimestamp && *event.timestamp < *activity.lastTimestamp) {
+  if (peek.soundOutsideAlert) outcome.warnings.push_back(soundOutsideAlertWarning().description());
+  if (const auto older = olderTimestampWarning(event.timestamp, activity.lastTimestamp)) {
+    outcome.warnings.push_back(older->description());
     outcome.delivery.verdict = Verdict::ignored;
     outcome.delivery.error = "its timestamp " + seconds(*event.timestamp) +
                              " is older than the last one applied, " +
