@@ -244,7 +244,11 @@ TEST(ActivityInput, WarnsACarefulSender) {
       R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":{"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
       std::string(4100, 'A') + R"("}})";
   const auto warnings = warningsOf(big);
-  ASSERT_EQ(warnings.size(), 1u);
+  // And its bytes are no image.
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[1].rfind("\"content-state.appIconBase64\": its 3075 bytes are no image", 0),
+            0u)
+      << warnings[1];
   EXPECT_EQ(warnings[0].rfind("\"content-state.appIconBase64\": the attributes and content state "
                               "take 4197 bytes encoded, more than the 4096",
                               0),
@@ -281,11 +285,20 @@ TEST(ActivityInput, WarnsAboutMembersThatDecodeButMislead) {
        state,
        {"\"progress\": 50 reads as a percent, but the views take a fraction from 0 to 1: the bar "
         "is drawn full (50% is 0.5)"}},
-      {"just over 1",
+      {"just over 1 overshoots",
        signStateWith("", "1.5"),
        state,
-       {"\"progress\": 1.5 reads as a percent, but the views take a fraction from 0 to 1: the "
-        "bar is drawn full (1.5% is 0.015)"}},
+       {"\"progress\": 1.5 lies outside 0 to 1: the bar is drawn clamped, full"}},
+      {"2 reads as a percent",
+       signStateWith("", "2"),
+       state,
+       {"\"progress\": 2 reads as a percent, but the views take a fraction from 0 to 1: the bar "
+        "is drawn full (2% is 0.02)"}},
+      {"100 too",
+       signStateWith("", "100"),
+       state,
+       {"\"progress\": 100 reads as a percent, but the views take a fraction from 0 to 1: the "
+        "bar is drawn full (100% is 1)"}},
       {"below 0",
        signStateWith("", "-0.25"),
        state,

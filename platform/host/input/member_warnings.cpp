@@ -73,7 +73,8 @@ const JsonValue& memberOf(const coding::JsonDocument& document, const JsonValue&
 
 std::optional<std::string> fractionProblem(double value) {
   if (value >= 0 && value <= 1) return std::nullopt;
-  if (value > 1 && value <= 100) {
+  // From 2 on, a value past 1 is more likely a percent than a fraction overshooting.
+  if (value >= 2 && value <= 100) {
     return number(value) +
            " reads as a percent, but the views take a fraction from 0 to 1: the bar is drawn "
            "full (" +
