@@ -112,14 +112,12 @@ std::optional<Warning> pastExpirationWarning(std::int64_t expiration, std::int64
   gmtime_r(&seconds, &utc);
   char when[40];
   std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  const std::string said = "apns-expiration " + std::to_string(expiration) +
+                           " is a time in seconds since 1970, " + when + ", already past: ";
   return Warning{0, "",
-                 "apns-expiration " + std::to_string(expiration) +
-                     " is a time in seconds since "
-                     "1970, " +
-                     when +
-                     ", already past: the push expires at once and is not kept "
-                     "for a phone that is offline. For a lifetime, send now plus the seconds; to "
-                     "keep nothing, send 0"};
+                 said +
+                     "the push expires at once and is not kept for a phone that is offline. "
+                     "For a lifetime, send now plus the seconds; to keep nothing, send 0"};
 }
 
 }  // namespace host
