@@ -20,6 +20,9 @@ class ServeCommand final : public Command {
     command->add_option("--auth-key", options_.authKey, "The sender's .p8 key");
     command->add_option("--key-id", options_.keyId, "The key's 10-character id");
     command->add_option("--team-id", options_.teamId, "The 10-character team id");
+    command->add_option("--replay", options_.replay,
+                        "Replay a .json or .jsonl timeline before serving, its dates moved to now "
+                        "(repeatable)");
     command->add_option("--cert", options_.certificate, "A PEM certificate to serve");
     command->add_option("--key", options_.key, "The certificate's PEM key");
     command

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "platform/host/input/activity_registry.hpp"
-#include "platform/host/serve/store/push_store.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace host::serve {
 
@@ -23,6 +24,9 @@ struct ServeOptions {
   std::string key;
   Retention retention;
   H2Limits pushLimits;
+  // Timelines replayed into the history before serving, each line as it would arrive, their dates
+  // moved so that each timeline starts now.
+  std::vector<std::string> replay;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };
