@@ -26,7 +26,7 @@ grep -q 'replayed examples/first-run/download.jsonl: 4 lines, 1 not applied' "$S
 
 curl -sS "${page}api/activities" >"$SCRATCH/activities.json"
 curl -sS "${page}api/pushes" >"$SCRATCH/pushes.json"
-python3 - "$SCRATCH/activities.json" "$SCRATCH/pushes.json" <<'PY' || fail "the page's history"
+/usr/bin/python3 - "$SCRATCH/activities.json" "$SCRATCH/pushes.json" <<'PY' || fail "the page's history"
 import json, sys, time
 activities = json.load(open(sys.argv[1]))
 pushes = json.load(open(sys.argv[2]))
