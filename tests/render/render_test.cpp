@@ -13,7 +13,6 @@
 
 #include "support/golden.hpp"
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -255,49 +254,6 @@ TEST(Pixels, KeyScenesMatchTheReviewedImages) {
     } else {
       fs::remove(actualPath);
     }
-  }
-}
-
-// A picture too large to hold whole is drawn and encoded in bands: the file holds exactly the
-// pixels the whole drawing has, an RGB file when all are opaque, else RGBA.
-TEST(Pixels, BandedPngMatchesTheWholeDrawing) {
-  const ui::render::TextSystem text;
-  const ui::render::PangoTextMeasurer measurer(text);
-  const std::array dark{Appearance::dark};
-  const auto surfaces = host::sheet(signActivity(kSign), host::allSurfaces, dark,
-                                    host::defaultDeviceProfile(), measurer);
-  // Opaque but for a translucent corner at the very end: found only in the last band.
-  ui::render::DisplayList translucent{1500, 1500, {}};
-  translucent.items.push_back(ui::render::FillItem{
-      ui::render::roundedRectangle(0, 0, 1500, 1500, 0, ui::render::CornerStyle::circular),
-      {0.2, 0.4, 0.6, 1}});
-  translucent.items.push_back(ui::render::FillItem{
-      ui::render::roundedRectangle(200, 200, 800, 800, 90, ui::render::CornerStyle::continuous),
-      {0.9, 0.1, 0.1, 0.5}});
-  ui::render::DisplayList cornerCut = translucent;
-  cornerCut.items.front() = ui::render::FillItem{
-      ui::render::roundedRectangle(0, 0, 1500, 1499.5, 0, ui::render::CornerStyle::circular),
-      {0.2, 0.4, 0.6, 1}};
-  const struct {
-    const char* name;
-    const ui::render::DisplayList& list;
-    double scale;
-    bool opaque;
-  } cases[] = {{"every surface, scale 2", surfaces, 2, true},
-               {"opaque with a translucent fill", translucent, 2, true},
-               {"a last row half covered", cornerCut, 2, false}};
-  for (const auto& c : cases) {
-    const ui::render::Bitmap whole = ui::render::renderBitmap(c.list, c.scale, text);
-    ASSERT_GT(whole.rgba.size(), std::size_t{8} << 20) << c.name << ": not large enough to band";
-    const auto png = ui::render::renderPNG(c.list, c.scale, text);
-    const auto read = image::UIImage::fromData(png);
-    ASSERT_TRUE(read) << c.name;
-    EXPECT_EQ(read->width(), static_cast<std::uint32_t>(whole.width)) << c.name;
-    EXPECT_TRUE(std::equal(read->rgba().begin(), read->rgba().end(), whole.rgba.begin(),
-                           whole.rgba.end()))
-        << c.name;
-    // Colour type: 2 for RGB, 6 for RGBA.
-    EXPECT_EQ(png.at(25), c.opaque ? 2 : 6) << c.name;
   }
 }
 

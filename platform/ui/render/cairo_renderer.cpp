@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <span>
 #include <stdexcept>
 
 namespace ui::render {
@@ -145,12 +144,8 @@ class CairoCanvas final : public Canvas {
   const TextSystem& text_;
 };
 
-// `top` is the picture's first pixel row the surface holds: a band is the picture moved up by
-// whole pixels, so it is drawn as the same pixels.
-void draw(cairo_surface_t* surface, const DisplayList& list, double scale, const TextSystem& text,
-          int top = 0) {
+void draw(cairo_surface_t* surface, const DisplayList& list, double scale, const TextSystem& text) {
   Context cr(cairo_create(surface));
-  cairo_translate(cr.get(), 0, -top);
   cairo_scale(cr.get(), scale, scale);
   CairoCanvas canvas(cr.get(), text);
   replay(list, canvas);
@@ -231,52 +226,19 @@ std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
   return writePNG(bitmap.width, bitmap.height, bitmap.rgba);
 }
 
-// A picture larger than this is drawn and encoded in bands of about half of it, so that a sheet of
-// every surface (26 MB whole at scale 2) is never whole in memory.
-constexpr std::size_t kWholePictureBytes = std::size_t{8} << 20;
-
 // Encoded from the surface where Cairo drew it: a straight-alpha copy of the picture would cost
-// as much again in memory and a pass over every pixel.
+// as much again in memory (a sheet of every surface is 26 MB a copy) and a pass over every pixel.
 std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale, const TextSystem& text) {
-  const int width = pixels(list.width, scale);
-  const int height = pixels(list.height, scale);
-  const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
-  // Cairo aligns ARGB32 rows to 4 bytes, so they are never padded.
-  const auto surfacePixels = [](cairo_surface_t* surface) {
-    const int stride = cairo_image_surface_get_stride(surface);
-    if (stride != cairo_image_surface_get_width(surface) * 4) {
-      throw std::runtime_error("the surface's rows are padded");
-    }
-    return std::span<const std::uint8_t>(
-        cairo_image_surface_get_data(surface),
-        static_cast<std::size_t>(stride) * cairo_image_surface_get_height(surface));
-  };
-  if (rowBytes * static_cast<std::size_t>(height) <= kWholePictureBytes) {
-    const Surface surface = drawnSurface(list, scale, text);
-    return writePNG(width, height, surfacePixels(surface.get()), PixelLayout::premultipliedArgb32);
-  }
-  const int bandRows =
-      static_cast<int>(std::max<std::size_t>(1, kWholePictureBytes / 2 / rowBytes));
-  // Whether every pixel is opaque (an RGB file) is known only once all are drawn: the bands are
-  // encoded as opaque until one is not, and then drawn again for an RGBA file.
-  for (const bool opaque : {true, false}) {
-    PngBandWriter writer(width, height, PixelLayout::premultipliedArgb32, opaque);
-    bool redraw = false;
-    for (int top = 0; top < height && !redraw; top += bandRows) {
-      const int rows = std::min(bandRows, height - top);
-      Surface band(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, rows));
-      if (cairo_surface_status(band.get()) != CAIRO_STATUS_SUCCESS) {
-        throw std::runtime_error("cannot create a surface of " + std::to_string(width) + " x " +
-                                 std::to_string(rows) + " pixels");
-      }
-      draw(band.get(), list, scale, text, top);
-      const auto drawn = surfacePixels(band.get());
-      redraw = opaque && !everyPixelOpaque(drawn);
-      if (!redraw) writer.write(drawn);
-    }
-    if (!redraw) return writer.finish();
-  }
-  throw std::logic_error("unreachable: an RGBA file takes any pixels");
+  const Surface surface = drawnSurface(list, scale, text);
+  const int width = cairo_image_surface_get_width(surface.get());
+  const int height = cairo_image_surface_get_height(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  // Cairo aligns rows to 4 bytes, so ARGB32 rows are never padded.
+  if (stride != width * 4) throw std::runtime_error("the surface's rows are padded");
+  const unsigned char* data = cairo_image_surface_get_data(surface.get());
+  return writePNG(width, height,
+                  {data, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)},
+                  PixelLayout::premultipliedArgb32);
 }
 
 std::string renderSVG(const DisplayList& list, const TextSystem& text) {

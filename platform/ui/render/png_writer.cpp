@@ -18,7 +18,7 @@ namespace {
 using Filter = PngOptions::Filter;
 
 // Eight bytes at a time: a byte loop over a megapixel costs a good part of the encoding.
-bool allOpaque(std::span<const std::uint8_t> rgba) {
+bool everyPixelOpaque(std::span<const std::uint8_t> rgba) {
   constexpr std::uint64_t alpha = 0xff000000ff000000ull;  // little-endian RGBA RGBA
   std::size_t i = 0;
   std::uint64_t all = alpha;
@@ -132,27 +132,24 @@ class RowFilter {
   }
 
   // Row y, led by its filter type byte.
-  std::span<const std::uint8_t> row(int y) { return rowFrom(source(y)); }
-
-  // The row that follows the last one, from pixels handed over by the caller.
-  std::span<const std::uint8_t> rowFrom(const std::uint8_t* pixels) {
+  std::span<const std::uint8_t> row(int y) {
     const std::size_t n = layout_.rowBytes();
     const std::size_t bpp = static_cast<std::size_t>(layout_.channels);
     std::uint8_t* row = out_.data() + 1;
     switch (filter_) {
       case Filter::none:
         out_[0] = 0;
-        packRow(layout_, pixels, row);
+        packRow(layout_, source(y), row);
         break;
       case Filter::sub:
         out_[0] = 1;
-        packRow(layout_, pixels, current_.data());
+        packRow(layout_, source(y), current_.data());
         std::memcpy(row, current_.data(), bpp);
         subtract(current_.data() + bpp, current_.data(), row + bpp, n - bpp);
         break;
       case Filter::up:
         out_[0] = 2;
-        packRow(layout_, pixels, current_.data());
+        packRow(layout_, source(y), current_.data());
         subtract(current_.data(), previous_.data(), row, n);
         current_.swap(previous_);
         break;
@@ -184,68 +181,47 @@ struct StreamDeleter {
   }
 };
 
-// zlib's raw deflate of filtered rows, fed a row at a time. `checksum` is the Adler-32 of the rows.
-class RowDeflater {
- public:
-  RowDeflater(const PngOptions& options, std::size_t expectedBytes)
-      : stream_(new z_stream{}), out_(std::max<std::size_t>(16384, expectedBytes / 16)) {
-    if (deflateInit2(stream_.get(), options.level, Z_DEFLATED, -15, 8,
-                     options.rle ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
-      stream_.release();  // deflateEnd must not see a stream that never started
-      fail("cannot start zlib");
-    }
-  }
-
-  void add(std::span<const std::uint8_t> row) {
-    // libdeflate's Adler-32 is vectorised; zlib's took a quarter of the encoding.
-    checksum_ = libdeflate_adler32(static_cast<std::uint32_t>(checksum_), row.data(), row.size());
-    run(row.data(), row.size(), Z_NO_FLUSH);
-  }
-
-  // Ended by a sync flush (more follows) or as the final block when `final`.
-  std::vector<std::uint8_t> finish(bool final) {
-    run(nullptr, 0, final ? Z_FINISH : Z_SYNC_FLUSH);
-    out_.resize(used_);
-    return std::move(out_);
-  }
-
-  uLong checksum() const { return checksum_; }
-
- private:
-  void run(const std::uint8_t* data, std::size_t size, int flush) {
-    stream_->next_in = const_cast<Bytef*>(data);
-    stream_->avail_in = static_cast<uInt>(size);
-    while (true) {
-      if (out_.size() - used_ < 64) out_.resize(out_.size() * 2);
-      const std::size_t offered = std::min<std::size_t>(out_.size() - used_, 1u << 30);
-      stream_->next_out = out_.data() + used_;
-      stream_->avail_out = static_cast<uInt>(offered);
-      const int status = deflate(stream_.get(), flush);
-      used_ += offered - stream_->avail_out;
-      if (status == Z_STREAM_END) return;
-      if (status != Z_OK && status != Z_BUF_ERROR) fail("zlib stopped before the end of the image");
-      // Done when the input is used up and the output was not what stopped it; a finish is done
-      // only at the stream's end.
-      if (flush != Z_FINISH && stream_->avail_in == 0 && stream_->avail_out > 0) return;
-    }
-  }
-
-  std::unique_ptr<z_stream, StreamDeleter> stream_;
-  std::vector<std::uint8_t> out_;
-  std::size_t used_ = 0;
-  uLong checksum_ = 1;  // Adler-32 of nothing
-};
-
 // Rows [first, last) as raw deflate data, ended by a sync flush (more follows) or as the final
 // block when `final`. `checksum` gets the Adler-32 of the filtered rows.
 std::vector<std::uint8_t> deflateRows(const Layout& layout, std::span<const std::uint8_t> rgba,
                                       const PngOptions& options, int first, int last, bool final,
                                       uLong& checksum) {
-  RowDeflater deflater(options, layout.filteredRowBytes() * static_cast<std::size_t>(last - first));
+  std::unique_ptr<z_stream, StreamDeleter> stream(new z_stream{});
+  if (deflateInit2(stream.get(), options.level, Z_DEFLATED, -15, 8,
+                   options.rle ? Z_RLE : Z_DEFAULT_STRATEGY) != Z_OK) {
+    stream.release();  // deflateEnd must not see a stream that never started
+    fail("cannot start zlib");
+  }
   RowFilter filter(layout, rgba, options.filter, first);
-  for (int y = first; y < last; ++y) deflater.add(filter.row(y));
-  std::vector<std::uint8_t> out = deflater.finish(final);
-  checksum = deflater.checksum();
+  std::vector<std::uint8_t> out(std::max<std::size_t>(
+      16384, layout.filteredRowBytes() * static_cast<std::size_t>(last - first) / 16));
+  std::size_t used = 0;
+  checksum = 1;  // Adler-32 of nothing
+  const auto run = [&](const std::uint8_t* data, std::size_t size, int flush) {
+    stream->next_in = const_cast<Bytef*>(data);
+    stream->avail_in = static_cast<uInt>(size);
+    while (true) {
+      if (out.size() - used < 64) out.resize(out.size() * 2);
+      const std::size_t offered = std::min<std::size_t>(out.size() - used, 1u << 30);
+      stream->next_out = out.data() + used;
+      stream->avail_out = static_cast<uInt>(offered);
+      const int status = deflate(stream.get(), flush);
+      used += offered - stream->avail_out;
+      if (status == Z_STREAM_END) return;
+      if (status != Z_OK && status != Z_BUF_ERROR) fail("zlib stopped before the end of the image");
+      // Done when the input is used up and the output was not what stopped it; a finish is done
+      // only at the stream's end.
+      if (flush != Z_FINISH && stream->avail_in == 0 && stream->avail_out > 0) return;
+    }
+  };
+  for (int y = first; y < last; ++y) {
+    const auto row = filter.row(y);
+    // libdeflate's Adler-32 is vectorised; zlib's took a quarter of the encoding.
+    checksum = libdeflate_adler32(static_cast<std::uint32_t>(checksum), row.data(), row.size());
+    run(row.data(), row.size(), Z_NO_FLUSH);
+  }
+  run(nullptr, 0, final ? Z_FINISH : Z_SYNC_FLUSH);
+  out.resize(used);
   return out;
 }
 
@@ -347,24 +323,6 @@ void chunk(std::vector<std::uint8_t>& out, const char (&type)[5],
   put32(out, static_cast<std::uint32_t>(crc));
 }
 
-// The file around a zlib stream of the filtered rows.
-std::vector<std::uint8_t> pngFile(const Layout& layout, const std::vector<std::uint8_t>& stream) {
-  // A chunk holds less than 2^31 bytes.
-  if (stream.size() >= (std::size_t{1} << 31)) fail("the image data is too large for one chunk");
-  std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  out.reserve(stream.size() + 64);
-  std::vector<std::uint8_t> header;
-  put32(header, static_cast<std::uint32_t>(layout.width));
-  put32(header, static_cast<std::uint32_t>(layout.height));
-  // 8 bits a channel, truecolour with or without alpha, deflate, adaptive filtering, no interlace.
-  header.insert(header.end(),
-                {8, static_cast<std::uint8_t>(layout.channels == 4 ? 6 : 2), 0, 0, 0});
-  chunk(out, "IHDR", header);
-  chunk(out, "IDAT", stream);
-  chunk(out, "IEND", {});
-  return out;
-}
-
 }  // namespace
 
 std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
@@ -378,54 +336,24 @@ std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::u
       rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4)
     fail("the pixels do not match the size");
   // Both layouts keep alpha in the last byte of each pixel.
-  const Layout layout{width, height, options.rgbWhenOpaque && allOpaque(rgba) ? 3 : 4, source};
-  return pngFile(layout, zlibStream(layout, rgba, options));
-}
+  const Layout layout{width, height, options.rgbWhenOpaque && everyPixelOpaque(rgba) ? 3 : 4,
+                      source};
+  const std::vector<std::uint8_t> stream = zlibStream(layout, rgba, options);
+  // A chunk holds less than 2^31 bytes.
+  if (stream.size() >= (std::size_t{1} << 31)) fail("the image data is too large for one chunk");
 
-bool everyPixelOpaque(std::span<const std::uint8_t> pixels) {
-  return allOpaque(pixels);
-}
-
-struct PngBandWriter::Impl {
-  Layout layout;
-  RowDeflater deflater;
-  RowFilter filter;
-  int rows = 0;
-
-  explicit Impl(const Layout& l)
-      : layout(l),
-        deflater(PngOptions{}, layout.filteredRowBytes() * static_cast<std::size_t>(layout.height)),
-        filter(layout, {}, PngOptions{}.filter, 0) {}
-};
-
-PngBandWriter::PngBandWriter(int width, int height, PixelLayout source, bool opaque) {
-  if (width <= 0 || height <= 0) fail("the pixels do not match the size");
-  impl_ = std::make_unique<Impl>(Layout{width, height, opaque ? 3 : 4, source});
-}
-
-PngBandWriter::~PngBandWriter() = default;
-
-void PngBandWriter::write(std::span<const std::uint8_t> pixels) {
-  const std::size_t rowBytes = static_cast<std::size_t>(impl_->layout.width) * 4;
-  if (pixels.size() % rowBytes != 0 ||
-      pixels.size() / rowBytes > static_cast<std::size_t>(impl_->layout.height - impl_->rows))
-    fail("the pixels do not match the size");
-  for (std::size_t at = 0; at < pixels.size(); at += rowBytes) {
-    impl_->deflater.add(impl_->filter.rowFrom(pixels.data() + at));
-    ++impl_->rows;
-  }
-}
-
-std::vector<std::uint8_t> PngBandWriter::finish() {
-  if (impl_->rows != impl_->layout.height) fail("rows are missing");
-  std::vector<std::uint8_t> stream{0x78, 0x01};  // deflate with a 32 KB window, fastest level
-  const std::vector<std::uint8_t> data = impl_->deflater.finish(true);
-  stream.insert(stream.end(), data.begin(), data.end());
-  const uLong checksum = impl_->deflater.checksum();
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    stream.push_back(static_cast<std::uint8_t>(checksum >> shift));
-  }
-  return pngFile(impl_->layout, stream);
+  std::vector<std::uint8_t> out{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  out.reserve(stream.size() + 64);
+  std::vector<std::uint8_t> header;
+  put32(header, static_cast<std::uint32_t>(width));
+  put32(header, static_cast<std::uint32_t>(height));
+  // 8 bits a channel, truecolour with or without alpha, deflate, adaptive filtering, no interlace.
+  header.insert(header.end(),
+                {8, static_cast<std::uint8_t>(layout.channels == 4 ? 6 : 2), 0, 0, 0});
+  chunk(out, "IHDR", header);
+  chunk(out, "IDAT", stream);
+  chunk(out, "IEND", {});
+  return out;
 }
 
 }  // namespace ui::render

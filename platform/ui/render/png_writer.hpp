@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -37,29 +36,6 @@ enum class PixelLayout : std::uint8_t {
 // compressor fails.
 std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> pixels,
                                    PixelLayout layout, const PngOptions& options = {});
-
-// Whether every pixel's alpha is 255 (either layout: alpha is each pixel's last byte).
-bool everyPixelOpaque(std::span<const std::uint8_t> pixels);
-
-// A PNG handed its rows a band at a time, so that a large picture can be drawn and encoded in
-// bands and is never whole in memory. Written as writePNG writes with the default options; RGB
-// when told every pixel is opaque (the pixels are then taken to be), else RGBA.
-class PngBandWriter {
- public:
-  PngBandWriter(int width, int height, PixelLayout layout, bool opaque);
-  ~PngBandWriter();
-  PngBandWriter(const PngBandWriter&) = delete;
-  PngBandWriter& operator=(const PngBandWriter&) = delete;
-
-  // The next whole rows.
-  void write(std::span<const std::uint8_t> pixels);
-  // The file, once every row has come.
-  std::vector<std::uint8_t> finish();
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-};
 
 // The same of 8-bit RGBA pixels with straight alpha.
 std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
