@@ -153,7 +153,9 @@ TEST(PngWriter, ReadsPremultipliedArgbWhereCairoLeftIt) {
       }
       argb[i + 3] = expected[i + 3] = static_cast<std::uint8_t>(a);
     }
-    if (opaque) ASSERT_EQ(expected, p.rgba);
+    if (opaque) {
+      ASSERT_EQ(expected, p.rgba);
+    }
     for (const auto& [name, options] : variants) {
       const std::string label = std::string(name) + (opaque ? "-opaque" : "-alpha");
       const auto png = ui::render::writePNG(p.width, p.height, argb,
