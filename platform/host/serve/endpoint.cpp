@@ -87,20 +87,36 @@ std::vector<std::string> loopbackAddresses() {
   return addresses;
 }
 
+// A file named on the command line, read whole if it holds at most `limit` bytes; else why not.
+std::optional<std::string> readFileUpTo(const std::string& path, std::size_t limit,
+                                        std::string_view limitText, std::string& why) {
+  std::ifstream file(path, std::ios::binary);
+  std::string text(limit + 1, '\0');
+  if (file) file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  if (!file && !file.eof()) {
+    why = "cannot read '" + path + "'";
+    return std::nullopt;
+  }
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  if (text.size() > limit) {
+    why = "'" + path + "' is larger than " + std::string(limitText);
+    return std::nullopt;
+  }
+  return text;
+}
+
 // The rules of `--faults FILE`, or why not.
 std::variant<std::vector<FaultRule>, std::string> readFaults(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return "--faults " + path + ": cannot read the file";
-  std::string text(maxFaultFileBytes + 1, '\0');
-  file.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(file.gcount()));
-  auto rules = parseFaultRules(text);
-  if (auto* why = std::get_if<std::string>(&rules)) return "--faults " + path + ": " + *why;
+  std::string why;
+  const auto text = readFileUpTo(path, maxFaultFileBytes, "1 MB", why);
+  if (!text) return "--faults: " + why;
+  auto rules = parseFaultRules(*text);
+  if (auto* fault = std::get_if<std::string>(&rules)) return "--faults " + path + ": " + *fault;
   return rules;
 }
 
 // What `--replay` may read: as much as the page takes in one request.
-constexpr std::uintmax_t maxReplayBytes = 2 << 20;
+constexpr std::size_t maxReplayBytes = 2 << 20;
 
 struct ReplayFile {
   std::string name;
@@ -108,16 +124,10 @@ struct ReplayFile {
 };
 
 std::variant<ReplayFile, std::string> readReplayFile(const std::string& name) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(name, error);
-  if (error) return "cannot read '" + name + "': " + error.message();
-  if (size > maxReplayBytes) return "'" + name + "' is larger than 2 MB";
-  std::ifstream in(name, std::ios::binary);
-  std::string text(static_cast<std::size_t>(size), '\0');
-  if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
-    return "cannot read '" + name + "'";
-  }
-  return ReplayFile{name, std::move(text)};
+  std::string why;
+  auto text = readFileUpTo(name, maxReplayBytes, "2 MB", why);
+  if (!text) return why;
+  return ReplayFile{name, std::move(*text)};
 }
 
 std::vector<std::string_view> nonBlankLines(std::string_view text) {
