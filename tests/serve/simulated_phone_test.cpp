@@ -184,7 +184,7 @@ TEST(SimulatedPhone, FollowsEachRuleOfThePhone) {
          p.advance(4 * hour);
          return p.update(t);
        },
-       "410 Unregistered", "has left the screen"},
+       "410 Unregistered", "left the screen at"},
       {"an activity is live for just under 8 hours",
        [](Phone& p, std::string& t) {
          t = p.start();

@@ -222,12 +222,14 @@ std::string islandHolder(const std::vector<ActivityRecord>& onDevice, std::int64
   return holder ? holder->id : std::string();
 }
 
-std::optional<std::int64_t> SimulatedDevices::unregisteredSince(const ActivityRecord& activity,
-                                                                std::int64_t nowMs) const {
+std::optional<SimulatedDevices::Removal> SimulatedDevices::unregisteredSince(
+    const ActivityRecord& activity, std::int64_t nowMs) const {
   const std::int64_t deviceNow = clock_.at(nowMs);
   const auto end = endedAt(activity, deviceNow);
-  if (!end || deviceNow < removedAt(activity, *end)) return std::nullopt;
-  return *end;
+  if (!end) return std::nullopt;
+  const std::int64_t removed = removedAt(activity, *end);
+  if (deviceNow < removed) return std::nullopt;
+  return Removal{*end, removed};
 }
 
 std::optional<std::string> SimulatedDevices::retiredToken(const std::string& token) const {

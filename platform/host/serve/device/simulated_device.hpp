@@ -112,9 +112,14 @@ class SimulatedDevices {
   // The deliveries made since the last call, for the history.
   std::vector<LateDelivery> takeLate() { return std::exchange(late_, {}); }
 
-  // When the activity has left the screen, the time it ended: its token takes no more pushes.
-  std::optional<std::int64_t> unregisteredSince(const ActivityRecord& activity,
-                                                std::int64_t nowMs) const;
+  // When the activity has left the screen, when it ended and when it left, on the devices' clock:
+  // its token takes no more pushes.
+  struct Removal {
+    std::int64_t endedAtMs;
+    std::int64_t removedAtMs;
+  };
+  std::optional<Removal> unregisteredSince(const ActivityRecord& activity,
+                                           std::int64_t nowMs) const;
   // When the token was an activity's before the phone gave it a new one: the activity's id.
   std::optional<std::string> retiredToken(const std::string& token) const;
 

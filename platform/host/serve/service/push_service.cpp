@@ -542,12 +542,12 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     if (const DeviceRecord* device = devices_.device(activity->deviceToken)) {
       if (auto fault = otherEnvironment(*device)) return std::move(*fault);
     }
-    if (const auto since = devices_.unregisteredSince(*activity, request.nowMs)) {
+    if (const auto removal = devices_.unregisteredSince(*activity, request.nowMs)) {
       return failure("Unregistered", apnsId,
-                     "activity " + activity->id + " ended at " + isoTime(*since) +
-                         " (the devices' clock) and has left the screen: its token takes no "
-                         "more pushes",
-                     *since);
+                     "activity " + activity->id + " ended at " + isoTime(removal->endedAtMs) +
+                         " and left the screen at " + isoTime(removal->removedAtMs) +
+                         " (the devices' clock): its token takes no more pushes",
+                     removal->endedAtMs);
     }
   } else if (const DeviceRecord* device = devices_.device(deviceToken)) {
     if (!device->bundle.empty() && device->bundle != bundle) {
