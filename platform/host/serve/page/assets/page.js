@@ -474,13 +474,6 @@ function renderRows() {
   $('activities-all').textContent = hidden > 0 ? `show all ${matching.length}` : `show the first ${rowsAtFirst}`;
 }
 
-let rowsQueued = false;
-function queueRows() {
-  if (rowsQueued) return;
-  rowsQueued = true;
-  queueMicrotask(() => { rowsQueued = false; renderRows(); });
-}
-
 function tokenRow(name, value) {
   if (!value) return [];
   return [element('dt', {}, name),
