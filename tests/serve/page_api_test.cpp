@@ -19,6 +19,13 @@ using nlohmann::json;
 using serve_test::registry;
 using serve_test::ScratchFolder;
 
+Delivery to(std::string activityId, Verdict verdict) {
+  Delivery delivery;
+  delivery.activityId = std::move(activityId);
+  delivery.verdict = verdict;
+  return delivery;
+}
+
 HistoryEntry pushTo(std::vector<Delivery> deliveries, std::int64_t timeMs, std::string apnsId) {
   HistoryEntry push;
   push.apnsId = std::move(apnsId);
@@ -37,10 +44,10 @@ HistoryEntry pushTo(std::vector<Delivery> deliveries, std::int64_t timeMs, std::
 TEST(PageTally, CountsEachVerdictOfThePushesThatReachedAnActivity) {
   const ScratchFolder scratch("serve-tally");
   auto store = PushStore::open(scratch.path);
-  store->addPush(pushTo({{"a", Verdict::applied}}, 1000, "p1"));
-  store->addPush(pushTo({{"a", Verdict::dropped}}, 2000, "p2"));
-  store->addPush(pushTo({{"b", Verdict::applied}, {"a", Verdict::ignored}}, 3000, "p3"));
-  store->addPush(pushTo({{"b", Verdict::dropped}}, 4000, "p4"));
+  store->addPush(pushTo({to("a", Verdict::applied)}, 1000, "p1"));
+  store->addPush(pushTo({to("a", Verdict::dropped)}, 2000, "p2"));
+  store->addPush(pushTo({to("b", Verdict::applied), to("a", Verdict::ignored)}, 3000, "p3"));
+  store->addPush(pushTo({to("b", Verdict::dropped)}, 4000, "p4"));
   store->addPush(pushTo({}, 5000, "refused"));
   store->commit();
 

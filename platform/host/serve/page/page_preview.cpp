@@ -88,6 +88,34 @@ std::string keyOf(std::string_view svg) {
   return text;
 }
 
+// Cairo numbers the surfaces it ever made, so the same drawing made twice differs in its
+// surface ids alone: numbered in their order in the document instead, a drawing that did not
+// change keeps its text, and its key.
+std::string stableIds(std::string svg) {
+  static constexpr std::string_view prefix = "surface";
+  std::vector<std::string> seen;
+  std::string out;
+  out.reserve(svg.size());
+  std::size_t from = 0;
+  for (std::size_t at = svg.find(prefix); at != std::string::npos; at = svg.find(prefix, at)) {
+    std::size_t end = at + prefix.size();
+    while (end < svg.size() && svg[end] >= '0' && svg[end] <= '9') ++end;
+    if (end == at + prefix.size()) {
+      at = end;
+      continue;
+    }
+    const std::string number = svg.substr(at + prefix.size(), end - at - prefix.size());
+    auto found = std::find(seen.begin(), seen.end(), number);
+    if (found == seen.end()) found = seen.insert(seen.end(), number);
+    out.append(svg, from, at - from);
+    out += prefix;
+    out += std::to_string(found - seen.begin() + 1);
+    from = at = end;
+  }
+  out.append(svg, from, std::string::npos);
+  return out;
+}
+
 void strings(JsonWriter& writer, const std::vector<std::string>& values) {
   writer.beginArray();
   for (std::size_t i = 0; i < values.size(); ++i) {
@@ -238,7 +266,8 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
       writer.string(scene.device ? scene.device->name : device.name);
       for (const auto appearance : {ui::render::Appearance::light, ui::render::Appearance::dark}) {
         const bool light = appearance == ui::render::Appearance::light;
-        const std::string svg = ui::render::renderSVG(paint(scene, appearance), impl_->text);
+        const std::string svg =
+            stableIds(ui::render::renderSVG(paint(scene, appearance), impl_->text));
         const std::string drawingKey = keyOf(svg);
         writer.comma();
         key(writer, light ? "light" : "dark");

@@ -167,7 +167,8 @@ std::variant<PreviewOptions, std::string> previewOptions(const httplib::Request&
     if (found == names.end()) return std::string("no such surface");
     options.presentations = {found->second};
   }
-  std::string_view have = request.get_param_value("have");
+  const std::string keys = request.get_param_value("have");
+  std::string_view have = keys;
   while (!have.empty() && options.known.size() < PagePreview::maxKnown) {
     const std::size_t comma = have.find(',');
     options.known.emplace_back(have.substr(0, comma));
