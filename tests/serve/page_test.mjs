@@ -287,7 +287,7 @@ try {
   await page.fill('#activities-filter', 'App 7');
   assert.equal(await count(page, 'tr.activity-row'), 1);
   await page.fill('#activities-filter', '');
-  assert.deepEqual(await page.evaluate(() => [...document.querySelectorAll('#editor-target option')].length), total);
+  await page.wait((n) => document.querySelectorAll('#editor-target option').length === n, total);
 
   // The push log: by verdict, activity, token and text.
   const logCount = () => count(page, '#log > li');
