@@ -308,10 +308,16 @@ struct PageServer::Impl {
     response.set_header("Cache-Control", "no-store");
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, after, wrote = std::chrono::steady_clock::now(), listening](
+        [this, after, wrote = std::chrono::steady_clock::now(), greeted = false, listening](
             std::size_t, httplib::DataSink& sink) mutable {
           // Short waits find a page that has gone (its socket closed) soon, and free its slot.
           if (events.closed() || !sink.is_writable()) return false;
+          // Firefox opens an event stream on its first bytes, not its head: a comment at once.
+          if (!greeted) {
+            greeted = true;
+            constexpr std::string_view hello = ": listening\n\n";
+            return sink.write(hello.data(), hello.size());
+          }
           const auto next = events.after(after, std::chrono::milliseconds(250));
           std::string out;
           for (const PageEvents::Event& event : next) {
