@@ -340,7 +340,6 @@ try {
     await page.fill('#fault-form input[name="token"]', activity.updateToken);
     await page.fill('#fault-form input[name="status"]', '429');
     await page.fill('#fault-form input[name="reason"]', 'TooManyRequests');
-    await page.fill('#fault-form input[name="times"]', '1');
     await page.click('#fault-form button[type="submit"]');
     await page.wait(() => document.querySelectorAll('#faults li[data-fault-id]').length === 1);
     const faulted = await send(activity.updateToken, { event: 'update', contentState: { ...download, progress: 0.97 } });
