@@ -74,6 +74,7 @@ struct JsonDomReader::Impl {
         break;
       case element_type::BOOL:
         value.type = JsonValue::Type::boolean;
+        value.number = element.get_bool().value_unsafe() ? 1 : 0;
         break;
       case element_type::INT64:
         value.type = JsonValue::Type::number;

@@ -44,9 +44,11 @@ class Walk {
         return string(out.text);
       case 't':
         out.type = JsonValue::Type::boolean;
+        out.number = 1;
         return literal("true");
       case 'f':
         out.type = JsonValue::Type::boolean;
+        out.number = 0;
         return literal("false");
       case 'n':
         out.type = JsonValue::Type::null;

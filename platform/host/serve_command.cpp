@@ -32,6 +32,33 @@ class ServeCommand final : public Command {
                      "Keep at most this many pushes, the newest (0: no bound)")
         ->check(CLI::NonNegativeNumber)
         ->capture_default_str();
+    // The simulated phones: budgets (chosen defaults: docs/decisions.md) and the rules known from
+    // one report each.
+    serve::PhoneOptions& phone = options_.phone;
+    command->add_flag(
+        "--frequent-updates", phone.appAsksFrequentUpdates,
+        "The app asks for frequent updates (NSSupportsLiveActivitiesFrequentUpdates)");
+    command
+        ->add_option("--priority10-budget", phone.priority10Budget,
+                     "Priority-10 pushes a device takes in an hour")
+        ->check(CLI::Range(0, 100000))
+        ->capture_default_str();
+    command
+        ->add_option("--frequent-priority10-budget", phone.frequentPriority10Budget,
+                     "The same with frequent updates on")
+        ->check(CLI::Range(0, 100000))
+        ->capture_default_str();
+    command
+        ->add_option("--push-to-start-budget", phone.pushToStartBudget,
+                     "Starts a device takes in an hour")
+        ->check(CLI::Range(0, 100000))
+        ->capture_default_str();
+    command->add_flag_callback(
+        "--no-stale-start-rule", [&phone] { phone.staleStartRule = false; },
+        "Present a start whose stale date has passed (the rule comes from one report)");
+    command->add_flag_callback(
+        "--no-future-timestamp-rule", [&phone] { phone.futureTimestampRule = false; },
+        "Apply a timestamp more than 8 hours ahead (the rule comes from one report)");
     // Hidden: the tests shorten the push port's timeouts to see them act within seconds.
     serve::H2Limits& limits = options_.pushLimits;
     for (auto [name, timeout] : {std::pair{"--handshake-timeout-ms", &limits.handshakeTimeout},

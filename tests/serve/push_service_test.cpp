@@ -740,7 +740,9 @@ TEST(PushStore, ForgetsAFailedBatchAndWhatWasWrittenAfterIt) {
   store->commit();
   {
     auto other = host::serve::PushStore::open(folder);
-    other->addDevice("d", "b", 0);  // holds the write lock until its commit
+    host::serve::DeviceRecord device;
+    device.token = "d";
+    other->saveDevice(device);  // holds the write lock until its commit
 
     store->activityByUpdateToken("t-1");
     activity.state = "lost";

@@ -135,6 +135,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   if (!options.bundleId.empty()) serviceOptions.bundleId = options.bundleId;
   if (!options.keyId.empty()) serviceOptions.key.keyId = options.keyId;
   if (!options.teamId.empty()) serviceOptions.key.teamId = options.teamId;
+  serviceOptions.phone = options.phone;
   serviceOptions.key.key = authKey ? &*authKey : nullptr;
   // The service and the store belong to the pipeline's owner thread; the page reads committed
   // rows through a connection of its own.
@@ -155,7 +156,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     for (const Delivery& delivery : push.deliveries) {
       if (const auto activity = store->activity(delivery.activityId)) {
         if (activities.size() > 1) activities += ',';
-        activities += activityJson(*activity);
+        activities += activityJson(*store, *activity, service.devices().clock().at(push.timeMs));
       }
     }
     activities += ']';
@@ -212,6 +213,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
       },
       [&] {
         store->discard();
+        service.devices().forgetUncommitted();
         events.discard();
       },
       [&](std::vector<OwnedWork>& batch, bool durable) {
@@ -241,6 +243,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   settings.certificate = std::filesystem::absolute(files.certificate).string();
   settings.bundleId = options.bundleId;
   settings.retention = options.retention;
+  settings.clock = &service.devices().clock();
   if (!isLoopback(shown)) settings.hosts.push_back(shown);
   const auto write = [&](const std::function<void(PushService&)>& change) {
     std::promise<bool> durable;

@@ -1,8 +1,9 @@
 #pragma once
 
 #include "platform/host/input/activity_registry.hpp"
-#include "platform/host/serve/store/push_store.hpp"
+#include "platform/host/serve/device/simulated_device.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
+#include "platform/host/serve/store/push_store.hpp"
 
 #include <cstdint>
 #include <iosfwd>
@@ -23,6 +24,7 @@ struct ServeOptions {
   std::string key;
   Retention retention;
   H2Limits pushLimits;
+  PhoneOptions phone;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };

@@ -3,8 +3,11 @@
 #include "platform/coding/json_writer.hpp"
 #include "platform/host/serve/common/untrusted_json.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <map>
+#include <set>
 
 namespace host::serve {
 namespace {
@@ -69,12 +72,19 @@ void writeDelivery(std::string& out, const Delivery& d) {
   textOrNull(out, writer, d.error);
   member(writer, "warnings");
   writer.raw(d.warnings.empty() ? "[]" : d.warnings);
+  member(writer, "shown");
+  writer.boolean(d.shown);
   writer.endObject();
 }
 
 }  // namespace
 
-std::string activityJson(const ActivityRecord& a) {
+std::string activityJson(PushStore& store, const ActivityRecord& a, std::int64_t deviceNowMs) {
+  const bool holds = islandHolder(store.activitiesOfDevice(a.deviceToken), deviceNowMs) == a.id;
+  return activityJson(a, deviceNowMs, holds);
+}
+
+std::string activityJson(const ActivityRecord& a, std::int64_t deviceNowMs, bool holdsIsland) {
   std::string out;
   coding::JsonWriter writer(out);
   writer.beginObject();
@@ -102,8 +112,77 @@ std::string activityJson(const ActivityRecord& a) {
   number(writer, a.dismissalDate);
   member(writer, "created");
   writer.string(isoTime(a.createdAtMs));
+  member(writer, "relevanceScore");
+  number(writer, a.relevanceScore);
+  member(writer, "holdsIsland");
+  writer.boolean(holdsIsland);
+  member(writer, "phase");
+  writer.string(phaseName(phaseOf(a, deviceNowMs)));
   writer.endObject();
   return out;
+}
+
+std::string activitiesJson(const std::vector<ActivityRecord>& activities,
+                           std::int64_t deviceNowMs) {
+  std::map<std::string, std::vector<ActivityRecord>> byDevice;
+  for (const ActivityRecord& activity : activities) {
+    byDevice[activity.deviceToken].push_back(activity);
+  }
+  std::set<std::string> holders;
+  for (auto& [token, onDevice] : byDevice) {
+    std::sort(onDevice.begin(), onDevice.end(),
+              [](const auto& a, const auto& b) { return a.createdAtMs < b.createdAtMs; });
+    holders.insert(islandHolder(onDevice, deviceNowMs));
+  }
+  std::string body = "[";
+  for (const ActivityRecord& activity : activities) {
+    if (body.size() > 1) body += ',';
+    body += activityJson(activity, deviceNowMs, holders.contains(activity.id));
+  }
+  return body + "]";
+}
+
+std::string deviceJson(const DeviceView& d) {
+  std::string out;
+  coding::JsonWriter writer(out);
+  writer.beginObject();
+  member(writer, "token", true);
+  text(out, d.record.token);
+  member(writer, "environment");
+  writer.string(d.record.environment == Environment::production ? "production" : "development");
+  member(writer, "systemVersion");
+  text(out, d.record.systemVersion.empty() ? std::string("26.1") : d.record.systemVersion);
+  member(writer, "frequentUpdates");
+  writer.boolean(d.record.frequentUpdates);
+  member(writer, "online");
+  writer.boolean(d.record.online);
+  member(writer, "budgets");
+  writer.beginObject();
+  member(writer, "priority10Left", true);
+  writer.number(static_cast<double>(d.priority10Left));
+  member(writer, "priority10Limit");
+  writer.number(static_cast<double>(d.priority10Limit));
+  member(writer, "pushToStartLeft");
+  writer.number(static_cast<double>(d.pushToStartLeft));
+  member(writer, "pushToStartLimit");
+  writer.number(static_cast<double>(d.pushToStartLimit));
+  writer.endObject();
+  member(writer, "activities");
+  writer.beginArray();
+  for (std::size_t i = 0; i < d.activities.size(); ++i) {
+    if (i > 0) writer.comma();
+    text(out, d.activities[i]);
+  }
+  writer.endArray();
+  member(writer, "islandHolder");
+  textOrNull(out, writer, d.islandHolder);
+  writer.endObject();
+  return out;
+}
+
+std::string clockJson(std::int64_t offsetMs, std::int64_t deviceNowMs) {
+  return "{\"offsetSeconds\":" + std::to_string(offsetMs / 1000) +
+         ",\"nowMs\":" + std::to_string(deviceNowMs) + ",\"now\":\"" + isoTime(deviceNowMs) + "\"}";
 }
 
 std::string deliveryJson(const Delivery& delivery) {
@@ -139,6 +218,8 @@ std::string pushJson(const HistoryEntry& p) {
   writer.raw(p.warnings.empty() ? "[]" : p.warnings);
   member(writer, "activityId");
   textOrNull(out, writer, p.activityId);
+  member(writer, "shown");
+  writer.boolean(p.shown);
   member(writer, "deliveries");
   writer.beginArray();
   for (std::size_t i = 0; i < p.deliveries.size(); ++i) {

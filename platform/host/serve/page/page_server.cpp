@@ -1,5 +1,6 @@
 #include "platform/host/serve/page/page_server.hpp"
 
+#include "platform/coding/json_document.hpp"
 #include "platform/host/device/device_profile.hpp"
 #include "platform/host/input/activity_input.hpp"
 #include "platform/host/serve/common/untrusted_json.hpp"
@@ -9,8 +10,10 @@
 #include "platform/host/serve/page/page_transport.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <string_view>
 #include <variant>
@@ -94,6 +97,13 @@ std::string sseEvent(const PageEvents::Event& event) {
     data.remove_prefix(end + 1);
   }
   return out + '\n';
+}
+
+std::string lowercase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  return text;
 }
 
 std::string_view faultWords(int status) {
@@ -210,6 +220,12 @@ struct PageServer::Impl {
         preview(r),
         server(pageLimits()) {}
 
+  std::int64_t deviceNow() const { return settings.clock ? settings.clock->at(nowMs()) : nowMs(); }
+  std::string clockJson() const {
+    const std::int64_t offset = settings.clock ? settings.clock->offsetMs() : 0;
+    return serve::clockJson(offset, nowMs() + offset);
+  }
+
   // Runs `change` where pushes are handled, and answers 500 when it could not be made durable.
   bool change(httplib::Response& response, const std::function<void(PushService&)>& change) {
     if (write(change)) return true;
@@ -282,7 +298,10 @@ struct PageServer::Impl {
           auto started = service.startLocally(line, nowMs());
           if (auto* activity = std::get_if<ActivityRecord>(&started)) {
             current = *activity;
-            body += "{\"activity\":" + activityJson(*activity) + "}";
+            body +=
+                "{\"activity\":" +
+                activityJson(service.store(), *activity, service.devices().clock().at(nowMs())) +
+                "}";
           } else {
             body += "{\"error\":" + jsonString(std::get<std::string>(started)) + "}";
           }
@@ -385,13 +404,13 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
     std::lock_guard guard(impl->historyLock);
     answer(response, 200, jsonArray(impl->history.pushes(*limit), pushJson));
   });
-  server.Get("/api/activities",
-             [impl](const httplib::Request& request, httplib::Response& response) {
-               const auto limit = limitOf(request, 1000);
-               if (!limit) return fail(response, 400, "limit must be a number from 0 to 10000");
-               std::lock_guard guard(impl->historyLock);
-               answer(response, 200, jsonArray(impl->history.activities(*limit), activityJson));
-             });
+  server.Get(
+      "/api/activities", [impl](const httplib::Request& request, httplib::Response& response) {
+        const auto limit = limitOf(request, 1000);
+        if (!limit) return fail(response, 400, "limit must be a number from 0 to 10000");
+        std::lock_guard guard(impl->historyLock);
+        answer(response, 200, activitiesJson(impl->history.activities(*limit), impl->deviceNow()));
+      });
   // What reached each of the newest activities, for the page's summary rows: one object by id.
   server.Get("/api/tallies", [impl](const httplib::Request& request, httplib::Response& response) {
     const auto limit = limitOf(request, 1000);
@@ -404,29 +423,131 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
     }
     answer(response, 200, body + "}");
   });
-  server.Post("/api/activities",
-              [impl](const httplib::Request& request, httplib::Response& response) {
-                // A content state on its own starts with its type's default attributes.
-                const auto document =
-                    impl->preview.startDocument(request.body, request.get_param_value("type"));
-                const std::string& body = document ? *document : request.body;
-                std::variant<ActivityRecord, std::string> started;
-                if (!impl->change(response, [&](PushService& service) {
-                      started = service.startLocally(body, nowMs());
-                    })) {
-                  return;
-                }
-                if (const auto* why = std::get_if<std::string>(&started))
-                  return fail(response, 400, *why);
-                answer(response, 201, activityJson(std::get<ActivityRecord>(started)));
-              });
+  server.Post("/api/activities", [impl](const httplib::Request& request,
+                                        httplib::Response& response) {
+    // A content state on its own starts with its type's default attributes.
+    const auto document =
+        impl->preview.startDocument(request.body, request.get_param_value("type"));
+    const std::string& body = document ? *document : request.body;
+    std::variant<ActivityRecord, std::string> started;
+    std::string json;
+    if (!impl->change(response, [&](PushService& service) {
+          started = service.startLocally(body, nowMs());
+          if (const auto* activity = std::get_if<ActivityRecord>(&started)) {
+            json = activityJson(service.store(), *activity, service.devices().clock().at(nowMs()));
+          }
+        })) {
+      return;
+    }
+    if (const auto* why = std::get_if<std::string>(&started)) return fail(response, 400, *why);
+    answer(response, 201, json);
+  });
 
   constexpr const char* activityPath = "/api/activities/([0-9a-f-]{36})";
   server.Get(activityPath, [impl](const httplib::Request& request, httplib::Response& response) {
     std::lock_guard guard(impl->historyLock);
     const auto activity = impl->history.activity(request.matches[1]);
     if (!activity) return fail(response, 404, "no such activity");
-    answer(response, 200, activityJson(*activity));
+    answer(response, 200, activityJson(impl->history, *activity, impl->deviceNow()));
+  });
+  // The phone hands the activity a new update token, as `pushTokenUpdates` does.
+  server.Post(std::string(activityPath) + "/rotate-token", [impl](const httplib::Request& request,
+                                                                  httplib::Response& response) {
+    std::variant<ActivityRecord, std::string> rotated;
+    std::string json;
+    bool known = true;
+    if (!impl->change(response, [&](PushService& service) {
+          known = service.store().activity(request.matches[1]).has_value();
+          if (!known) return;
+          rotated = service.devices().rotateToken(request.matches[1]);
+          if (const auto* activity = std::get_if<ActivityRecord>(&rotated)) {
+            json = activityJson(service.store(), *activity, service.devices().clock().at(nowMs()));
+          }
+        })) {
+      return;
+    }
+    if (!known) return fail(response, 404, "no such activity");
+    if (const auto* why = std::get_if<std::string>(&rotated)) {
+      return fail(response, 400, *why);
+    }
+    answer(response, 200, json);
+  });
+
+  // The simulated phones: their settings and budgets live on the owner thread, so even reads
+  // are jobs there.
+  server.Get("/api/devices", [impl](const httplib::Request&, httplib::Response& response) {
+    std::string body = "{\"devices\":[";
+    if (!impl->change(response, [&](PushService& service) {
+          bool first = true;
+          for (const DeviceView& device : service.devices().views(nowMs(), 1000)) {
+            if (!first) body += ',';
+            first = false;
+            body += deviceJson(device);
+          }
+        })) {
+      return;
+    }
+    answer(response, 200, body + "]}");
+  });
+  constexpr const char* devicePath = "/api/devices/([0-9a-fA-F]{1,256})";
+  server.Get(devicePath, [impl](const httplib::Request& request, httplib::Response& response) {
+    std::optional<DeviceView> device;
+    if (!impl->change(response, [&](PushService& service) {
+          device = service.devices().view(lowercase(request.matches[1]), nowMs());
+        })) {
+      return;
+    }
+    if (!device) return fail(response, 404, "no such device");
+    answer(response, 200, deviceJson(*device));
+  });
+  server.Patch(devicePath, [impl](const httplib::Request& request, httplib::Response& response) {
+    const std::string token = lowercase(request.matches[1]);
+    if (token.size() < 64 || token.size() > 200 || token.size() % 2 != 0) {
+      return fail(response, 400, "a device token is an even number of hex digits, 64 to 200");
+    }
+    std::variant<DeviceView, std::string> patched;
+    if (!impl->change(response, [&](PushService& service) {
+          patched = service.patchDevice(token, request.body, nowMs());
+        })) {
+      return;
+    }
+    if (const auto* why = std::get_if<std::string>(&patched)) return fail(response, 400, *why);
+    answer(response, 200, deviceJson(std::get<DeviceView>(patched)));
+  });
+
+  server.Get("/api/clock", [impl](const httplib::Request&, httplib::Response& response) {
+    answer(response, 200, impl->clockJson());
+  });
+  server.Post("/api/clock", [impl](const httplib::Request& request, httplib::Response& response) {
+    coding::JsonDocument document;
+    if (document.read(request.body) || document.root().type != coding::JsonValue::Type::object) {
+      return fail(response, 400, "expected {\"advanceSeconds\": N} or {\"offsetSeconds\": N}");
+    }
+    constexpr std::array<std::string_view, 2> names{"advanceSeconds", "offsetSeconds"};
+    std::array<coding::JsonValue, 2> values;
+    document.lookUp(document.root().node, names, values);
+    const auto& [advance, offset] = values;
+    const bool advances = advance.type != coding::JsonValue::Type::missing;
+    if (advances == (offset.type != coding::JsonValue::Type::missing) ||
+        (advances ? advance : offset).type != coding::JsonValue::Type::number) {
+      return fail(response, 400, "expected {\"advanceSeconds\": N} or {\"offsetSeconds\": N}");
+    }
+    const double seconds = advances ? advance.number : offset.number;
+    constexpr double most = static_cast<double>(DeviceClock::maxOffsetMs) / 1000;
+    if (!(std::abs(seconds) <= most)) {
+      return fail(response, 400, "the devices' clock moves at most ten years from real time");
+    }
+    bool moved = false;
+    if (!impl->change(response, [&](PushService& service) {
+          DeviceClock& clock = service.devices().clock();
+          const auto ms = static_cast<std::int64_t>(std::llround(seconds * 1000));
+          moved = clock.setOffsetMs(advances ? clock.offsetMs() + ms : ms);
+        })) {
+      return;
+    }
+    if (!moved)
+      return fail(response, 400, "the devices' clock moves at most ten years from real time");
+    answer(response, 200, impl->clockJson());
   });
   server.Get(std::string(activityPath) + "/pushes", [impl](const httplib::Request& request,
                                                            httplib::Response& response) {

@@ -22,6 +22,8 @@ struct PageSettings {
   // The names a request's Host and Origin may carry besides the loopback names.
   std::vector<std::string> hosts;
   Retention retention;  // what the history keeps
+  // The devices' clock, which the owner thread moves; the page reads it for activities' phases.
+  const DeviceClock* clock = nullptr;
 };
 
 // The page port (HTTP/1.1): the live page, its event stream, and a JSON API over the history and

@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <ctime>
+#include <limits>
 
 namespace host::serve {
 namespace {
@@ -179,6 +181,7 @@ void recordOutcomes(HistoryEntry& record, std::vector<DeviceOutcome> outcomes) {
   record.error = first.error;
   record.warnings = first.warnings;
   record.activityId = first.activityId;
+  record.shown = first.shown;
   // A delivery with no activity is the push's own verdict, not a delivery.
   if (first.activityId.empty()) record.deliveries.clear();
 }
@@ -208,6 +211,28 @@ void PushService::record(HistoryEntry&& push) {
   store_.addPush(std::move(push));
 }
 
+void PushService::recordLate(std::int64_t nowMs) {
+  for (LateDelivery& late : devices_.takeLate()) {
+    HistoryEntry entry = std::move(late.original);
+    entry.timeMs = nowMs;  // when the phone took it
+    entry.status = 200;
+    entry.reason.clear();
+    entry.deliveries.clear();
+    std::vector<DeviceOutcome> outcomes;
+    outcomes.push_back(std::move(late.outcome));
+    recordOutcomes(entry, std::move(outcomes));
+    record(std::move(entry));
+  }
+}
+
+std::variant<DeviceView, std::string> PushService::patchDevice(const std::string& token,
+                                                               std::string_view json,
+                                                               std::int64_t nowMs) {
+  auto patched = devices_.patch(token, json, nowMs);
+  recordLate(nowMs);
+  return patched;
+}
+
 std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_view input,
                                                                     std::int64_t nowMs) {
   auto started = devices_.startLocally(input, nowMs);
@@ -220,7 +245,7 @@ std::variant<ActivityRecord, std::string> PushService::startLocally(std::string_
     push.headers = "{}";
     push.body = std::string(input);
     push.status = 201;
-    recordOutcomes(push, {{{activity->id, Verdict::applied, {}, {}}, {}}});
+    recordOutcomes(push, {{{activity->id, Verdict::applied, {}, {}, true}, {}}});
     record(std::move(push));
   }
   return started;
@@ -308,6 +333,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
   try {
     if (kept) *kept = record;
     this->record(std::move(record));
+    recordLate(request.nowMs);
   } catch (const StoreError&) {
     return failure("InternalServerError", apnsId);
   }
@@ -382,7 +408,18 @@ Response PushService::devicePush(const Request& request, std::string_view token,
                        " bytes; a Live Activity push may have 4096");
   }
 
-  // The token belongs to the bundle it first heard from, or to its activity's bundle.
+  // The token belongs to the bundle it first heard from, or to its activity's bundle; and to the
+  // environment where its device was first seen.
+  const auto otherEnvironment = [&](const DeviceRecord& device) -> std::optional<Response> {
+    if (device.environment == request.environment) return std::nullopt;
+    const bool production = device.environment == Environment::production;
+    return failure("BadDeviceToken", apnsId,
+                   "device " + device.token.substr(0, 8) + " belongs to the " +
+                       (production ? "production" : "development") +
+                       " environment, where it was first seen, and this push reached the " +
+                       (production ? "development" : "production") +
+                       " endpoint: a token works only with the host of its environment");
+  };
   auto activity = store_.activityByUpdateToken(deviceToken);
   if (activity) {
     if (!activity->bundle.empty() && activity->bundle != bundle) {
@@ -390,24 +427,40 @@ Response PushService::devicePush(const Request& request, std::string_view token,
                      "the token is activity " + activity->id + "'s, of the bundle " +
                          activity->bundle + ", not " + bundle);
     }
-    if (const auto since = SimulatedDevices::unregisteredSince(*activity, request.nowMs)) {
+    if (const DeviceRecord* device = devices_.device(activity->deviceToken)) {
+      if (auto fault = otherEnvironment(*device)) return std::move(*fault);
+    }
+    if (const auto since = devices_.unregisteredSince(*activity, request.nowMs)) {
       return failure("Unregistered", apnsId,
-                     "activity " + activity->id + " ended at " + isoTime(activity->endedAtMs) +
-                         " and has left the screen: its token takes no more pushes",
+                     "activity " + activity->id + " ended at " + isoTime(*since) +
+                         " (the devices' clock) and has left the screen: its token takes no "
+                         "more pushes",
                      *since);
     }
-  } else if (const auto known = store_.deviceBundle(deviceToken)) {
-    if (*known != bundle) {
-      return failure("DeviceTokenNotForTopic", apnsId,
-                     "the device's first push was for the bundle " + *known + ", not " + bundle);
+  } else if (const DeviceRecord* device = devices_.device(deviceToken)) {
+    if (!device->bundle.empty() && device->bundle != bundle) {
+      return failure(
+          "DeviceTokenNotForTopic", apnsId,
+          "the device's first push was for the bundle " + device->bundle + ", not " + bundle);
     }
+    if (auto fault = otherEnvironment(*device)) return std::move(*fault);
+    devices_.bindBundle(deviceToken, bundle);
+  } else if (const auto retired = devices_.retiredToken(deviceToken)) {
+    return failure("ExpiredToken", apnsId,
+                   "the phone gave activity " + *retired +
+                       " a new update token (pushTokenUpdates): this one no longer works");
   } else {
-    store_.addDevice(deviceToken, bundle, request.nowMs);
+    devices_.addDevice(deviceToken, bundle, request.environment, request.nowMs);
   }
 
+  PhonePush phonePush{deviceToken, bundle, header(request, "apns-priority") != "5", std::nullopt};
+  if (const auto expiration = header(request, "apns-expiration")) {
+    phonePush.expiration = static_cast<std::int64_t>(
+        std::min<unsigned long long>(std::strtoull(std::string(*expiration).c_str(), nullptr, 10),
+                                     std::numeric_limits<std::int64_t>::max() / 1000));
+  }
   std::vector<DeviceOutcome> outcomes;
-  outcomes.push_back(
-      devices_.deliver(deviceToken, bundle, request.body, request.nowMs, std::move(activity)));
+  outcomes.push_back(devices_.deliver(phonePush, record, std::move(activity)));
   recordOutcomes(record, std::move(outcomes));
 
   Response response;
@@ -469,7 +522,8 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
                        " bytes; a broadcast may have 5120");
   }
 
-  recordOutcomes(record, devices_.broadcast(channel->id, request.body, request.nowMs));
+  PhonePush phonePush{channel->id, {}, header(request, "apns-priority") != "5", std::nullopt};
+  recordOutcomes(record, devices_.broadcast(phonePush, record, *channel));
   Response response;
   response.headers.push_back({"apns-id", apnsId});
   response.headers.push_back({"apns-request-id", requestId ? std::string(*requestId) : newUuid()});

@@ -15,6 +15,7 @@ namespace host::serve {
 struct ServiceOptions {
   std::optional<std::string> bundleId;  // the only bundle the devices accept; any when absent
   ProviderKey key;
+  PhoneOptions phone;
 };
 
 // The push service's provider API as a plain function from request to response: the header,
@@ -27,7 +28,7 @@ std::size_t bodyCeiling(std::string_view path);
 class PushService {
  public:
   PushService(const ActivityRegistry& registry, PushStore& store, ServiceOptions options)
-      : store_(store), devices_(registry, store), options_(std::move(options)) {}
+      : store_(store), devices_(registry, store, options.phone), options_(std::move(options)) {}
 
   Response handle(const Request& request, ConnectionTokens& tokens);
 
@@ -38,6 +39,10 @@ class PushService {
   // A push to an activity as the endpoint would take it, sent from this machine's page: to its
   // update token, or on its channel.
   HistoryEntry pushTo(const ActivityRecord& activity, std::string body, std::int64_t nowMs);
+  // A device's settings changed from the page; one back online takes what was kept for it, and
+  // the history records each of those deliveries.
+  std::variant<DeviceView, std::string> patchDevice(const std::string& token, std::string_view json,
+                                                    std::int64_t nowMs);
 
   // Told of every entry the history gains, before the store commits it.
   void onRecorded(std::function<void(const HistoryEntry&)> listener) {
@@ -54,6 +59,8 @@ class PushService {
   // `kept`, when given, receives a copy of the history's entry.
   Response handle(const Request& request, ConnectionTokens& tokens, HistoryEntry* kept);
   void record(HistoryEntry&& push);
+  // The deliveries the devices made after their push's own: each an entry of its own.
+  void recordLate(std::int64_t nowMs);
   Response devicePush(const Request& request, std::string_view token, ConnectionTokens& tokens,
                       HistoryEntry& record);
   Response broadcast(const Request& request, std::string_view bundle, ConnectionTokens& tokens,

@@ -13,27 +13,33 @@ namespace {
 
 constexpr const char* schema = R"sql(
 CREATE TABLE IF NOT EXISTS devices(token TEXT PRIMARY KEY, bundle TEXT NOT NULL,
-                                   first_seen INTEGER NOT NULL);
+  first_seen INTEGER NOT NULL, environment TEXT NOT NULL DEFAULT 'development',
+  system_version TEXT NOT NULL DEFAULT '', frequent_updates INTEGER NOT NULL DEFAULT 1,
+  online INTEGER NOT NULL DEFAULT 1, priority10_limit INTEGER, push_to_start_limit INTEGER);
+
 CREATE TABLE IF NOT EXISTS activities(
   id TEXT PRIMARY KEY, type TEXT NOT NULL, device_token TEXT NOT NULL, update_token TEXT NOT NULL,
   bundle TEXT NOT NULL, channel TEXT NOT NULL, attributes TEXT NOT NULL, state TEXT NOT NULL,
   ended INTEGER NOT NULL, stale_date REAL, dismissal_date REAL, last_timestamp REAL,
-  ended_at INTEGER NOT NULL, created_at INTEGER NOT NULL);
+  ended_at INTEGER NOT NULL, created_at INTEGER NOT NULL, relevance_score REAL,
+  timestamp_apns_id TEXT NOT NULL DEFAULT '', timestamp_at INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS activities_update_token ON activities(update_token);
 CREATE INDEX IF NOT EXISTS activities_channel ON activities(channel);
 CREATE INDEX IF NOT EXISTS activities_created ON activities(created_at);
+CREATE INDEX IF NOT EXISTS activities_device ON activities(device_token, created_at);
 CREATE TABLE IF NOT EXISTS channels(id TEXT PRIMARY KEY, bundle TEXT NOT NULL,
                                     storage_policy INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS pushes(
   seq INTEGER PRIMARY KEY AUTOINCREMENT, apns_id TEXT NOT NULL, time INTEGER NOT NULL,
   path TEXT NOT NULL, token TEXT NOT NULL, headers TEXT NOT NULL, body BLOB NOT NULL,
   status INTEGER NOT NULL, reason TEXT NOT NULL, verdict TEXT NOT NULL, error TEXT NOT NULL,
-  warnings TEXT NOT NULL, activity_id TEXT NOT NULL, body_bytes INTEGER NOT NULL DEFAULT 0);
+  warnings TEXT NOT NULL, activity_id TEXT NOT NULL, body_bytes INTEGER NOT NULL DEFAULT 0,
+  shown INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX IF NOT EXISTS pushes_activity ON pushes(activity_id, seq) WHERE activity_id != '';
 CREATE TABLE IF NOT EXISTS deliveries(
   push_seq INTEGER NOT NULL, ordinal INTEGER NOT NULL, activity_id TEXT NOT NULL,
   verdict TEXT NOT NULL, error TEXT NOT NULL, warnings TEXT NOT NULL,
-  PRIMARY KEY(push_seq, ordinal)) WITHOUT ROWID;
+  shown INTEGER NOT NULL DEFAULT 0, PRIMARY KEY(push_seq, ordinal)) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS deliveries_activity ON deliveries(activity_id, push_seq);
 CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 )sql";
@@ -43,11 +49,37 @@ CREATE TABLE IF NOT EXISTS meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL);
 // broadcast's further deliveries, ordinal 1 on, go to `deliveries`. So a store of version 0,
 // which kept one activity per push, is already whole; its index of applied pushes gives way to
 // the index of every push by activity.
-constexpr int schemaVersion = 2;
+// Version 3: a device's settings, an activity's relevance score and the push that set its
+// timestamp, and whether each delivery was shown (an `ended` after the end is not).
+constexpr int schemaVersion = 3;
 constexpr const char* migrationFrom0 = "DROP INDEX IF EXISTS pushes_applied;";
 
-constexpr std::array<std::string_view, 5> verdictNames{"applied", "dropped", "ignored", "ended",
-                                                       "rejected"};
+// The columns version 3 added, each with what an older row takes.
+struct AddedColumn {
+  const char* table;
+  const char* name;
+  const char* declaration;
+  const char* fill;  // an UPDATE for the rows that were there, or null
+};
+constexpr std::array<AddedColumn, 11> addedIn3{{
+    {"pushes", "shown", "INTEGER NOT NULL DEFAULT 0",
+     "UPDATE pushes SET shown = verdict IN ('applied', 'ended')"},
+    {"deliveries", "shown", "INTEGER NOT NULL DEFAULT 0",
+     "UPDATE deliveries SET shown = verdict IN ('applied', 'ended')"},
+    {"activities", "relevance_score", "REAL", nullptr},
+    {"activities", "timestamp_apns_id", "TEXT NOT NULL DEFAULT ''", nullptr},
+    {"activities", "timestamp_at", "INTEGER NOT NULL DEFAULT 0", nullptr},
+    {"devices", "environment", "TEXT NOT NULL DEFAULT 'development'", nullptr},
+    {"devices", "system_version", "TEXT NOT NULL DEFAULT ''", nullptr},
+    {"devices", "frequent_updates", "INTEGER NOT NULL DEFAULT 1", nullptr},
+    {"devices", "online", "INTEGER NOT NULL DEFAULT 1", nullptr},
+    {"devices", "priority10_limit", "INTEGER", nullptr},
+    {"devices", "push_to_start_limit", "INTEGER", nullptr},
+}};
+
+constexpr std::array<std::string_view, 10> verdictNames{
+    "applied",     "dropped",   "ignored", "ended",          "rejected",
+    "not-started", "throttled", "stored",  "delivered-late", "expired"};
 
 class Statement {
  public:
@@ -121,7 +153,8 @@ class Statement {
 
 constexpr const char* activityColumns =
     "id, type, device_token, update_token, bundle, channel, attributes, state, ended, "
-    "stale_date, dismissal_date, last_timestamp, ended_at, created_at";
+    "stale_date, dismissal_date, last_timestamp, ended_at, created_at, relevance_score, "
+    "timestamp_apns_id, timestamp_at";
 
 ActivityRecord activityFrom(const Statement& row) {
   ActivityRecord a;
@@ -139,7 +172,28 @@ ActivityRecord activityFrom(const Statement& row) {
   a.lastTimestamp = row.real(11);
   a.endedAtMs = row.integer(12);
   a.createdAtMs = row.integer(13);
+  a.relevanceScore = row.real(14);
+  a.timestampApnsId = row.text(15);
+  a.timestampAtMs = row.integer(16);
   return a;
+}
+
+constexpr const char* deviceColumns =
+    "token, bundle, first_seen, environment, system_version, frequent_updates, online, "
+    "priority10_limit, push_to_start_limit";
+
+DeviceRecord deviceFrom(const Statement& row) {
+  DeviceRecord d;
+  d.token = row.text(0);
+  d.bundle = row.text(1);
+  d.firstSeenMs = row.integer(2);
+  d.environment = row.text(3) == "production" ? Environment::production : Environment::development;
+  d.systemVersion = row.text(4);
+  d.frequentUpdates = row.integer(5) != 0;
+  d.online = row.integer(6) != 0;
+  if (const auto limit = row.real(7)) d.priority10Limit = static_cast<std::int64_t>(*limit);
+  if (const auto limit = row.real(8)) d.pushToStartLimit = static_cast<std::int64_t>(*limit);
+  return d;
 }
 
 }  // namespace
@@ -241,6 +295,17 @@ struct PushStore::Impl {
         exec("ALTER TABLE pushes ADD COLUMN body_bytes INTEGER NOT NULL DEFAULT 0");
       }
       exec(migrationFrom0);
+      for (const AddedColumn& column : addedIn3) {
+        bool present = false;
+        auto& columns = prepared(std::string("PRAGMA table_info(") + column.table + ")");
+        while (columns.step()) present = present || columns.text(1) == column.name;
+        columns.reset();
+        if (present) continue;
+        exec((std::string("ALTER TABLE ") + column.table + " ADD COLUMN " + column.name + " " +
+              column.declaration)
+                 .c_str());
+        if (column.fill) exec(column.fill);
+      }
     }
     exec(("PRAGMA user_version = " + std::to_string(schemaVersion)).c_str());
   }
@@ -330,11 +395,10 @@ struct PushStore::Impl {
   }
 
   void insertPush(const HistoryEntry& p) {
-    reused(
-        insertPushStatement,
-        "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
-        "verdict, error, warnings, activity_id, body_bytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-        "?, ?, ?)")
+    reused(insertPushStatement,
+           "INSERT INTO pushes(apns_id, time, path, token, headers, body, status, reason, "
+           "verdict, error, warnings, activity_id, body_bytes, shown) VALUES (?, ?, ?, ?, ?, ?, ?, "
+           "?, ?, ?, ?, ?, ?, ?)")
         .bind(p.apnsId)
         .bind(p.timeMs)
         .bind(p.path)
@@ -348,17 +412,21 @@ struct PushStore::Impl {
         .bind(p.warnings)
         .bind(p.activityId)
         .bind(p.bodyBytes)
+        .bind(std::int64_t{p.shown})
         .run();
     const std::int64_t seq = sqlite3_last_insert_rowid(db);
     for (std::size_t ordinal = 1; ordinal < p.deliveries.size(); ++ordinal) {
       const Delivery& d = p.deliveries[ordinal];
-      reused(insertDeliveryStatement, "INSERT INTO deliveries VALUES (?, ?, ?, ?, ?, ?)")
+      reused(insertDeliveryStatement,
+             "INSERT INTO deliveries(push_seq, ordinal, activity_id, verdict, error, warnings, "
+             "shown) VALUES (?, ?, ?, ?, ?, ?, ?)")
           .bind(seq)
           .bind(static_cast<std::int64_t>(ordinal))
           .bind(d.activityId)
           .bind(verdictName(d.verdict))
           .bind(d.error)
           .bind(d.warnings)
+          .bind(std::int64_t{d.shown})
           .run();
     }
     ++insertedSincePrune;
@@ -372,13 +440,17 @@ struct PushStore::Impl {
     // An UPDATE of these columns leaves the indexes alone, which a REPLACE would rewrite.
     reused(updateRowStatement,
            "UPDATE activities SET state = ?, ended = ?, stale_date = ?, dismissal_date = ?, "
-           "last_timestamp = ?, ended_at = ? WHERE id = ?")
+           "last_timestamp = ?, ended_at = ?, relevance_score = ?, timestamp_apns_id = ?, "
+           "timestamp_at = ? WHERE id = ?")
         .bind(a.state)
         .bind(std::int64_t{a.ended})
         .bind(a.staleDate)
         .bind(a.dismissalDate)
         .bind(a.lastTimestamp)
         .bind(a.endedAtMs)
+        .bind(a.relevanceScore)
+        .bind(a.timestampApnsId)
+        .bind(a.timestampAtMs)
         .bind(a.id)
         .run();
   }
@@ -461,22 +533,65 @@ std::unique_ptr<PushStore> PushStore::openReader(const std::filesystem::path& fo
   return std::unique_ptr<PushStore>(new PushStore(std::move(impl)));
 }
 
-std::optional<std::string> PushStore::deviceBundle(const std::string& token) {
-  auto& s = impl_->statement("SELECT bundle FROM devices WHERE token = ?");
+std::optional<DeviceRecord> PushStore::device(const std::string& token) {
+  auto& s =
+      impl_->statement(std::string("SELECT ") + deviceColumns + " FROM devices WHERE token = ?");
   s.bind(token);
-  std::optional<std::string> bundle;
-  if (s.step()) bundle = s.text(0);
+  std::optional<DeviceRecord> found;
+  if (s.step()) found = deviceFrom(s);
   s.reset();
-  return bundle;
+  return found;
 }
 
-void PushStore::addDevice(const std::string& token, const std::string& bundle,
-                          std::int64_t timeMs) {
+void PushStore::saveDevice(const DeviceRecord& d) {
   impl_->write();
-  impl_->statement("INSERT OR IGNORE INTO devices VALUES (?, ?, ?)")
+  const auto limit = [](const std::optional<std::int64_t>& value) -> std::optional<double> {
+    if (!value) return std::nullopt;
+    return static_cast<double>(*value);
+  };
+  impl_
+      ->statement(std::string("INSERT OR REPLACE INTO devices(") + deviceColumns +
+                  ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+      .bind(d.token)
+      .bind(d.bundle)
+      .bind(d.firstSeenMs)
+      .bind(d.environment == Environment::production ? "production" : "development")
+      .bind(d.systemVersion)
+      .bind(std::int64_t{d.frequentUpdates})
+      .bind(std::int64_t{d.online})
+      .bind(limit(d.priority10Limit))
+      .bind(limit(d.pushToStartLimit))
+      .run();
+}
+
+std::vector<DeviceRecord> PushStore::devices(std::size_t limit) {
+  auto& s = impl_->statement(std::string("SELECT ") + deviceColumns +
+                             " FROM devices ORDER BY first_seen DESC, rowid DESC LIMIT ?");
+  s.bind(static_cast<std::int64_t>(limit));
+  std::vector<DeviceRecord> found;
+  while (s.step()) found.push_back(deviceFrom(s));
+  s.reset();
+  return found;
+}
+
+std::vector<ActivityRecord> PushStore::activitiesOfDevice(const std::string& deviceToken) {
+  auto& s = impl_->statement(std::string("SELECT ") + activityColumns +
+                             " FROM activities WHERE device_token = ? ORDER BY created_at, rowid "
+                             "LIMIT 1000");
+  s.bind(deviceToken);
+  std::vector<ActivityRecord> found;
+  while (s.step()) found.push_back(activityFrom(s));
+  s.reset();
+  return found;
+}
+
+void PushStore::replaceUpdateToken(const std::string& id, const std::string& token) {
+  impl_->write();
+  impl_->writeMemory();
+  std::erase_if(impl_->hot, [&](const auto& entry) { return entry.second.record.id == id; });
+  impl_->statement("UPDATE activities SET update_token = ? WHERE id = ?")
       .bind(token)
-      .bind(bundle)
-      .bind(timeMs)
+      .bind(id)
       .run();
 }
 
@@ -533,7 +648,7 @@ void PushStore::saveActivity(const ActivityRecord& a) {
   impl_->write();
   impl_
       ->statement(std::string("INSERT OR REPLACE INTO activities(") + activityColumns +
-                  ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                  ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
       .bind(a.id)
       .bind(a.type)
       .bind(a.deviceToken)
@@ -548,6 +663,9 @@ void PushStore::saveActivity(const ActivityRecord& a) {
       .bind(a.lastTimestamp)
       .bind(a.endedAtMs)
       .bind(a.createdAtMs)
+      .bind(a.relevanceScore)
+      .bind(a.timestampApnsId)
+      .bind(a.timestampAtMs)
       .run();
   if (const auto cached = impl_->hot.find(a.updateToken); cached != impl_->hot.end()) {
     if (cached->second.dirty) --impl_->dirtyCount;
@@ -565,6 +683,9 @@ void PushStore::updateActivity(const ActivityRecord& a) {
     kept.dismissalDate = a.dismissalDate;
     kept.lastTimestamp = a.lastTimestamp;
     kept.endedAtMs = a.endedAtMs;
+    kept.relevanceScore = a.relevanceScore;
+    kept.timestampApnsId = a.timestampApnsId;
+    kept.timestampAtMs = a.timestampAtMs;
     if (!cached->second.dirty) {
       cached->second.dirty = true;
       ++impl_->dirtyCount;
@@ -642,7 +763,7 @@ namespace {
 
 constexpr const char* pushColumns =
     "p.apns_id, p.time, p.path, p.token, p.headers, p.body, p.status, p.reason, p.verdict, "
-    "p.error, p.warnings, p.activity_id, p.body_bytes, p.seq";
+    "p.error, p.warnings, p.activity_id, p.body_bytes, p.seq, p.shown";
 
 HistoryEntry pushFrom(const Statement& s) {
   HistoryEntry p;
@@ -660,6 +781,7 @@ HistoryEntry pushFrom(const Statement& s) {
   p.activityId = s.text(11);
   p.bodyBytes = s.integer(12);
   p.seq = s.integer(13);
+  p.shown = s.integer(14) != 0;
   return p;
 }
 
@@ -672,7 +794,8 @@ void PushStore::attachDeliveries(std::vector<HistoryEntry>& pushes) {
   std::unordered_map<std::int64_t, HistoryEntry*> bySeq;
   for (HistoryEntry& push : pushes) {
     if (!push.activityId.empty()) {
-      push.deliveries.push_back({push.activityId, push.verdict, push.error, push.warnings});
+      push.deliveries.push_back(
+          {push.activityId, push.verdict, push.error, push.warnings, push.shown});
     }
     if (seqs.size() > 1) seqs += ',';
     seqs += std::to_string(push.seq);
@@ -680,13 +803,15 @@ void PushStore::attachDeliveries(std::vector<HistoryEntry>& pushes) {
   }
   seqs += ']';
   auto& s = impl_->statement(
-      "SELECT push_seq, activity_id, verdict, error, warnings FROM deliveries WHERE push_seq IN "
+      "SELECT push_seq, activity_id, verdict, error, warnings, shown FROM deliveries WHERE "
+      "push_seq IN "
       "(SELECT value FROM json_each(?)) ORDER BY push_seq, ordinal");
   s.bind(seqs);
   while (s.step()) {
     const auto found = bySeq.find(s.integer(0));
     if (found == bySeq.end()) continue;
-    found->second->deliveries.push_back({s.text(1), verdictNamed(s.text(2)), s.text(3), s.text(4)});
+    found->second->deliveries.push_back(
+        {s.text(1), verdictNamed(s.text(2)), s.text(3), s.text(4), s.integer(5) != 0});
   }
   s.reset();
 }
@@ -715,18 +840,19 @@ std::vector<HistoryEntry> PushStore::appliedPushes(const std::string& activityId
 std::vector<HistoryEntry> PushStore::pushesReaching(const std::string& activityId, bool shownOnly,
                                                     std::size_t limit) {
   auto& s = impl_->statement(
-      std::string("SELECT ") + pushColumns + ", p.verdict, p.error, p.warnings FROM pushes p " +
-      "WHERE p.activity_id = ?1" + (shownOnly ? " AND p.verdict IN ('applied', 'ended')" : "") +
-      " UNION ALL SELECT " + pushColumns +
-      ", d.verdict, d.error, d.warnings FROM deliveries d JOIN pushes p ON p.seq = d.push_seq "
-      "WHERE d.activity_id = ?1" +
-      (shownOnly ? " AND d.verdict IN ('applied', 'ended')" : "") + " ORDER BY 14 LIMIT ?2");
+      std::string("SELECT ") + pushColumns +
+      ", p.verdict, p.error, p.warnings, p.shown FROM pushes p WHERE p.activity_id = ?1" +
+      (shownOnly ? " AND p.shown = 1" : "") + " UNION ALL SELECT " + pushColumns +
+      ", d.verdict, d.error, d.warnings, d.shown FROM deliveries d JOIN pushes p ON p.seq = "
+      "d.push_seq WHERE d.activity_id = ?1" +
+      (shownOnly ? " AND d.shown = 1" : "") + " ORDER BY 14 LIMIT ?2");
   s.bind(activityId).bind(static_cast<std::int64_t>(limit));
   std::vector<HistoryEntry> found;
   std::vector<Delivery> own;
   while (s.step()) {
     found.push_back(pushFrom(s));
-    own.push_back({activityId, verdictNamed(s.text(14)), s.text(15), s.text(16)});
+    own.push_back(
+        {activityId, verdictNamed(s.text(15)), s.text(16), s.text(17), s.integer(18) != 0});
   }
   s.reset();
   attachDeliveries(found);
@@ -734,6 +860,7 @@ std::vector<HistoryEntry> PushStore::pushesReaching(const std::string& activityI
     found[i].verdict = own[i].verdict;
     found[i].error = std::move(own[i].error);
     found[i].warnings = std::move(own[i].warnings);
+    found[i].shown = own[i].shown;
     found[i].activityId = activityId;
   }
   return found;

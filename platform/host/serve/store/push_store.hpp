@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/host/serve/common/exchange.hpp"
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -31,8 +33,26 @@ struct ActivityRecord {
   std::optional<double> staleDate;
   std::optional<double> dismissalDate;
   std::optional<double> lastTimestamp;
+  // On the devices' clock: an activity lives by the phone's time, not the sender's.
   std::int64_t endedAtMs = 0;
   std::int64_t createdAtMs = 0;
+  std::optional<double> relevanceScore;
+  // The push that set `lastTimestamp`, for the words of a push ignored as older.
+  std::string timestampApnsId;
+  std::int64_t timestampAtMs = 0;
+};
+
+// A phone, by its push-to-start token, with what the user or the tests set on it.
+struct DeviceRecord {
+  std::string token;
+  std::string bundle;  // empty until its first push
+  std::int64_t firstSeenMs = 0;
+  Environment environment = Environment::development;  // where it was first seen
+  std::string systemVersion;                           // empty: the current release
+  bool frequentUpdates = true;  // the user's switch; the app must ask for them too
+  bool online = true;
+  std::optional<std::int64_t> priority10Limit;  // absent: serve's default
+  std::optional<std::int64_t> pushToStartLimit;
 };
 
 struct ChannelRecord {
@@ -42,21 +62,31 @@ struct ChannelRecord {
 };
 
 // What a phone did with a push, one closed set; `verdictName` is its one table of names.
-enum class Verdict : std::uint8_t { applied, dropped, ignored, ended, rejected };
+enum class Verdict : std::uint8_t {
+  applied,
+  dropped,
+  ignored,
+  ended,
+  rejected,
+  notStarted,     // a start the phone would not start or show
+  throttled,      // over the device's priority-10 budget: dropped
+  stored,         // the device is offline: kept until it is back or the push expires
+  deliveredLate,  // a stored push, applied once the device came back
+  expired,        // a stored push whose apns-expiration passed first
+};
 std::string_view verdictName(Verdict verdict);
 // The verdict of a name from `verdictName`; `rejected` for any other.
 Verdict verdictNamed(std::string_view name);
-// Whether the activity shows the push: its timeline holds it.
-inline bool shows(Verdict verdict) {
-  return verdict == Verdict::applied || verdict == Verdict::ended;
-}
 
-// What one activity did with a push that reached it.
+// What one activity did with a push that reached it. `shown` says whether the activity showed
+// it, so its timeline holds it: `ended` is also the verdict of a push after the end, which it
+// does not show.
 struct Delivery {
   std::string activityId;
   Verdict verdict = Verdict::applied;
   std::string error;
   std::string warnings = "[]";  // a JSON array of strings
+  bool shown = false;
 };
 
 // A push or a start from the page: what the sender sent, what the service answered, and for each
@@ -75,6 +105,7 @@ struct HistoryEntry {
   std::string error;
   std::string warnings;  // a JSON array of strings
   std::string activityId;
+  bool shown = false;
   std::vector<Delivery> deliveries;
   std::int64_t bodyBytes = 0;  // what the sender sent, when more than `body` keeps
   std::int64_t seq = 0;        // its place in the history, once stored
@@ -111,16 +142,21 @@ class PushStore {
   PushStore(const PushStore&) = delete;
   PushStore& operator=(const PushStore&) = delete;
 
-  std::optional<std::string> deviceBundle(const std::string& token);
-  void addDevice(const std::string& token, const std::string& bundle, std::int64_t timeMs);
+  std::optional<DeviceRecord> device(const std::string& token);
+  void saveDevice(const DeviceRecord& device);
+  std::vector<DeviceRecord> devices(std::size_t limit);
 
   std::optional<ActivityRecord> activity(const std::string& id);
   std::optional<ActivityRecord> activityByUpdateToken(const std::string& token);
   std::vector<ActivityRecord> activitiesOnChannel(const std::string& channel);
   std::vector<ActivityRecord> activities(std::size_t limit);
+  // A phone's activities, the earliest started first.
+  std::vector<ActivityRecord> activitiesOfDevice(const std::string& deviceToken);
   void saveActivity(const ActivityRecord& activity);
-  // What a push changes of an activity: its state, dates and whether it has ended.
+  // What a push changes of an activity: its state, dates, score and whether it has ended.
   void updateActivity(const ActivityRecord& activity);
+  // The phone handed the activity a new update token; the old one no longer finds it.
+  void replaceUpdateToken(const std::string& id, const std::string& token);
 
   bool addChannel(const ChannelRecord& channel);
   std::optional<ChannelRecord> channel(const std::string& id);

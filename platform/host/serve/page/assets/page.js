@@ -364,8 +364,11 @@ function stepInput(record, contentState) {
     'content-state': contentState}), type: ''};
 }
 
-function shows(verdict) {
-  return verdict === 'applied' || verdict === 'ended' || verdict === 'delivered-late';
+// Whether the activity shows a push it was given (its timeline holds it), as the endpoint says;
+// a push after the end is `ended` too, and not shown.
+function shows(push) {
+  if (typeof push.shown === 'boolean') return push.shown;
+  return push.verdict === 'applied' || push.verdict === 'ended' || push.verdict === 'delivered-late';
 }
 
 function emptyTally() {
@@ -572,7 +575,7 @@ async function loadActivityPushes(entry) {
     entry.loading = false;
   }
   entry.steps = [];
-  for (const push of pushes) if (shows(push.verdict)) addStep(entry, push);
+  for (const push of pushes) if (shows(push)) addStep(entry, push);
   if (entry.following || entry.step >= entry.steps.length) {
     entry.step = Math.max(entry.steps.length - 1, 0);
   }
@@ -869,7 +872,7 @@ function pushArrived({push, activities}) {
       updateMeta(entry);
       entry.parts.pushes.prepend(activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error}));
       if (entry.loading || !entry.loaded) entry.stale = true;
-      else if (shows(verdict)) addStep(entry, push);
+      else if (shows(delivery || push)) addStep(entry, push);
       const waiting = state.waiting.get(activity.id) || [];
       waiting.push(push.apnsId);
       state.waiting.set(activity.id, waiting);
@@ -984,7 +987,7 @@ async function sendFromEditor() {
   try {
     const push = await api(`/api/activities/${id}/pushes`, {method: 'POST', body: $('editor').value});
     say(sent, `${push.status}${push.reason ? ' ' + push.reason : ''}, ${push.verdict}` +
-              (push.error ? `: ${push.error}` : ''), push.status >= 300 || !shows(push.verdict));
+              (push.error ? `: ${push.error}` : ''), push.status >= 300 || !shows(push));
   } catch (error) {
     say(sent, `not sent: ${error.message}`, true);
   }
@@ -1022,7 +1025,7 @@ async function importFile(file) {
     const type = $('editor-type').value;
     const results = await api('/api/timelines' + (type ? '?type=' + encodeURIComponent(type) : ''),
                               {method: 'POST', body: text});
-    const failed = results.filter((r) => r.error || (r.push && !shows(r.push.verdict))).length;
+    const failed = results.filter((r) => r.error || (r.push && !shows(r.push))).length;
     say(sent, `${file.name}: replayed ${results.length} lines` +
               (failed ? `, ${failed} not applied (see the push log)` : ''), failed > 0);
   } catch (error) {
