@@ -1108,6 +1108,8 @@ function deviceView(device) {
     return element('label', {}, label, ' ', control);
   };
   const b = device.budgets || {};
+  // An empty limit is serve's default.
+  const budget = (c) => c.value.trim() === '' ? null : Number(c.value);
   const box = element('article', {class: 'device', 'data-token': device.token},
     element('h3', {}, 'Device ', element('code', {title: device.token}, device.token.slice(0, 16) + '…'), ' ',
       element('span', {class: `badge ${device.online ? 'live' : 'stale'}`}, device.online ? 'online' : 'offline')),
@@ -1124,10 +1126,10 @@ function deviceView(device) {
     element('div', {class: 'controls'},
       element('span', {}, `priority 10 budget: ${b.priority10Left ?? '?'} of ${b.priority10Limit ?? '?'} left`),
       field('limit', 'priority10Budget', element('input', {type: 'number', min: 0, value: b.priority10Limit ?? ''}),
-        (c) => Number(c.value)),
+        budget),
       element('span', {}, `push-to-start budget: ${b.pushToStartLeft ?? '?'} of ${b.pushToStartLimit ?? '?'} left`),
       field('limit', 'pushToStartBudget', element('input', {type: 'number', min: 0, value: b.pushToStartLimit ?? ''}),
-        (c) => Number(c.value))),
+        budget)),
     element('p', {}, 'activities: ',
       ...(device.activities.length ? device.activities.flatMap((id, i) => [i ? ', ' : '', activityLink(id),
         id === device.islandHolder ? ' (holds the island)' : '']) : ['none'])),
