@@ -74,6 +74,7 @@ struct JsonDomReader::Impl {
         break;
       case element_type::BOOL:
         value.type = JsonValue::Type::boolean;
+        // A boolean's value rides in `number`, 1 or 0, for readers that look members up.
         value.number = element.get_bool().value_unsafe() ? 1 : 0;
         break;
       case element_type::INT64:

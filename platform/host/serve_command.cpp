@@ -13,13 +13,28 @@ class ServeCommand final : public Command {
         "serve", "Run a local push endpoint with simulated devices that say what they did");
     command->add_option("--listen", options_.listen,
                         "The one address to listen on (default: 127.0.0.1 and ::1)");
-    command->add_option("--apns-port", options_.apnsPort, "The push port (0: any free)");
+    command->add_option("--apns-port", options_.apnsPort,
+                        "The push port of the development environment (0: any free)");
+    command->add_option_function<std::uint16_t>(
+        "--production-port", [this](std::uint16_t port) { options_.productionPort = port; },
+        "A push port for the production environment (0: any free; none unless given)");
     command->add_option("--page-port", options_.pagePort, "The page port (0: any free)");
     command->add_option("--state", options_.state, "The folder for history and keys");
     command->add_option("--bundle-id", options_.bundleId, "The only bundle accepted");
     command->add_option("--auth-key", options_.authKey, "The sender's .p8 key");
     command->add_option("--key-id", options_.keyId, "The key's 10-character id");
     command->add_option("--team-id", options_.teamId, "The 10-character team id");
+    command
+        ->add_option_function<std::string>(
+            "--auth-key-environment",
+            [this](const std::string& name) {
+              if (name == "development") options_.keyEnvironment = serve::Environment::development;
+              if (name == "production") options_.keyEnvironment = serve::Environment::production;
+            },
+            "The environments the provider key may push to (default: both)")
+        ->check(CLI::IsMember({"development", "production", "both"}));
+    command->add_option("--faults", options_.faults,
+                        "A JSON file of fault rules, as POST /api/faults takes them, in an array");
     command->add_option("--cert", options_.certificate, "A PEM certificate to serve");
     command->add_option("--key", options_.key, "The certificate's PEM key");
     command
@@ -41,17 +56,17 @@ class ServeCommand final : public Command {
     command
         ->add_option("--priority10-budget", phone.priority10Budget,
                      "Priority-10 pushes a device takes in an hour")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command
         ->add_option("--frequent-priority10-budget", phone.frequentPriority10Budget,
                      "The same with frequent updates on")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command
         ->add_option("--push-to-start-budget", phone.pushToStartBudget,
                      "Starts a device takes in an hour")
-        ->check(CLI::Range(0, 100000))
+        ->check(CLI::Range(0, 1000000000))
         ->capture_default_str();
     command->add_flag_callback(
         "--no-stale-start-rule", [&phone] { phone.staleStartRule = false; },

@@ -85,6 +85,23 @@ async function verdictOf(note, token) {
 }
 
 try {
+  // What the page API refuses, in words.
+  for (const [method, path, body, status] of [
+    ['POST', '/api/clock', {}, 400],
+    ['POST', '/api/clock', { advanceSeconds: 'soon' }, 400],
+    ['POST', '/api/clock', { advanceSeconds: 1, offsetSeconds: 1 }, 400],
+    ['POST', '/api/clock', { offsetSeconds: 1e12 }, 400],
+    ['PATCH', `/api/devices/${phones[0]}`, { systemVersion: 17 }, 400],
+    ['PATCH', '/api/devices/abc', { online: false }, 400],
+    ['GET', `/api/devices/${'f'.repeat(64)}`, undefined, 404],
+    ['POST', '/api/activities/00000000-0000-0000-0000-000000000000/rotate-token', undefined, 404],
+  ]) {
+    const answer = await page(method, path, body);
+    assert.equal(answer.status, status, `${method} ${path} ${JSON.stringify(body)}`);
+    assert.equal(typeof answer.json.error, 'string');
+  }
+  assert.equal((await page('GET', '/api/clock')).json.offsetSeconds, 0);
+
   // A long-lived activity across the 8-hour end: the clock moves, not the test.
   const long = await start(phones[0]);
   assert.equal(long.phase, 'live');

@@ -187,6 +187,14 @@ TEST_F(PushServiceTest, SaysWhyInTheHistoryForEachRefusal) {
        "the payload has 5000 bytes; a Live Activity push may have 4096"},
       {"unsigned shape", [](Request& r) { setHeader(r, "authorization", "bearer x.y"); },
        "a JWT has three parts separated by dots"},
+      {"unknown path", [](Request& r) { r.path = "/3/devices/abc"; },
+       "the path \"/3/devices/abc\" is none of /3/device/<token>"},
+      {"priority twice",
+       [](Request& r) {
+         r.headers.push_back({"apns-priority", "10"});
+         r.headers.push_back({"apns-priority", "5"});
+       },
+       "the header \"apns-priority\" is given more than once"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
@@ -205,6 +213,129 @@ TEST_F(PushServiceTest, SaysWhyInTheHistoryForEachRefusal) {
   send(other);
   EXPECT_EQ(store_->pushes(1).front().error,
             "the device's first push was for the bundle com.tolvex.app, not com.other.app");
+}
+
+// A sender's test asks for any answer: the rules come before every other, and the history says
+// which rule answered.
+TEST_F(PushServiceTest, AnswersWithTheFaultARuleAsksForBeforeAnyOtherRule) {
+  using host::serve::Ending;
+  const auto rule = [&](const char* json) {
+    auto parsed = host::serve::parseFaultRule(json);
+    ASSERT_TRUE(std::holds_alternative<host::serve::FaultRule>(parsed))
+        << std::get<std::string>(parsed);
+    service_.faults().add(std::get<host::serve::FaultRule>(parsed));
+  };
+  rule(R"({"reason":"TooManyRequests","retryAfterSeconds":30,"times":1,
+           "match":{"tokenPrefix":"AAAA","environment":"development"}})");
+  rule(R"({"reason":"Unregistered","match":{"tokenPrefix":"bbbb"}})");
+  rule(R"({"action":"goaway","reason":"IdleTimeout","delaySeconds":0.25,
+           "match":{"tokenPrefix":"cccc"}})");
+  rule(R"({"action":"reset","match":{"path":"/4/broadcasts/"}})");
+
+  // Taken before the token is looked at: this one has none.
+  Request first = push(deviceToken, startBody);
+  removeHeader(first, "authorization");
+  Response response = send(first);
+  EXPECT_EQ(response.status, 429);
+  EXPECT_EQ(reasonOf(response), "TooManyRequests");
+  EXPECT_EQ(response.header("retry-after"), "30");
+  EXPECT_EQ(response.body.find("injected"), std::string::npos);
+  auto entry = store_->pushes(1).front();
+  EXPECT_EQ(entry.verdict, host::serve::Verdict::rejected);
+  EXPECT_EQ(entry.status, 429);
+  EXPECT_EQ(entry.error,
+            "injected fault: 429 TooManyRequests, Retry-After 30 (rule 1; 0 matches left)");
+  // Its one time is used up.
+  EXPECT_EQ(send(push(deviceToken, startBody)).status, 200);
+
+  response = send(push(std::string(64, 'b'), startBody));
+  EXPECT_EQ(response.status, 410);
+  EXPECT_NE(response.body.find("\"timestamp\":" + std::to_string(now * 1000)), std::string::npos);
+
+  response = send(push(std::string(64, 'c'), startBody));
+  EXPECT_EQ(response.ending, Ending::goaway);
+  EXPECT_EQ(response.reason, "IdleTimeout");
+  EXPECT_EQ(response.delay, std::chrono::milliseconds(250));
+  entry = store_->pushes(1).front();
+  EXPECT_EQ(entry.status, 0);
+  EXPECT_EQ(entry.error,
+            "injected fault: GOAWAY IdleTimeout, closing the connection, after 0.25 s (rule 3)");
+
+  Request broadcast = push(deviceToken, startBody);
+  broadcast.path = "/4/broadcasts/apps/com.tolvex.app";
+  EXPECT_EQ(send(broadcast).ending, Ending::reset);
+
+  // The page's own pushes reach the device whatever the rules say.
+  const auto activity = store_->activities(1).front();
+  rule(R"({"reason":"ServiceUnavailable"})");
+  EXPECT_EQ(service_.pushTo(activity, updateBody(1765012850), now * 1000).status, 200);
+  EXPECT_EQ(send(push(activity.updateToken, updateBody(1765012851))).status, 503);
+}
+
+// Two endpoints: apns-unique-id comes from the development one only, and a key limited to one
+// environment is refused on the other.
+TEST(PushServiceEnvironments, AnswerAsTheirEndpointDoes) {
+  using host::serve::Environment;
+  struct Case {
+    std::optional<Environment> key;
+    Environment reached;
+    int status;
+    bool uniqueId;
+    const char* why;
+  };
+  const std::vector<Case> cases = {
+      {std::nullopt, Environment::development, 200, true, ""},
+      {std::nullopt, Environment::production, 200, false, ""},
+      {Environment::production, Environment::production, 200, false, ""},
+      {Environment::production, Environment::development, 403, false,
+       "the key is for the production environment only (--auth-key-environment), and the push "
+       "came to the development endpoint"},
+      {Environment::development, Environment::production, 403, false,
+       "the key is for the development environment only"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    auto store = host::serve::PushStore::open({});
+    host::serve::ServiceOptions options;
+    options.key.environment = c.key;
+    host::serve::PushService service(registry(), *store, options);
+    ConnectionTokens tokens;
+    Request request;
+    request.method = "POST";
+    request.path = "/3/device/" + deviceToken;
+    request.headers = {{"authorization", "bearer " + goodToken(now)},
+                       {"apns-push-type", "liveactivity"},
+                       {"apns-topic", topic}};
+    request.body = startBody;
+    request.bodyBytes = startBody.size();
+    request.nowMs = now * 1000;
+    request.environment = c.reached;
+    const Response response = service.handle(request, tokens);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(!response.header("apns-unique-id").empty(), c.uniqueId);
+    if (c.status != 200) {
+      EXPECT_EQ(reasonOf(response), "BadEnvironmentKeyInToken");
+      EXPECT_NE(store->pushes(1).front().error.find(c.why), std::string::npos);
+    }
+  }
+}
+
+TEST_F(PushServiceTest, SaysOncePerTokenThatItsSignatureWentUnchecked) {
+  constexpr std::string_view note = "signature not checked: start serve with --auth-key";
+  const auto noted = [&] {
+    return store_->pushes(1).front().warnings.find(note) != std::string::npos;
+  };
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  EXPECT_TRUE(noted());
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  EXPECT_FALSE(noted());
+  // A new token, refused for another cause, still says so.
+  ConnectionTokens other;
+  Request refused = push(deviceToken, startBody);
+  setHeader(refused, "authorization", "bearer " + goodToken(now - 30));
+  setHeader(refused, "apns-priority", "7");
+  EXPECT_EQ(service_.handle(refused, other).status, 400);
+  EXPECT_TRUE(noted());
 }
 
 TEST_F(PushServiceTest, EchoesTheSendersApnsId) {

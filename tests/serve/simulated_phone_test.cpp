@@ -3,6 +3,7 @@
 #include "serve_support.hpp"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <functional>
 
@@ -487,6 +488,13 @@ TEST(SimulatedPhone, ReplaysAKeptBroadcastToALateSubscriber) {
     EXPECT_NE(phone.store().activity(started.activityId)->state.find("Downloading"),
               std::string::npos);
   }
+  // The channel keeps it 8 hours.
+  Phone phone;
+  const std::string channel = phone.channel(1);
+  phone.broadcast(channel, updateBody(static_cast<double>(phone.clock())));
+  phone.advance(8 * hour + 1);
+  phone.push(otherPhone, startBody(phone.clock(), ",\"input-push-channel\":\"" + channel + "\""));
+  EXPECT_EQ(phone.history(1)[0].path, "/3/device/" + otherPhone);
 }
 
 TEST(SimulatedPhone, ShowsAndSetsADevice) {
@@ -502,6 +510,13 @@ TEST(SimulatedPhone, ShowsAndSetsADevice) {
   device = phone.view();
   EXPECT_EQ(device.priority10Limit, 40);
   EXPECT_EQ(device.record.environment, Environment::production);
+  // The page pushes through the endpoint of the device's environment.
+  const auto activity =
+      phone.store().activityByUpdateToken(phone.store().activities(1)[0].updateToken);
+  EXPECT_EQ(phone.service()
+                .pushTo(*activity, updateBody(static_cast<double>(phone.clock()) + 1), now * 1000)
+                .verdict,
+            host::serve::Verdict::applied);
 
   struct Bad {
     const char* json;
@@ -535,6 +550,58 @@ TEST(SimulatedPhone, ShowsNothingOfABroadcastOverTheActivityDataLimit) {
   const Outcome over = phone.broadcast(channel, body);
   EXPECT_EQ(over.verdict, "not-started");
   EXPECT_NE(over.words.find("shows nothing"), std::string::npos) << over.words;
+}
+
+// A store of the schema before devices had settings opens with each row whole: a device of the
+// development environment on the current release, online, with serve's budgets; a delivery shown
+// when its verdict was one the activity showed.
+TEST(PushStore, OpensAStoreMadeBeforeDevicesHadSettings) {
+  const ScratchFolder scratch("serve-version-2");
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((scratch.path / "serve.sqlite3").c_str(), &db), SQLITE_OK);
+    const char* former = R"sql(
+      CREATE TABLE devices(token TEXT PRIMARY KEY, bundle TEXT NOT NULL, first_seen INTEGER NOT NULL);
+      CREATE TABLE activities(
+        id TEXT PRIMARY KEY, type TEXT NOT NULL, device_token TEXT NOT NULL,
+        update_token TEXT NOT NULL, bundle TEXT NOT NULL, channel TEXT NOT NULL,
+        attributes TEXT NOT NULL, state TEXT NOT NULL, ended INTEGER NOT NULL, stale_date REAL,
+        dismissal_date REAL, last_timestamp REAL, ended_at INTEGER NOT NULL,
+        created_at INTEGER NOT NULL);
+      CREATE TABLE deliveries(
+        push_seq INTEGER NOT NULL, ordinal INTEGER NOT NULL, activity_id TEXT NOT NULL,
+        verdict TEXT NOT NULL, error TEXT NOT NULL, warnings TEXT NOT NULL,
+        PRIMARY KEY(push_seq, ordinal)) WITHOUT ROWID;
+      INSERT INTO devices VALUES ('d-1', 'com.tolvex.app', 5);
+      INSERT INTO activities VALUES ('a-1', 'T', 'd-1', 't-1', 'com.tolvex.app', '', '{}', '{}',
+                                     0, NULL, NULL, 12, 0, 7);
+      INSERT INTO deliveries VALUES (1, 1, 'a-1', 'ended', '', '[]');
+      INSERT INTO deliveries VALUES (1, 2, 'a-1', 'dropped', 'bad', '[]');
+      PRAGMA user_version = 2;
+    )sql";
+    ASSERT_EQ(sqlite3_exec(db, former, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  }
+  auto store = host::serve::PushStore::open(scratch.path);
+  const auto device = store->device("d-1");
+  ASSERT_TRUE(device);
+  EXPECT_EQ(device->bundle, "com.tolvex.app");
+  EXPECT_EQ(device->environment, Environment::development);
+  EXPECT_TRUE(device->online);
+  EXPECT_TRUE(device->frequentUpdates);
+  EXPECT_FALSE(device->priority10Limit);
+  const auto activity = store->activityByUpdateToken("t-1");
+  ASSERT_TRUE(activity);
+  EXPECT_EQ(activity->lastTimestamp, 12);
+  EXPECT_FALSE(activity->relevanceScore);
+  EXPECT_EQ(store->activitiesOfDevice("d-1").size(), 1u);
+  host::serve::HistoryEntry push;
+  push.apnsId = "p";
+  store->addPush(push);
+  store->commit();
+  const auto shown = store->appliedPushes("a-1", 10);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].verdict, host::serve::Verdict::ended);
 }
 
 }  // namespace

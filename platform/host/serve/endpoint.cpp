@@ -17,10 +17,12 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
 #include <optional>
 #include <ostream>
+#include <unordered_map>
 #include <vector>
 
 namespace host::serve {
@@ -80,6 +82,18 @@ std::vector<std::string> loopbackAddresses() {
   return addresses;
 }
 
+// The rules of `--faults FILE`, or why not.
+std::variant<std::vector<FaultRule>, std::string> readFaults(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return "--faults " + path + ": cannot read the file";
+  std::string text(maxFaultFileBytes + 1, '\0');
+  file.read(text.data(), static_cast<std::streamsize>(text.size()));
+  text.resize(static_cast<std::size_t>(file.gcount()));
+  auto rules = parseFaultRules(text);
+  if (auto* why = std::get_if<std::string>(&rules)) return "--faults " + path + ": " + *why;
+  return rules;
+}
+
 }  // namespace
 
 Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, std::ostream& out,
@@ -92,6 +106,15 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   if (options.certificate.empty() != options.key.empty()) {
     err << "error: usage: --cert and --key go together\n";
     return Outcome::badOptions;
+  }
+  std::vector<FaultRule> faults;
+  if (!options.faults.empty()) {
+    auto read = readFaults(options.faults);
+    if (auto* why = std::get_if<std::string>(&read)) {
+      err << "error: " << *why << '\n';
+      return Outcome::badOptions;
+    }
+    faults = std::move(std::get<std::vector<FaultRule>>(read));
   }
   const std::filesystem::path state =
       options.state.empty() ? defaultStateFolder() : std::filesystem::path(options.state);
@@ -137,9 +160,11 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   if (!options.teamId.empty()) serviceOptions.key.teamId = options.teamId;
   serviceOptions.phone = options.phone;
   serviceOptions.key.key = authKey ? &*authKey : nullptr;
+  serviceOptions.key.environment = options.keyEnvironment;
   // The service and the store belong to the pipeline's owner thread; the page reads committed
   // rows through a connection of its own.
   PushService service(registry, *store, serviceOptions);
+  for (FaultRule& rule : faults) service.faults().add(std::move(rule));
   std::unique_ptr<PushStore> reader;
   try {
     reader = PushStore::openReader(state);
@@ -149,14 +174,27 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   }
   // While the pipeline runs, only its committer writes to `err`.
   PageEvents events;
+  PushWaits waits;
   // A page draws a push with each activity it reached as the push left it.
   service.onRecorded([&](const HistoryEntry& push) {
+    waits.stage(push);
     if (!events.listening()) return;
     std::string activities = "[";
+    const std::int64_t deviceNow = service.devices().clock().at(push.timeMs);
+    // A broadcast reaches many activities, often on as many phones: each phone's island once.
+    std::unordered_map<std::string, std::string> holders;
     for (const Delivery& delivery : push.deliveries) {
       if (const auto activity = store->activity(delivery.activityId)) {
         if (activities.size() > 1) activities += ',';
-        activities += activityJson(*store, *activity, service.devices().clock().at(push.timeMs));
+        auto holder = holders.find(activity->deviceToken);
+        if (holder == holders.end()) {
+          holder = holders
+                       .emplace(activity->deviceToken,
+                                islandHolder(store->activitiesOfDevice(activity->deviceToken),
+                                             deviceNow))
+                       .first;
+        }
+        activities += activityJson(*activity, deviceNow, holder->second == activity->id);
       }
     }
     activities += ']';
@@ -200,7 +238,8 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
       [&]() -> BatchPipeline<OwnedWork>::Commit {
         auto sealed = std::make_shared<PushStore::Sealed>(store->seal());
         auto heard = std::make_shared<std::vector<PageEvents::Event>>(events.takeStaged());
-        return [&, sealed, heard] {
+        auto awaited = std::make_shared<PushWaits::Staged>(waits.takeStaged());
+        return [&, sealed, heard, awaited] {
           try {
             store->commitSealed(*sealed);
           } catch (const StoreError& failure) {
@@ -208,6 +247,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
             return false;
           }
           events.publish(std::move(*heard));
+          waits.publish(std::move(*awaited));
           return true;
         };
       },
@@ -215,6 +255,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
         store->discard();
         service.devices().forgetUncommitted();
         events.discard();
+        waits.discard();
       },
       [&](std::vector<OwnedWork>& batch, bool durable) {
         std::vector<H2Exchange> answers;
@@ -236,6 +277,11 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
       err << "error: " << *why << '\n';
       return Outcome::cannotStart;
     }
+    if (!options.productionPort) continue;
+    if (auto why = push.listen(address, *options.productionPort, Environment::production)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
   }
   const std::string& shown = addresses.front();
   PageSettings settings;
@@ -244,6 +290,9 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
   settings.bundleId = options.bundleId;
   settings.retention = options.retention;
   settings.clock = &service.devices().clock();
+  settings.signatureChecked = authKey.has_value();
+  settings.developmentPort = push.port();
+  if (options.productionPort) settings.productionPort = push.port(Environment::production);
   if (!isLoopback(shown)) settings.hosts.push_back(shown);
   const auto write = [&](const std::function<void(PushService&)>& change) {
     std::promise<bool> durable;
@@ -253,7 +302,7 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     if (!pipeline->submit(std::move(work))) return false;
     return durable.get_future().get();
   };
-  PageServer page(write, *reader, events, registry, settings);
+  PageServer page(write, *reader, events, waits, registry, settings);
   for (const std::string& address : addresses) {
     if (auto why = page.listen(address, options.pagePort)) {
       err << "error: " << *why << '\n';

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 namespace host::serve {
@@ -15,11 +16,14 @@ struct ServeOptions {
   std::string listen;             // empty: 127.0.0.1 and ::1
   std::uint16_t apnsPort = 2197;  // 0 picks a free port
   std::uint16_t pagePort = 8080;
-  std::string state;  // empty: the user's state folder
+  std::optional<std::uint16_t> productionPort;  // the production endpoint's; none when absent
+  std::string state;                            // empty: the user's state folder
   std::string bundleId;
   std::string authKey;
   std::string keyId;
   std::string teamId;
+  std::optional<Environment> keyEnvironment;  // the only one the key pushes to; both when absent
+  std::string faults;                         // a file of fault rules to start with
   std::string certificate;
   std::string key;
   Retention retention;

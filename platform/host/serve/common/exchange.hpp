@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -28,12 +29,18 @@ struct Request {
   Environment environment = Environment::development;  // the endpoint it arrived at
 };
 
+// How the transport ends an exchange: with the answer, or as a sender's test asked, by closing
+// the connection with a GOAWAY that carries `Response::reason`, or by resetting the stream.
+enum class Ending : std::uint8_t { answer, goaway, reset };
+
 struct Response {
   int status = 200;
   std::vector<Header> headers;
   std::string body;
   std::string reason;  // a refusal's reason, as the body gives it; not sent apart
   std::string why;     // a refusal's cause in one line, for the history; never sent
+  Ending ending = Ending::answer;
+  std::chrono::milliseconds delay{0};  // how much later than it could be, the transport sends it
 
   std::string_view header(std::string_view name) const;
 };

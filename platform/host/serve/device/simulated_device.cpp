@@ -96,7 +96,8 @@ Version versionOf(const DeviceRecord* device) {
 }
 
 std::string versionText(const DeviceRecord* device) {
-  return device && !device->systemVersion.empty() ? device->systemVersion : "26.1";
+  return device && !device->systemVersion.empty() ? device->systemVersion
+                                                  : std::string(currentSystemVersion);
 }
 
 // Dates that read as milliseconds or lie far ahead are the input reader's warnings; one already
@@ -524,7 +525,7 @@ DeviceOutcome SimulatedDevices::start(const PhonePush& push, const HistoryEntry&
 
   // A channel that keeps its latest message gives it to the new subscriber at once.
   if (const auto kept = kept_.find(activity.channel); kept != kept_.end()) {
-    if (deviceNow - kept->second.keptAtMs < channelKeepsMs) {
+    if (deviceNow < kept->second.untilMs) {
       const HistoryEntry original = kept->second.original;
       const Peek replayed = peekAt(original.body);
       PhonePush again{activity.channel, push.bundle, true, std::nullopt};
@@ -751,10 +752,13 @@ std::vector<DeviceOutcome> SimulatedDevices::broadcast(const PhonePush& push,
   const std::int64_t deviceNow = clock_.at(record.timeMs);
   const Peek peek = peekAt(record.body);
   if (peek.event == "start") return {dropped("a broadcast cannot start an activity")};
-  if (channel.storagePolicy == 1) {
+  // A kept message lasts 8 hours, or until its apns-expiration when that comes first.
+  if (channel.storagePolicy == 1 && push.expiration != 0) {
     HistoryEntry original = record;
     original.deliveries.clear();
-    kept_.insert_or_assign(channel.id, Kept{std::move(original), deviceNow});
+    std::int64_t until = deviceNow + channelKeepsMs;
+    if (push.expiration) until = std::min(until, *push.expiration * 1000);
+    kept_.insert_or_assign(channel.id, Kept{std::move(original), until});
   }
   auto activities = store_.activitiesOnChannel(channel.id);
   if (activities.empty()) {

@@ -46,6 +46,9 @@ class DeviceClock {
   std::atomic<std::int64_t> offset_{0};  // written by the owner thread only
 };
 
+// The system a device runs unless told: the current release the module is built for.
+inline constexpr std::string_view currentSystemVersion = "26.1";
+
 // Where an activity is in its life on the phone, at a time of the devices' clock.
 enum class Phase { live, stale, ended, removed };
 std::string_view phaseName(Phase phase);
@@ -163,7 +166,7 @@ class SimulatedDevices {
   };
   struct Kept {
     HistoryEntry original;
-    std::int64_t keptAtMs = 0;  // devices' clock
+    std::int64_t untilMs = 0;  // devices' clock
   };
 
   DeviceState* state(const std::string& token);

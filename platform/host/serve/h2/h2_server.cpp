@@ -18,9 +18,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <list>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -65,13 +67,29 @@ struct Connection {
   std::unordered_map<std::int32_t, std::unique_ptr<Stream>> streams;
   // Used by whoever answers, and kept alive by the requests in flight when the connection closes.
   std::shared_ptr<ConnectionState> state;
-  bool answered = false;     // in the list of connections that got answers this turn
-  std::string peer;          // the client's address
-  std::size_t inFlight = 0;  // requests dispatched, not yet answered
-  bool reading = true;       // false while its output waits for the client
+  bool answered = false;  // in the list of connections that got answers this turn
+  std::string peer;       // the client's address
+  Environment environment = Environment::development;  // of the port it reached
+  std::size_t inFlight = 0;                            // requests dispatched, not yet answered
+  bool reading = true;  // false while its output waits for the client
   Clock::time_point opened = Clock::now();
   Clock::time_point lastRequest = opened;  // begun or answered
   Clock::time_point outputMoved = opened;  // output last read by the client, or last empty
+};
+
+// A listening socket and the endpoint it stands for.
+struct Listener {
+  H2Server::Impl* server = nullptr;
+  Environment environment = Environment::development;
+  evconnlistener* socket = nullptr;
+};
+
+// An answer that waits for its time on the loop's timer.
+struct Delayed {
+  H2Server::Impl* server = nullptr;
+  event* timer = nullptr;
+  H2Exchange exchange;
+  std::list<Delayed>::iterator self;  // its place in the server's list
 };
 
 struct H2Server::Impl {
@@ -81,7 +99,8 @@ struct H2Server::Impl {
   NewConnectionState newConnectionState;
   H2Limits limits;
   event_base* base = nullptr;
-  std::vector<evconnlistener*> listeners;  // one per address, all on one port
+  std::list<Listener> listeners;  // one per address and environment; each environment on one port
+  std::array<std::uint16_t, 2> ports{};  // by environment
   event* dispatchEvent = nullptr;
   event* answeredEvent = nullptr;
   event* signalEvents[2] = {nullptr, nullptr};
@@ -92,12 +111,12 @@ struct H2Server::Impl {
   std::uint64_t lastConnectionId = 0;
   bool stopping = false;
   std::chrono::steady_clock::time_point drainDeadline;
-  std::uint16_t port = 0;
 
   std::vector<H2Exchange> completed;   // the loop's, dispatched at the end of its turn
   std::vector<H2Exchange> delivering;  // the loop's, answers being sent
   std::vector<Connection*> answeredConnections;
   std::vector<nghttp2_nv> submitted;
+  std::list<Delayed> delayed;  // the loop's; bounded by the streams that may be in flight
   bool dispatchScheduled = false;
   std::mutex answerLock;               // guards `answered`
   std::vector<H2Exchange> answered;    // handed back by other threads, for the loop
@@ -189,6 +208,7 @@ struct H2Server::Impl {
 
   void complete(Connection* connection, Stream& stream) {
     stream.request.nowMs = nowMs();
+    stream.request.environment = connection->environment;
     completed.push_back(
         {connection->id, stream.id, connection->state, std::move(stream.request), {}});
     stream.request = Request{};
@@ -271,7 +291,7 @@ struct H2Server::Impl {
                             response.body.empty() ? nullptr : &provider);
   }
 
-  // Sends the answers handed back.
+  // Sends the answers handed back, or sets the delayed ones aside for their time.
   void deliver() {
     char bytes[64];
     while (::read(wake[0], bytes, sizeof bytes) > 0) {
@@ -281,19 +301,83 @@ struct H2Server::Impl {
       delivering.swap(answered);
     }
     for (H2Exchange& job : delivering) {
-      const auto connection = connections.find(job.connection);
-      if (connection == connections.end()) continue;
-      Connection* c = connection->second;
-      const auto stream = c->streams.find(job.stream);
-      if (stream == c->streams.end()) continue;
-      stream->second->response = std::move(job.response);
-      submit(c, *stream->second);
-      if (!c->answered) {
-        c->answered = true;
-        answeredConnections.push_back(c);
+      if (job.response.delay.count() > 0 && !stopping) {
+        delay(std::move(job));
+      } else {
+        finish(job);
       }
     }
     delivering.clear();
+    flush();
+  }
+
+  void delay(H2Exchange&& exchange) {
+    Delayed& waiting = delayed.emplace_back();
+    waiting.server = this;
+    waiting.exchange = std::move(exchange);
+    waiting.self = std::prev(delayed.end());
+    waiting.timer = evtimer_new(
+        base,
+        [](evutil_socket_t, short, void* data) {
+          const auto it = static_cast<Delayed*>(data)->self;
+          Impl* impl = it->server;
+          H2Exchange due = std::move(it->exchange);
+          event_free(it->timer);
+          impl->delayed.erase(it);
+          impl->finish(due);
+          impl->flush();
+        },
+        &waiting);
+    const auto ms = waiting.exchange.response.delay.count();
+    const timeval after{static_cast<time_t>(ms / 1000), static_cast<suseconds_t>(ms % 1000 * 1000)};
+    evtimer_add(waiting.timer, &after);
+  }
+
+  // Every delayed answer now: the server is stopping and drains what it owes.
+  void deliverDelayed() {
+    while (!delayed.empty()) {
+      H2Exchange due = std::move(delayed.front().exchange);
+      event_free(delayed.front().timer);
+      delayed.pop_front();
+      finish(due);
+    }
+    flush();
+  }
+
+  // Ends one exchange as its response says, if its stream is still open.
+  void finish(H2Exchange& job) {
+    const auto connection = connections.find(job.connection);
+    if (connection == connections.end()) return;
+    Connection* c = connection->second;
+    const auto stream = c->streams.find(job.stream);
+    if (stream == c->streams.end()) return;
+    switch (job.response.ending) {
+      case Ending::answer:
+        stream->second->response = std::move(job.response);
+        submit(c, *stream->second);
+        break;
+      case Ending::goaway: {
+        // As the service closes a connection: the reason in the GOAWAY's debug data, and this
+        // stream and any later one left unprocessed, so that a client may send them again.
+        const std::string data = "{\"reason\":\"" + job.response.reason + "\"}";
+        nghttp2_submit_goaway(c->session, NGHTTP2_FLAG_NONE, std::max(0, job.stream - 2),
+                              NGHTTP2_NO_ERROR, reinterpret_cast<const std::uint8_t*>(data.data()),
+                              data.size());
+        break;
+      }
+      case Ending::reset:
+        nghttp2_submit_rst_stream(c->session, NGHTTP2_FLAG_NONE, job.stream,
+                                  NGHTTP2_INTERNAL_ERROR);
+        break;
+    }
+    if (!c->answered) {
+      c->answered = true;
+      answeredConnections.push_back(c);
+    }
+  }
+
+  // Sends what the answers queued, connection by connection.
+  void flush() {
     while (!answeredConnections.empty()) {
       Connection* connection = answeredConnections.back();
       answeredConnections.pop_back();
@@ -306,7 +390,8 @@ struct H2Server::Impl {
     if (stopping) return;
     stopping = true;
     if (onStop) onStop();
-    for (evconnlistener* listener : listeners) evconnlistener_disable(listener);
+    for (Listener& listener : listeners) evconnlistener_disable(listener.socket);
+    deliverDelayed();
     std::vector<Connection*> all;
     for (const auto& [id, connection] : connections) all.push_back(connection);
     for (Connection* connection : all) {
@@ -505,7 +590,8 @@ std::string peerAddress(const sockaddr* address) {
 }
 
 void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr* address, int, void* data) {
-  auto* server = static_cast<H2Server::Impl*>(data);
+  const auto* listener = static_cast<Listener*>(data);
+  H2Server::Impl* server = listener->server;
   std::string peer = peerAddress(address);
   if (server->stopping || !server->makeRoom(peer)) {
     evutil_closesocket(fd);
@@ -523,6 +609,7 @@ void acceptCallback(evconnlistener*, evutil_socket_t fd, sockaddr* address, int,
   connection->id = ++server->lastConnectionId;
   connection->state = server->newConnectionState();
   connection->peer = std::move(peer);
+  connection->environment = listener->environment;
   connection->bev = bufferevent_openssl_socket_new(server->base, fd, ssl, BUFFEREVENT_SSL_ACCEPTING,
                                                    BEV_OPT_CLOSE_ON_FREE | BEV_OPT_DEFER_CALLBACKS);
   if (connection->bev == nullptr) {
@@ -640,7 +727,8 @@ H2Server::~H2Server() {
   std::vector<Connection*> all;
   for (const auto& [id, connection] : impl_->connections) all.push_back(connection);
   for (Connection* connection : all) impl_->close(connection);
-  for (evconnlistener* listener : impl_->listeners) evconnlistener_free(listener);
+  for (Listener& listener : impl_->listeners) evconnlistener_free(listener.socket);
+  for (Delayed& waiting : impl_->delayed) event_free(waiting.timer);
   for (event* e : impl_->signalEvents) event_free(e);
   event_free(impl_->drainTimer);
   event_free(impl_->sweepTimer);
@@ -652,11 +740,13 @@ H2Server::~H2Server() {
   event_base_free(impl_->base);
 }
 
-std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port) {
+std::optional<std::string> H2Server::listen(const std::string& address, std::uint16_t port,
+                                            Environment environment) {
   if (impl_->answeredEvent == nullptr) {
     return std::string("cannot make the socket pair that wakes the loop with answers");
   }
-  if (impl_->port != 0) port = impl_->port;
+  std::uint16_t& bound = impl_->ports[static_cast<std::size_t>(environment)];
+  if (bound != 0) port = bound;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -666,26 +756,31 @@ std::optional<std::string> H2Server::listen(const std::string& address, std::uin
   if (getaddrinfo(address.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
     return "not a numeric IP address: " + address;
   }
-  evconnlistener* listener =
-      evconnlistener_new_bind(impl_->base, acceptCallback, impl_.get(),
+  Listener& listener = impl_->listeners.emplace_back();
+  listener.server = impl_.get();
+  listener.environment = environment;
+  listener.socket =
+      evconnlistener_new_bind(impl_->base, acceptCallback, &listener,
                               LEV_OPT_CLOSE_ON_FREE | LEV_OPT_REUSEABLE | LEV_OPT_CLOSE_ON_EXEC,
                               512, found->ai_addr, static_cast<int>(found->ai_addrlen));
   freeaddrinfo(found);
-  if (listener == nullptr) {
-    return "cannot listen on " + address + " port " + service + ": " + std::strerror(errno);
+  if (listener.socket == nullptr) {
+    const int error = errno;
+    impl_->listeners.pop_back();
+    return "cannot listen on " + address + " port " + service + ": " + std::strerror(error);
   }
-  impl_->listeners.push_back(listener);
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  getsockname(evconnlistener_get_fd(listener), reinterpret_cast<sockaddr*>(&bound), &length);
-  impl_->port =
-      ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
-                                        : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+  sockaddr_storage socketAddress{};
+  socklen_t length = sizeof socketAddress;
+  getsockname(evconnlistener_get_fd(listener.socket), reinterpret_cast<sockaddr*>(&socketAddress),
+              &length);
+  bound = ntohs(socketAddress.ss_family == AF_INET6
+                    ? reinterpret_cast<sockaddr_in6*>(&socketAddress)->sin6_port
+                    : reinterpret_cast<sockaddr_in*>(&socketAddress)->sin_port);
   return std::nullopt;
 }
 
-std::uint16_t H2Server::port() const noexcept {
-  return impl_->port;
+std::uint16_t H2Server::port(Environment environment) const noexcept {
+  return impl_->ports[static_cast<std::size_t>(environment)];
 }
 
 void H2Server::run() {

@@ -70,15 +70,20 @@ class H2Server {
   H2Server(const H2Server&) = delete;
   H2Server& operator=(const H2Server&) = delete;
 
-  // Binds and listens; port 0 picks a free port. Called again, listens on one more address, on the
-  // port the first call bound. On failure, why.
-  std::optional<std::string> listen(const std::string& address, std::uint16_t port);
-  std::uint16_t port() const noexcept;
+  // Binds and listens for the endpoint of `environment`, whose requests say they came there; port
+  // 0 picks a free port. Called again for the same environment, listens on one more address, on
+  // the port its first call bound. On failure, why.
+  std::optional<std::string> listen(const std::string& address, std::uint16_t port,
+                                    Environment environment = Environment::development);
+  // The environment's port; 0 when it does not listen.
+  std::uint16_t port(Environment environment = Environment::development) const noexcept;
 
   // Serves until SIGINT or SIGTERM, then sends the answers still due (for a few seconds at most)
   // and returns.
   void run();
-  // Any thread: sends these answers, taking them.
+  // Any thread: sends these answers, taking them. An answer with a delay waits on the loop's
+  // timer, holding no thread; when the server stops, the delayed ones go at once. A goaway or reset
+  // ending (a fault a sender's test asked for) ends the connection or the stream instead.
   void answer(std::vector<H2Exchange>& answered);
 
   struct Impl;

@@ -151,7 +151,8 @@ std::string deviceJson(const DeviceView& d) {
   member(writer, "environment");
   writer.string(d.record.environment == Environment::production ? "production" : "development");
   member(writer, "systemVersion");
-  text(out, d.record.systemVersion.empty() ? std::string("26.1") : d.record.systemVersion);
+  text(out,
+       d.record.systemVersion.empty() ? std::string(currentSystemVersion) : d.record.systemVersion);
   member(writer, "frequentUpdates");
   writer.boolean(d.record.frequentUpdates);
   member(writer, "online");

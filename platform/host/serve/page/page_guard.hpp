@@ -32,8 +32,9 @@ struct PageLimits {
   std::size_t connectionsPerPeer = 32;
   std::size_t connections = 256;
   std::size_t requestsPerConnection = 100;
-  // Threads that serve requests whose head is in; each listening page holds one.
-  int workers = 12;
+  // Threads that serve requests whose head is in; each listening page holds one, and each request
+  // that waits for a push (8 of each at most).
+  int workers = 20;
 };
 
 // The headers the page port judges a request on before any route sees it.

@@ -28,8 +28,11 @@ constexpr const char* contentSecurityPolicy =
     "img-src 'self' data:; connect-src 'self'; base-uri 'none'; form-action 'none'; "
     "frame-ancestors 'none'";
 
-// Each open page holds a worker of the transport while it listens.
+// Each open page holds a worker of the transport while it listens, and each waiting request one
+// while it waits: together they leave workers for everything else.
 constexpr int maxListeners = 8;
+constexpr std::size_t maxWaits = 8;
+constexpr double maxWaitSeconds = 30;
 constexpr std::size_t maxTimelineLines = 1000;
 constexpr std::size_t historyLimit = 10000;
 
@@ -188,6 +191,18 @@ std::variant<PreviewOptions, std::string> previewOptions(const httplib::Request&
   return options;
 }
 
+// `wait`, in seconds (0 when absent), or why it is not one.
+std::variant<double, std::string> waitSeconds(const httplib::Request& request) {
+  if (!request.has_param("wait")) return 0.0;
+  const std::string text = request.get_param_value("wait");
+  char* end = nullptr;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > maxWaitSeconds) {
+    return std::string("wait must be a number of seconds from 0 to 30");
+  }
+  return seconds;
+}
+
 PageLimits pageLimits() {
   PageLimits limits;
   limits.bodyBytes = 2 * PagePreview::maxInputBytes;
@@ -206,15 +221,18 @@ struct PageServer::Impl {
   std::mutex historyLock;  // guards `history`, the page's reading connection
   PushStore& history;
   PageEvents& events;
+  PushWaits& waits;
   const ActivityRegistry& registry;
   PageSettings settings;
   PagePreview preview;
   PageTransport server;
 
-  Impl(Write w, PushStore& h, PageEvents& e, const ActivityRegistry& r, PageSettings p)
+  Impl(Write w, PushStore& h, PageEvents& e, PushWaits& pw, const ActivityRegistry& r,
+       PageSettings p)
       : write(std::move(w)),
         history(h),
         events(e),
+        waits(pw),
         registry(r),
         settings(std::move(p)),
         preview(r),
@@ -257,7 +275,11 @@ struct PageServer::Impl {
            ",\"certificate\":" + jsonString(settings.certificate) +
            ",\"bundleId\":" + (settings.bundleId.empty() ? "null" : jsonString(settings.bundleId)) +
            ",\"types\":" + types + "],\"devices\":" + devices + "],\"textSizes\":" + textSizes +
-           "],\"surfaces\":" + surfaces + ",\"everything\"],\"history\":" + historyJson() + "}";
+           "],\"surfaces\":" + surfaces + ",\"everything\"],\"history\":" + historyJson() +
+           ",\"signatureChecked\":" + (settings.signatureChecked ? "true" : "false") +
+           ",\"endpoints\":{\"development\":" + std::to_string(settings.developmentPort) +
+           ",\"production\":" +
+           (settings.productionPort ? std::to_string(*settings.productionPort) : "null") + "}}";
   }
 
   // What the history keeps, and how much its bound has dropped.
@@ -317,6 +339,33 @@ struct PageServer::Impl {
     if (stored) answer(response, 200, body + "]");
   }
 
+  // Answers the JSON that `find` makes of what it finds in the history (it runs under the history's
+  // lock), looking again after each commit that concerns `key` until `wait` has passed; then 404
+  // with `missing`.
+  void answerWhenFound(const httplib::Request& request, httplib::Response& response,
+                       PushWaits::Key key, const std::function<std::optional<std::string>()>& find,
+                       const std::string& missing) {
+    const auto wait = waitSeconds(request);
+    if (const auto* why = std::get_if<std::string>(&wait)) return fail(response, 400, *why);
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(std::lround(std::get<double>(wait) * 1000));
+    std::unique_ptr<PushWaits::Wait> waiting;
+    if (std::get<double>(wait) > 0) {
+      waiting = waits.enter(std::move(key), maxWaits);
+      if (!waiting) return fail(response, 503, "too many requests wait already; try again");
+    }
+    for (;;) {
+      std::optional<std::string> found;
+      {
+        std::lock_guard guard(historyLock);
+        found = find();
+      }
+      if (found) return answer(response, 200, *found);
+      if (!waiting || !waiting->next(deadline)) break;
+    }
+    fail(response, 404, missing);
+  }
+
   void serveEvents(const httplib::Request& request, httplib::Response& response) {
     auto listening = events.listen(maxListeners);
     if (!listening) return fail(response, 503, "too many pages are listening; close one");
@@ -354,9 +403,9 @@ struct PageServer::Impl {
   }
 };
 
-PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
+PageServer::PageServer(Write write, PushStore& history, PageEvents& events, PushWaits& waits,
                        const ActivityRegistry& registry, PageSettings settings)
-    : impl_(std::make_unique<Impl>(std::move(write), history, events, registry,
+    : impl_(std::make_unique<Impl>(std::move(write), history, events, waits, registry,
                                    std::move(settings))) {
   auto& server = impl_->server;
   Impl* impl = impl_.get();
@@ -404,6 +453,54 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
     std::lock_guard guard(impl->historyLock);
     answer(response, 200, jsonArray(impl->history.pushes(*limit), pushJson));
   });
+  server.Get("/api/pushes/([0-9A-Fa-f-]{36})",
+             [impl](const httplib::Request& request, httplib::Response& response) {
+               const std::string apnsId = request.matches[1];
+               impl->answerWhenFound(
+                   request, response, {PushWaits::Kind::push, apnsId},
+                   [&]() -> std::optional<std::string> {
+                     const auto push = impl->history.push(apnsId);
+                     if (!push) return std::nullopt;
+                     return pushJson(*push);
+                   },
+                   "no such push");
+             });
+  server.Get("/api/faults", [impl](const httplib::Request&, httplib::Response& response) {
+    std::string body = "{\"faults\":[";
+    if (!impl->change(response, [&](PushService& service) {
+          for (const FaultRule& rule : service.faults().rules()) {
+            if (body.back() != '[') body += ',';
+            body += faultRuleJson(rule);
+          }
+        })) {
+      return;
+    }
+    answer(response, 200, body + "]}");
+  });
+  server.Post("/api/faults", [impl](const httplib::Request& request, httplib::Response& response) {
+    auto parsed = parseFaultRule(request.body);
+    if (const auto* why = std::get_if<std::string>(&parsed)) return fail(response, 400, *why);
+    std::variant<FaultRule, std::string> added;
+    if (!impl->change(response, [&](PushService& service) {
+          added = service.faults().add(std::move(std::get<FaultRule>(parsed)));
+        })) {
+      return;
+    }
+    if (const auto* why = std::get_if<std::string>(&added)) return fail(response, 409, *why);
+    answer(response, 201, faultRuleJson(std::get<FaultRule>(added)));
+  });
+  server.Delete("/api/faults/([0-9]{1,19})",
+                [impl](const httplib::Request& request, httplib::Response& response) {
+                  bool removed = false;
+                  if (!impl->change(response, [&](PushService& service) {
+                        removed = service.faults().remove(request.matches[1].str());
+                      })) {
+                    return;
+                  }
+                  if (!removed) return fail(response, 404, "no such fault rule");
+                  response.status = 204;
+                  response.set_header("Cache-Control", "no-store");
+                });
   server.Get(
       "/api/activities", [impl](const httplib::Request& request, httplib::Response& response) {
         const auto limit = limitOf(request, 1000);
@@ -444,11 +541,32 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events,
   });
 
   constexpr const char* activityPath = "/api/activities/([0-9a-f-]{36})";
+  // With `wait`, once the activity has taken a push after its `after`-th (its start the first).
   server.Get(activityPath, [impl](const httplib::Request& request, httplib::Response& response) {
-    std::lock_guard guard(impl->historyLock);
-    const auto activity = impl->history.activity(request.matches[1]);
-    if (!activity) return fail(response, 404, "no such activity");
-    answer(response, 200, activityJson(impl->history, *activity, impl->deviceNow()));
+    const std::string id = request.matches[1];
+    std::size_t after = 0;
+    if (request.has_param("after")) {
+      const std::string text = request.get_param_value("after");
+      char* end = nullptr;
+      const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || value >= historyLimit) {
+        return fail(response, 400, "after must be a number from 0 to 9999");
+      }
+      after = value;
+    }
+    impl->answerWhenFound(
+        request, response, {PushWaits::Kind::activity, id},
+        [&]() -> std::optional<std::string> {
+          const auto activity = impl->history.activity(id);
+          if (!activity ||
+              (after > 0 && impl->history.activityPushes(id, after + 1).size() <= after)) {
+            return std::nullopt;
+          }
+          return activityJson(impl->history, *activity, impl->deviceNow());
+        },
+        after > 0
+            ? "no such activity, or none with a push beyond its first " + std::to_string(after)
+            : std::string("no such activity"));
   });
   // The phone hands the activity a new update token, as `pushTokenUpdates` does.
   server.Post(std::string(activityPath) + "/rotate-token", [impl](const httplib::Request& request,
@@ -615,8 +733,9 @@ void PageServer::start() {
 }
 
 void PageServer::stop() {
-  // Listening pages hold workers the transport waits for.
+  // Listening pages and waiting requests hold workers the transport waits for.
   impl_->events.close();
+  impl_->waits.close();
   impl_->server.halt();
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/host/serve/page/page_events.hpp"
 #include "platform/host/serve/page/page_guard.hpp"
+#include "platform/host/serve/page/push_waits.hpp"
 #include "platform/host/serve/service/push_service.hpp"
 
 #include <cstdint>
@@ -21,7 +22,10 @@ struct PageSettings {
   std::string bundleId;     // empty: any
   // The names a request's Host and Origin may carry besides the loopback names.
   std::vector<std::string> hosts;
-  Retention retention;  // what the history keeps
+  Retention retention;            // what the history keeps
+  bool signatureChecked = false;  // serve has the sender's key (--auth-key)
+  std::uint16_t developmentPort = 0;
+  std::optional<std::uint16_t> productionPort;  // when serve has a production endpoint
   // The devices' clock, which the owner thread moves; the page reads it for activities' phases.
   const DeviceClock* clock = nullptr;
 };
@@ -35,9 +39,10 @@ class PageServer {
   using Write = std::function<bool(const std::function<void(PushService&)>& change)>;
 
   // The page writes through `write` and reads committed rows through `history`, a reading
-  // connection of its own. It hears of pushes through `events`, published after each commit.
-  PageServer(Write write, PushStore& history, PageEvents& events, const ActivityRegistry& registry,
-             PageSettings settings);
+  // connection of its own. It hears of pushes through `events`, and its waiting requests through
+  // `waits`, both published after each commit.
+  PageServer(Write write, PushStore& history, PageEvents& events, PushWaits& waits,
+             const ActivityRegistry& registry, PageSettings settings);
   ~PageServer();
   PageServer(const PageServer&) = delete;
   PageServer& operator=(const PageServer&) = delete;

@@ -15,6 +15,8 @@ struct ProviderKey {
   std::optional<std::string> keyId;   // the token's `kid` must match when given
   std::optional<std::string> teamId;  // the token's `iss` must match when given
   const Es256Key* key = nullptr;
+  // The one environment the key may push to (--auth-key-environment); both when absent.
+  std::optional<Environment> environment;
 };
 
 // The answer to one token: an empty reason when it is good, else the push service's reason.
@@ -50,6 +52,7 @@ class ConnectionTokens : public ConnectionState {
   TokenCheck admit(std::string_view authorization, const ProviderKey& key, std::int64_t nowSeconds);
 
   std::size_t verifications() const noexcept { return verifications_; }
+  bool local() const noexcept { return local_; }
 
  private:
   std::string current_;

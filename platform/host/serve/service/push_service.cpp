@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdlib>
 #include <ctime>
+#include <functional>
 #include <limits>
 
 namespace host::serve {
@@ -39,14 +40,15 @@ std::optional<std::string_view> header(const Request& request, std::string_view 
   return std::nullopt;
 }
 
-bool hasDuplicateHeader(const Request& request) {
+// The name of a header given more than once.
+std::optional<std::string_view> duplicateHeader(const Request& request) {
   const auto& h = request.headers;
   for (std::size_t i = 0; i < h.size(); ++i) {
     for (std::size_t j = i + 1; j < h.size(); ++j) {
-      if (equalsIgnoringCase(h[i].name, h[j].name)) return true;
+      if (equalsIgnoringCase(h[i].name, h[j].name)) return std::string_view(h[i].name);
     }
   }
-  return false;
+  return std::nullopt;
 }
 
 bool isUuid(std::string_view text) {
@@ -115,8 +117,9 @@ std::optional<Response> methodFault(const Request& request, const std::string& a
   if (request.method != "POST") {
     return failure("MethodNotAllowed", apnsId, "the method is " + request.method + ", not POST");
   }
-  if (hasDuplicateHeader(request)) {
-    return failure("DuplicateHeaders", apnsId, "a header is given more than once");
+  if (const auto name = duplicateHeader(request)) {
+    return failure("DuplicateHeaders", apnsId,
+                   "the header " + quotedText(*name) + " is given more than once");
   }
   return std::nullopt;
 }
@@ -136,6 +139,15 @@ std::optional<Response> priorityFault(const Request& request, const std::string&
   return failure("BadPriority", apnsId,
                  "apns-priority is " + quotedText(*priority) +
                      "; it is 10 (at once) or 5 (when the phone chooses)");
+}
+
+// `apns-expiration` in seconds, when given (its digits are checked before).
+std::optional<std::int64_t> expirationOf(const Request& request) {
+  const auto expiration = header(request, "apns-expiration");
+  if (!expiration) return std::nullopt;
+  return static_cast<std::int64_t>(
+      std::min<unsigned long long>(std::strtoull(std::string(*expiration).c_str(), nullptr, 10),
+                                   std::numeric_limits<std::int64_t>::max() / 1000));
 }
 
 // What the history keeps of the headers: the provider token is a credential, so only its start.
@@ -169,9 +181,15 @@ std::string warningsJson(const std::vector<std::string>& warnings) {
   return out;
 }
 
-// The push's deliveries, the first of them also as the push's own verdict.
-void recordOutcomes(HistoryEntry& record, std::vector<DeviceOutcome> outcomes) {
+// The push's deliveries, the first of them also as the push's own verdict; the service's notes
+// on the push go first among the first delivery's warnings.
+void recordOutcomes(HistoryEntry& record, std::vector<DeviceOutcome> outcomes,
+                    const std::vector<std::string>& notes = {}) {
   record.deliveries.reserve(outcomes.size());
+  if (!outcomes.empty() && !notes.empty()) {
+    auto& warnings = outcomes.front().warnings;
+    warnings.insert(warnings.begin(), notes.begin(), notes.end());
+  }
   for (DeviceOutcome& outcome : outcomes) {
     outcome.delivery.warnings = warningsJson(outcome.warnings);
     record.deliveries.push_back(std::move(outcome.delivery));
@@ -270,6 +288,10 @@ HistoryEntry PushService::pushTo(const ActivityRecord& activity, std::string bod
   if (request.body.size() > bodyCeiling(request.path))
     request.body.resize(bodyCeiling(request.path));
   request.nowMs = nowMs;
+  // The page reaches an activity through the endpoint of its device's environment.
+  if (const DeviceRecord* device = devices_.device(activity.deviceToken)) {
+    request.environment = device->environment;
+  }
   ConnectionTokens tokens = ConnectionTokens::ofLocalPage();
   HistoryEntry pushed;
   handle(request, tokens, &pushed);
@@ -289,8 +311,17 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
   if (const auto given = header(request, "apns-id"); given && isUuid(*given)) {
     apnsId = std::string(*given);
   }
-  if (!device && !broadcastPath && !channelPath) return failure("BadPath", apnsId);
-  if (device && parts.size() > 3) return failure("BadPath", apnsId);
+  if (!device && !broadcastPath && !channelPath) {
+    return failure("BadPath", apnsId,
+                   "the path " + quotedText(request.path) +
+                       " is none of /3/device/<token>, /4/broadcasts/apps/<bundle id> and "
+                       "/1/apps/<bundle id>/channels");
+  }
+  if (device && parts.size() > 3) {
+    return failure("BadPath", apnsId,
+                   "the path " + quotedText(request.path) + " has more after the token");
+  }
+  notes_.clear();
 
   HistoryEntry record;
   record.apnsId = apnsId;
@@ -304,8 +335,20 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
 
   Response response;
   try {
+    const std::string_view target =
+        device ? (parts.size() == 3 ? parts[2] : std::string_view())
+               : header(request, "apns-channel-id").value_or(std::string_view());
+    std::optional<FaultRule> fault;
+    if (!channelPath && !faults_.rules().empty() && !tokens.local()) {
+      fault = faults_.take({target, device, request.path,
+                            header(request, "apns-push-type").value_or(std::string_view()),
+                            request.environment});
+    }
     if (shuttingDown_) {
       response = failure("Shutdown", apnsId, "serve is stopping");
+    } else if (fault) {
+      record.token = std::string(target.substr(0, 256));
+      response = injectFault(request, *fault, record);
     } else if (channelPath) {
       return channels(request, parts[2], parts[3] == "all-channels", tokens);
     } else if (device) {
@@ -323,6 +366,7 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
     record.reason = response.reason;
     record.error = !response.why.empty() ? response.why
                                          : std::to_string(response.status) + " " + record.reason;
+    if (!notes_.empty()) record.warnings = warningsJson(notes_);
     // Anyone who reaches the port may send this, with no token: the history keeps its start.
     if (record.body.size() > rejectedBodyKept) {
       record.body.resize(rejectedBodyKept);
@@ -340,6 +384,58 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
   return response;
 }
 
+Response PushService::injectFault(const Request& request, const FaultRule& rule,
+                                  HistoryEntry& record) {
+  Response response;
+  switch (rule.action) {
+    case FaultAction::answer: {
+      std::optional<std::int64_t> timestamp;
+      // The service's 410s say since when the token is no longer valid.
+      if (rule.status == 410) timestamp = request.nowMs;
+      response = failure(rule.reason, record.apnsId, {}, timestamp);
+      response.status = rule.status;
+      if (rule.retryAfterSeconds) {
+        response.headers.push_back({"retry-after", std::to_string(*rule.retryAfterSeconds)});
+      }
+      break;
+    }
+    case FaultAction::goaway:
+      response.ending = Ending::goaway;
+      response.reason = rule.reason;
+      response.status = 0;
+      break;
+    case FaultAction::reset:
+      response.ending = Ending::reset;
+      response.status = 0;
+      break;
+  }
+  response.delay = std::chrono::milliseconds(rule.delayMs);
+  response.why = "injected fault: " + describeFault(rule);
+  return response;
+}
+
+TokenCheck PushService::admit(const Request& request, ConnectionTokens& tokens, bool push) {
+  const std::string_view authorization = header(request, "authorization").value_or("");
+  TokenCheck check = tokens.admit(authorization, options_.key, request.nowMs / 1000);
+  if (!check.reason.empty() || tokens.local()) return check;
+  if (options_.key.environment && *options_.key.environment != request.environment) {
+    const bool production = request.environment == Environment::production;
+    return {"BadEnvironmentKeyInToken",
+            std::string("the key is for the ") + (production ? "development" : "production") +
+                " environment only (--auth-key-environment), and the push came to the " +
+                (production ? "production" : "development") + " endpoint",
+            check.issuedAt};
+  }
+  if (push && options_.key.key == nullptr) {
+    // Forgotten in bulk when many tokens came: a note again beats unbounded memory.
+    if (unsignedTokens_.size() >= 4096) unsignedTokens_.clear();
+    if (unsignedTokens_.insert(std::hash<std::string_view>{}(authorization)).second) {
+      notes_.push_back("signature not checked: start serve with --auth-key");
+    }
+  }
+  return check;
+}
+
 Response PushService::devicePush(const Request& request, std::string_view token,
                                  ConnectionTokens& tokens, HistoryEntry& record) {
   const std::string& apnsId = record.apnsId;
@@ -348,8 +444,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     return failure("BadMessageId", apnsId,
                    "apns-id " + quotedText(*given) + " is not a UUID (8-4-4-4-12 hex digits)");
   }
-  const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
-                                        request.nowMs / 1000);
+  const TokenCheck check = admit(request, tokens, true);
   if (!check.reason.empty()) return failure(check.reason, apnsId, check.detail);
   if (token.empty()) {
     return failure("MissingDeviceToken", apnsId, "the path names no token: /3/device/<token>");
@@ -453,19 +548,18 @@ Response PushService::devicePush(const Request& request, std::string_view token,
     devices_.addDevice(deviceToken, bundle, request.environment, request.nowMs);
   }
 
-  PhonePush phonePush{deviceToken, bundle, header(request, "apns-priority") != "5", std::nullopt};
-  if (const auto expiration = header(request, "apns-expiration")) {
-    phonePush.expiration = static_cast<std::int64_t>(
-        std::min<unsigned long long>(std::strtoull(std::string(*expiration).c_str(), nullptr, 10),
-                                     std::numeric_limits<std::int64_t>::max() / 1000));
-  }
+  PhonePush phonePush{deviceToken, bundle, header(request, "apns-priority") != "5",
+                      expirationOf(request)};
   std::vector<DeviceOutcome> outcomes;
   outcomes.push_back(devices_.deliver(phonePush, record, std::move(activity)));
-  recordOutcomes(record, std::move(outcomes));
+  recordOutcomes(record, std::move(outcomes), notes_);
 
   Response response;
   response.headers.push_back({"apns-id", apnsId});
-  response.headers.push_back({"apns-unique-id", newUuid()});
+  // The service sends it from its development environment only.
+  if (request.environment == Environment::development) {
+    response.headers.push_back({"apns-unique-id", newUuid()});
+  }
   return response;
 }
 
@@ -478,8 +572,7 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
     return failure("BadMessageId", apnsId,
                    "apns-request-id " + quotedText(*requestId) + " is not a UUID");
   }
-  const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
-                                        request.nowMs / 1000);
+  const TokenCheck check = admit(request, tokens, true);
   if (!check.reason.empty()) return failure(check.reason, apnsId, check.detail);
   if (options_.bundleId && bundle != *options_.bundleId) {
     return failure("BadTopic", apnsId,
@@ -522,8 +615,9 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
                        " bytes; a broadcast may have 5120");
   }
 
-  PhonePush phonePush{channel->id, {}, header(request, "apns-priority") != "5", std::nullopt};
-  recordOutcomes(record, devices_.broadcast(phonePush, record, *channel));
+  PhonePush phonePush{
+      channel->id, {}, header(request, "apns-priority") != "5", expirationOf(request)};
+  recordOutcomes(record, devices_.broadcast(phonePush, record, *channel), notes_);
   Response response;
   response.headers.push_back({"apns-id", apnsId});
   response.headers.push_back({"apns-request-id", requestId ? std::string(*requestId) : newUuid()});
@@ -540,7 +634,7 @@ Response PushService::channels(const Request& request, std::string_view bundle, 
     response.headers.push_back({"apns-request-id", requestId});
     return response;
   };
-  if (hasDuplicateHeader(request)) return answer(failure("DuplicateHeaders", apnsId));
+  if (duplicateHeader(request)) return answer(failure("DuplicateHeaders", apnsId));
   const TokenCheck check = tokens.admit(header(request, "authorization").value_or(""), options_.key,
                                         request.nowMs / 1000);
   if (!check.reason.empty()) return answer(failure(check.reason, apnsId));

@@ -2,6 +2,7 @@
 
 #include "platform/host/serve/common/exchange.hpp"
 #include "platform/host/serve/device/simulated_device.hpp"
+#include "platform/host/serve/service/fault_rules.hpp"
 #include "platform/host/serve/service/provider_token.hpp"
 #include "platform/host/serve/store/push_store.hpp"
 
@@ -9,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <unordered_set>
 
 namespace host::serve {
 
@@ -54,6 +56,8 @@ class PushService {
 
   PushStore& store() { return store_; }
   SimulatedDevices& devices() { return devices_; }
+  // Consulted first for every push that reaches the endpoint (not those of the page).
+  FaultRules& faults() { return faults_; }
 
  private:
   // `kept`, when given, receives a copy of the history's entry.
@@ -67,11 +71,20 @@ class PushService {
                      HistoryEntry& record);
   Response channels(const Request& request, std::string_view bundle, bool all,
                     ConnectionTokens& tokens);
+  // The fault a rule asks for, answered and kept in the history as the service's refusal.
+  Response injectFault(const Request& request, const FaultRule& rule, HistoryEntry& record);
+  // The provider token's check, then its key's environment. For a push, a token whose signature
+  // goes unchecked is said so in the history, once per token.
+  TokenCheck admit(const Request& request, ConnectionTokens& tokens, bool push);
 
   PushStore& store_;
   SimulatedDevices devices_;
   ServiceOptions options_;
   std::function<void(const HistoryEntry&)> listener_;
+  FaultRules faults_;
+  // The current request's notes for the history, beside the device's warnings.
+  std::vector<std::string> notes_;
+  std::unordered_set<std::size_t> unsignedTokens_;  // hashes of the tokens already noted
   std::atomic<bool> shuttingDown_{false};
 };
 

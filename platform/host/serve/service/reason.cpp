@@ -6,7 +6,7 @@
 namespace host::serve {
 
 int statusOf(std::string_view reason) {
-  static constexpr std::array<std::pair<std::string_view, int>, 38> table{{
+  static constexpr std::array<std::pair<std::string_view, int>, 39> table{{
       {"BadCollapseId", 400},
       {"BadDeviceToken", 400},
       {"BadExpirationDate", 400},
@@ -35,6 +35,7 @@ int statusOf(std::string_view reason) {
       {"MissingProviderToken", 403},
       {"UnrelatedKeyIdInToken", 403},
       {"BadEnvironmentKeyIdInToken", 403},
+      {"BadEnvironmentKeyInToken", 403},  // as real responses spell it
       {"BadPath", 404},
       {"MethodNotAllowed", 405},
       {"ExpiredToken", 410},

@@ -827,6 +827,19 @@ std::vector<HistoryEntry> PushStore::pushes(std::size_t limit) {
   return found;
 }
 
+std::optional<HistoryEntry> PushStore::push(const std::string& apnsId) {
+  auto& s = impl_->statement(std::string("SELECT ") + pushColumns +
+                             " FROM pushes p WHERE p.apns_id = ? COLLATE NOCASE "
+                             "ORDER BY p.seq DESC LIMIT 1");
+  s.bind(apnsId);
+  std::vector<HistoryEntry> found;
+  if (s.step()) found.push_back(pushFrom(s));
+  s.reset();
+  if (found.empty()) return std::nullopt;
+  attachDeliveries(found);
+  return std::move(found.front());
+}
+
 std::vector<HistoryEntry> PushStore::activityPushes(const std::string& activityId,
                                                     std::size_t limit) {
   return pushesReaching(activityId, false, limit);

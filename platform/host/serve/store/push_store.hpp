@@ -169,6 +169,9 @@ class PushStore {
   void addPush(HistoryEntry&& push);
   // Newest first.
   std::vector<HistoryEntry> pushes(std::size_t limit);
+  // The newest push of this apns-id (ignoring case), with its deliveries. A scan from the newest
+  // down: the history keeps no index of apns-ids, which every push would pay for.
+  std::optional<HistoryEntry> push(const std::string& apnsId);
   // Every push that reached an activity, oldest first, whatever it did with it; the top-level
   // verdict, error and warnings of each are the activity's own delivery.
   std::vector<HistoryEntry> activityPushes(const std::string& activityId, std::size_t limit);

@@ -738,7 +738,9 @@ function activityLink(id) {
 
 function pushEntry(push) {
   const verdict = push.verdict || 'rejected';
-  const status = push.status + (push.reason ? ` ${push.reason}` : '');
+  // Status 0: a fault rule closed the connection (GOAWAY with its reason) or reset the stream.
+  const status = push.status ? push.status + (push.reason ? ` ${push.reason}` : '')
+                             : (push.reason ? `GOAWAY ${push.reason}` : 'stream reset');
   const entry = element('li', {class: `push ${verdict}`, id: `push-${push.apnsId}`,
                                'data-apns-id': push.apnsId, 'data-verdict': verdict});
   entry.append(element('div', {class: 'summary'},
@@ -1287,6 +1289,11 @@ async function start() {
   state.info = await api('/api/info');
   $('push-url').textContent = state.info.pushUrl;
   $('certificate').textContent = state.info.certificate;
+  if (state.info.endpoints && state.info.endpoints.production !== null) {
+    $('production-port').textContent = String(state.info.endpoints.production);
+    $('production').hidden = false;
+  }
+  $('unsigned').hidden = state.info.signatureChecked !== false;
   const kept = state.info.history;
   $('log-kept').textContent = `The history keeps ${kept.keepDays ? `the last ${kept.keepDays} days` : 'every day'}` +
     `${kept.keepPushes ? `, at most ${kept.keepPushes.toLocaleString()} pushes` : ''}` +
