@@ -13,6 +13,8 @@ int runCommandLine(int argc, const char* const* argv, widgets::BundleRegistratio
   CLI::App app{"Checks, shows and renders the Live Activities of the Tolvex widget extension.",
                "tolvex-widget"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("tolvex-widget ") + TOLVEX_VERSION,
+                       "Print the version and exit");
   widgets::SystemVersion system = widgets::defaultSystemVersion;
   app.add_option_function<std::string>(
          "--system-version",

@@ -35,6 +35,9 @@ class ServeCommand final : public Command {
         ->check(CLI::IsMember({"development", "production", "both"}));
     command->add_option("--faults", options_.faults,
                         "A JSON file of fault rules, as POST /api/faults takes them, in an array");
+    command->add_option("--replay", options_.replay,
+                        "Replay a .json or .jsonl timeline before serving, its dates moved to now "
+                        "(repeatable)");
     command->add_option("--cert", options_.certificate, "A PEM certificate to serve");
     command->add_option("--key", options_.key, "The certificate's PEM key");
     command

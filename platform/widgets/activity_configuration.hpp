@@ -5,7 +5,9 @@
 #include "platform/widgets/activity_type.hpp"
 #include "platform/widgets/activity_view_context.hpp"
 
+#include <algorithm>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace widgets {
@@ -28,6 +30,8 @@ struct ActivityConfiguration {
   using Context = ActivityViewContext<A>;
   ui::View (*content)(const Context&);
   DynamicIsland (*dynamicIsland)(const Context&);
+  // What the views make of the content state's members, for the host's warnings to senders.
+  ContentStateUses contentStateUses{};
 
   void registerInto(std::vector<ActivityType>& types) const { types.push_back(erased()); }
 
@@ -48,6 +52,9 @@ struct ActivityConfiguration {
       return std::any_cast<const State&>(a) == std::any_cast<const State&>(b);
     };
     type.defaultAttributes = [] { return std::any(A{}); };
+    type.attributesMembers = membersOf<A>();
+    type.contentStateMembers = membersOf<State>();
+    type.contentStateUses = contentStateUses;
     type.lockScreen = [content = content](const std::any& attributes, const std::any& state,
                                           image::ImageCache& images) {
       return content(context(attributes, state, images));
@@ -60,6 +67,30 @@ struct ActivityConfiguration {
   }
 
  private:
+  // A record's keys, and which of them it may go without: those a record made with no values
+  // leaves out when it is written, as a record writes an optional member only when it holds one.
+  template <class T>
+  static RecordMembers membersOf() {
+    RecordMembers members;
+    if constexpr (requires { codingKeyStrings(typename T::CodingKeys{}); }) {
+      const auto names = codingKeyStrings(typename T::CodingKeys{});
+      members.names.assign(names.begin(), names.end());
+      if constexpr (std::is_default_constructible_v<T>) {
+        std::string json;
+        std::vector<coding::MemberSize> written;
+        coding::Encoder encoder(json);
+        encoder.measureMembers(written);
+        T{}.encode(encoder);
+        for (std::string_view name : names) {
+          const bool wrote = std::any_of(written.begin(), written.end(),
+                                         [&](const auto& member) { return member.name == name; });
+          if (!wrote) members.optional.push_back(name);
+        }
+      }
+    }
+    return members;
+  }
+
   template <class T>
   static coding::Result<std::any, coding::DecodingError> decodeAny(coding::Decoder& decoder) {
     auto decoded = T::decode(decoder);

@@ -30,13 +30,39 @@ TEST(TolvexWidgetBundle, RegistersDownloadThenSignFromIOS16Point1) {
   }
 }
 
+// What the host holds a sender's members against: every key, the optional ones found from the
+// records themselves, and what the views make of the state's members.
+TEST(TolvexWidgetBundle, TellsTheHostEachRecordsMembersAndTheirUses) {
+  using Names = std::vector<std::string_view>;
+  const auto types = widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, {16, 1, 0});
+  ASSERT_EQ(types.size(), 2u);
+  const auto& download = types[0];
+  const auto& sign = types[1];
+  EXPECT_EQ(sign.attributesMembers.names, Names{"taskId"});
+  EXPECT_EQ(sign.attributesMembers.optional, Names{});
+  EXPECT_EQ(sign.contentStateMembers.names, (Names{"progress", "statusText", "statusCode",
+                                                   "appName", "detailText", "appIconBase64"}));
+  EXPECT_EQ(sign.contentStateMembers.optional, (Names{"statusCode", "appIconBase64"}));
+  EXPECT_EQ(download.contentStateMembers.optional, Names{"appIconBase64"});
+  EXPECT_EQ(download.contentStateMembers.names.size(), 7u);
+  for (const auto* type : {&download, &sign}) {
+    EXPECT_EQ(type->contentStateUses.fractions, Names{"progress"});
+    EXPECT_EQ(type->contentStateUses.base64Images, Names{"appIconBase64"});
+  }
+}
+
 TEST(SystemVersion, ParsesMajorMinorPatch) {
   const std::pair<const char*, std::optional<SystemVersion>> cases[] = {
-      {"17", SystemVersion{17, 0, 0}},    {"16.1", SystemVersion{16, 1, 0}},
-      {"16.0.9", SystemVersion{16, 0, 9}}, {"", std::nullopt},
-      {"16.", std::nullopt},              {".1", std::nullopt},
-      {"16.1.0.1", std::nullopt},         {"16.x", std::nullopt},
-      {"-16", std::nullopt},              {"99999999999", std::nullopt},
+      {"17", SystemVersion{17, 0, 0}},
+      {"16.1", SystemVersion{16, 1, 0}},
+      {"16.0.9", SystemVersion{16, 0, 9}},
+      {"", std::nullopt},
+      {"16.", std::nullopt},
+      {".1", std::nullopt},
+      {"16.1.0.1", std::nullopt},
+      {"16.x", std::nullopt},
+      {"-16", std::nullopt},
+      {"99999999999", std::nullopt},
   };
   for (const auto& [text, version] : cases) EXPECT_EQ(SystemVersion::parse(text), version) << text;
   EXPECT_LT(SystemVersion({16, 0, 9}), SystemVersion({16, 1, 0}));
@@ -59,7 +85,8 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
   const auto& download = types[0];
   const auto& sign = types[1];
 
-  const char* signState = R"({"progress":0.5,"statusText":"Signing","appName":"A","detailText":"d"})";
+  const char* signState =
+      R"({"progress":0.5,"statusText":"Signing","appName":"A","detailText":"d"})";
   const std::any signAttributes =
       decodeAny<tolvex::SignLiveActivityAttributes>(sign, R"({"taskId":"t"})", false);
   const std::any signContent =
@@ -75,8 +102,8 @@ TEST(TolvexWidgetBundle, EachActivityReachesOnlyItsOwnBuilders) {
 
   const char* downloadState =
       R"({"progress":0.5,"statusText":"s","fileName":"f","transferredText":"1","totalText":"2","etaText":"3"})";
-  const std::any downloadContent =
-      decodeAny<tolvex::DownloadLiveActivityAttributes::ContentState>(download, downloadState, true);
+  const std::any downloadContent = decodeAny<tolvex::DownloadLiveActivityAttributes::ContentState>(
+      download, downloadState, true);
   const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> downloadContext{
       std::any_cast<tolvex::DownloadLiveActivityAttributes::ContentState>(downloadContent), {}};
   EXPECT_EQ(download.lockScreen(download.defaultAttributes(), downloadContent, images),

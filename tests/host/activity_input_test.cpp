@@ -1,4 +1,6 @@
 #include "platform/host/input/activity_input.hpp"
+#include "platform/host/input/member_warnings.hpp"
+#include "support/sample_icons.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 
 #include <gtest/gtest.h>
@@ -242,12 +244,235 @@ TEST(ActivityInput, WarnsACarefulSender) {
       R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":{"progress":0.5,"statusText":"s","appName":"a","detailText":"d","appIconBase64":")" +
       std::string(4100, 'A') + R"("}})";
   const auto warnings = warningsOf(big);
-  ASSERT_EQ(warnings.size(), 1u);
+  // And its bytes are no image.
+  ASSERT_EQ(warnings.size(), 2u);
+  EXPECT_EQ(warnings[1].rfind("\"content-state.appIconBase64\": its 3075 bytes are no image", 0),
+            0u)
+      << warnings[1];
   EXPECT_EQ(warnings[0].rfind("\"content-state.appIconBase64\": the attributes and content state "
                               "take 4197 bytes encoded, more than the 4096",
                               0),
             0u)
       << warnings[0];
+}
+
+// A Sign content state with `extra` members after the required ones.
+std::string signStateWith(const std::string& extra, const std::string& progress = "0.5") {
+  return R"({"progress":)" + progress +
+         R"(,"statusText":"Signing","appName":"Demo","detailText":"d")" + extra + "}";
+}
+
+TEST(ActivityInput, WarnsAboutMembersThatDecodeButMislead) {
+  constexpr const char* state = "SignLiveActivityAttributes.ContentState";
+  constexpr const char* sign = "SignLiveActivityAttributes";
+  const std::string slip =
+      ": no member of the record is named so, and it is ignored; did you mean ";
+  const std::string fallback =
+      "? That optional member is then absent, and the views show their "
+      "fallback for it";
+  const std::string noImage = ": the views show no image from it, and their fallback";
+  const std::string icon = samples::squareIcon;
+  struct Case {
+    const char* name;
+    std::string input;
+    const char* type;
+    std::vector<std::string> warnings;
+  };
+  const std::vector<Case> cases = {
+      // Fractions: the bar takes 0 to 1.
+      {"a percent",
+       signStateWith("", "50"),
+       state,
+       {"\"progress\": 50 reads as a percent, but the views take a fraction from 0 to 1: the bar "
+        "is drawn full (50% is 0.5)"}},
+      {"just over 1 overshoots",
+       signStateWith("", "1.5"),
+       state,
+       {"\"progress\": 1.5 lies outside 0 to 1: the bar is drawn clamped, full"}},
+      {"2 reads as a percent",
+       signStateWith("", "2"),
+       state,
+       {"\"progress\": 2 reads as a percent, but the views take a fraction from 0 to 1: the bar "
+        "is drawn full (2% is 0.02)"}},
+      {"100 too",
+       signStateWith("", "100"),
+       state,
+       {"\"progress\": 100 reads as a percent, but the views take a fraction from 0 to 1: the "
+        "bar is drawn full (100% is 1)"}},
+      {"below 0",
+       signStateWith("", "-0.25"),
+       state,
+       {"\"progress\": -0.25 lies outside 0 to 1: the bar is drawn clamped, empty"}},
+      {"far above",
+       R"({"aps":{"event":"update","content-state":)" + signStateWith("", "250") + "}}",
+       sign,
+       {"\"aps.content-state.progress\": 250 lies outside 0 to 1: the bar is drawn clamped, full"}},
+      {"0 and 1 are the ends", signStateWith("", "1"), state, {}},
+      {"nothing done", signStateWith("", "0"), state, {}},
+      {"minus zero", signStateWith("", "-0"), state, {}},
+
+      // Slips for an optional member that is then absent.
+      {"snake case",
+       signStateWith(R"(,"status_code":"success")"),
+       state,
+       {"\"status_code\"" + slip + "\"statusCode\"" + fallback}},
+      {"lower case",
+       signStateWith(R"(,"statuscode":"success")"),
+       state,
+       {"\"statuscode\"" + slip + "\"statusCode\"" + fallback}},
+      {"kebab case in a payload",
+       R"({"aps":{"event":"update","content-state":)" + signStateWith(R"(,"Status-Code":"x")") +
+           "}}",
+       sign,
+       {"\"aps.content-state.Status-Code\"" + slip + "\"statusCode\"" + fallback}},
+      {"a prefix",
+       signStateWith(R"(,"appIcon":")" + icon + "\""),
+       state,
+       {"\"appIcon\"" + slip + "\"appIconBase64\"" + fallback}},
+      {"letters swapped",
+       signStateWith(R"(,"statusCdoe":"x")"),
+       state,
+       {"\"statusCdoe\"" + slip + "\"statusCode\"" + fallback}},
+      {"two letters off in a long name",
+       signStateWith(R"(,"appIconBase46":"x")"),
+       state,
+       {"\"appIconBase46\"" + slip + "\"appIconBase64\"" + fallback}},
+      {"in a document",
+       R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"x"},"content-state":{"progress":0.5,"statusText":"s","fileName":"f","transferredText":"1","totalText":"2","etaText":"3","app_icon_base64":"x"}})",
+       "",
+       {"\"content-state.app_icon_base64\"" + slip + "\"appIconBase64\"" + fallback}},
+      {"held as null is absent too",
+       signStateWith(R"(,"statusCode":null,"status_code":"x")"),
+       state,
+       {"\"status_code\"" + slip + "\"statusCode\"" + fallback}},
+      {"a slip repeated is said once",
+       signStateWith(R"(,"status_code":"x","statuscode":"y","status_code":"z")"),
+       state,
+       {"\"status_code\"" + slip + "\"statusCode\"" + fallback}},
+      // Near misses: the member is there, or known, or the name is far from any optional one.
+      {"the member is there as well",
+       signStateWith(R"(,"statusCode":"ok","status_code":"x")"),
+       state,
+       {}},
+      {"a known member", signStateWith(R"(,"statusCode":"success")"), state, {}},
+      {"a far name",
+       signStateWith(R"(,"color":"red","icon":"x","app":"y","status_text":"z")"),
+       state,
+       {}},
+      {"a required member's look-alike", signStateWith(R"(,"app_name":"x")"), state, {}},
+      {"no such optional member in this record",
+       R"({"progress":0.5,"statusText":"s","fileName":"f","transferredText":"1","totalText":"2","etaText":"3","statusCode":"x"})",
+       "DownloadLiveActivityAttributes.ContentState",
+       {}},
+      {"a very long name", signStateWith(",\"" + std::string(200, 's') + "\":1"), state, {}},
+
+      // Icons the views cannot show.
+      {"an icon that decodes", signStateWith(R"(,"appIconBase64":")" + icon + "\""), state, {}},
+      {"not base64",
+       signStateWith(R"(,"appIconBase64":"not*base64")"),
+       state,
+       {"\"appIconBase64\": not base64 (standard alphabet, padded to a multiple of four)" +
+        noImage}},
+      {"wrapped base64",
+       signStateWith(R"(,"appIconBase64":"iVBORw0K\nGgo=")"),
+       state,
+       {"\"appIconBase64\": not base64 as the views read it: it holds spaces or line breaks" +
+        noImage}},
+      {"a data URL",
+       signStateWith(R"(,"appIconBase64":"data:image/png;base64,)" + icon + "\""),
+       state,
+       {"\"appIconBase64\": a data: URL; the views decode bare base64, without the "
+        "\"data:...;base64,\" prefix" +
+        noImage}},
+      {"no image",
+       signStateWith(R"(,"appIconBase64":"AAAA")"),
+       state,
+       {"\"appIconBase64\": its 3 bytes are no image the views can show (PNG, JPEG, GIF or WebP "
+        "within their size limits)" +
+        noImage}},
+      {"empty",
+       signStateWith(R"(,"appIconBase64":"")"),
+       state,
+       {"\"appIconBase64\": an empty text" + noImage}},
+      {"null is no icon, as meant", signStateWith(R"(,"appIconBase64":null)"), state, {}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(warningsOf(c.input, c.type), c.warnings) << c.name;
+  }
+}
+
+TEST(ActivityInput, TellsASlipFromAnotherName) {
+  const std::pair<const char*, const char*> near[] = {
+      {"status_code", "statusCode"},
+      {"StatusCode", "statusCode"},
+      {"status.code", "statusCode"},
+      {"status code", "statusCode"},
+      {"statusCodes", "statusCode"},
+      {"statusCdoe", "statusCode"},
+      {"status", "statusCode"},
+      {"appIcon", "appIconBase64"},
+      {"appIconBase64Png", "appIconBase64"},
+      {"APP_ICON_BASE_64", "appIconBase64"},
+      {"appIconBse64", "appIconBase64"},
+      {"tsakId", "taskId"},
+  };
+  for (const auto& [name, known] : near) EXPECT_TRUE(host::isNearName(name, known)) << name;
+  const std::pair<std::string, const char*> far[] = {
+      {"statusText", "statusCode"},
+      {"stat", "statusCode"},
+      {"app", "appIconBase64"},
+      {"icon", "appIconBase64"},
+      {"appName", "appIconBase64"},
+      {"appIconURL", "appIconBase64"},
+      {"", "statusCode"},
+      {"__", "statusCode"},
+      {"id", "ix"},
+      {std::string(65, 'a'), "statusCode"},
+      {"statusCode" + std::string(60, '_'), "statusCode"},
+  };
+  for (const auto& [name, known] : far) EXPECT_FALSE(host::isNearName(name, known)) << name;
+}
+
+TEST(ActivityInput, WarnsAboutAPayloadOverTheServicesLimit) {
+  const std::string payload = start();
+  // Whitespace counts: the service measures the body as sent.
+  const std::string full = payload + std::string(4096 - payload.size(), ' ');
+  EXPECT_TRUE(warningsOf(full).empty());
+  EXPECT_EQ(warningsOf(full + " "),
+            std::vector<std::string>{"the payload takes 4097 bytes, more than the 4096 the push "
+                                     "service takes for a Live Activity push: it answers 413 "
+                                     "PayloadTooLarge and no phone gets it"});
+  // Only a push payload goes to the service: a document of that size is no payload.
+  const std::string document =
+      R"({"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":)" +
+      signState + "}";
+  EXPECT_TRUE(warningsOf(document + std::string(5000, ' ')).empty());
+  // In a timeline, each line is a payload of its own.
+  const auto timeline = readActivityInput(start() + "\n" + full + " \n" + start(), registry(), "");
+  ASSERT_EQ(timeline.warnings.size(), 1u);
+  EXPECT_EQ(timeline.warnings[0].line, 2u);
+}
+
+TEST(ActivityInput, WarnsAboutATimestampOlderThanTheActivitysNewest) {
+  const auto update = [](int timestamp) {
+    return R"({"aps":{"event":"update","timestamp":)" + std::to_string(timestamp) +
+           R"(,"content-state":)" + signStateWith("", std::to_string(timestamp % 1000) + "e-3") +
+           "}}";
+  };
+  const std::string end = R"({"aps":{"event":"end","timestamp":1700000300}})";
+  // start at 1700000000, then 1700000100, then an older one, then one between the two.
+  const auto read = readActivityInput(
+      start() + "\n" + update(1700000100) + "\n" + update(1700000050) + "\n" + update(1700000150) +
+          "\n" + update(1700000120) + "\n" + end + "\n" + start() + "\n" + update(1700000001),
+      registry(), "");
+  ASSERT_FALSE(read.failure) << read.failure->description();
+  std::vector<std::string> texts;
+  for (const auto& warning : read.warnings) texts.push_back(warning.description());
+  EXPECT_EQ(texts, (std::vector<std::string>{
+                       "line 3: \"aps.timestamp\": 1700000050 is older than 1700000100, the newest "
+                       "the activity has taken: the phone ignores this push",
+                       "line 5: \"aps.timestamp\": 1700000120 is older than 1700000150, the newest "
+                       "the activity has taken: the phone ignores this push"}));
 }
 
 TEST(ActivityInput, RejectsEveryActivityBelowTheSystemThatRegistersThem) {

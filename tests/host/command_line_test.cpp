@@ -80,6 +80,61 @@ TEST(ValidateCommand, PrintsTheRecordReEncodedOrTheFirstError) {
   }
 }
 
+// One input of each kind of warning: the record is still printed, and the warning goes to
+// stderr, or into the JSON object's warnings.
+TEST(ValidateCommand, PrintsWhatDecodesButIsSurelyWrongAsWarnings) {
+  const auto state = [](const std::string& progress, const std::string& extra = "") {
+    return R"({"progress":)" + progress + R"(,"statusText":"s","appName":"A","detailText":"d")" +
+           extra + "}";
+  };
+  const auto update = [&](int timestamp, const std::string& progress) {
+    return R"({"aps":{"event":"update","timestamp":)" + std::to_string(timestamp) +
+           R"(,"content-state":)" + state(progress) + "}}";
+  };
+  const std::string start =
+      R"({"aps":{"event":"start","timestamp":1700000000,"attributes-type":"SignLiveActivityAttributes","attributes":{"taskId":"t"},"content-state":)" +
+      state("0") + R"(,"alert":"Signing"}})";
+  const struct {
+    std::vector<const char*> args;
+    std::string input;
+    std::string err;
+  } cases[] = {
+      {{"validate", "--type", kSignState},
+       state("50"),
+       "warning: \"progress\": 50 reads as a percent, but the views take a fraction from 0 to 1: "
+       "the bar is drawn full (50% is 0.5)\n"},
+      {{"validate", "--type", kSignState},
+       state("0.5", R"(,"status_code":"failed")"),
+       "warning: \"status_code\": no member of the record is named so, and it is ignored; did you "
+       "mean \"statusCode\"? That optional member is then absent, and the views show their "
+       "fallback for it\n"},
+      {{"validate", "--type", kSignState},
+       state("0.5", R"(,"appIconBase64":"https://example.com/icon.png")"),
+       "warning: \"appIconBase64\": not base64 (standard alphabet, padded to a multiple of four): "
+       "the views show no image from it, and their fallback\n"},
+      {{"validate"},
+       start + std::string(4000, ' '),
+       "warning: the payload takes " + std::to_string(start.size() + 4000) +
+           " bytes, more than the 4096 the push service takes for a Live Activity push: it "
+           "answers 413 PayloadTooLarge and no phone gets it\n"},
+      {{"validate"},
+       start + "\n" + update(1700000100, "0.2") + "\n" + update(1700000050, "0.3") + "\n",
+       "warning: line 3: \"aps.timestamp\": 1700000050 is older than 1700000100, the newest the "
+       "activity has taken: the phone ignores this push\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = run(c.args, c.input);
+    EXPECT_EQ(r.status, 0) << c.input;
+    EXPECT_FALSE(r.out.empty()) << c.input;
+    EXPECT_EQ(r.err, c.err) << c.input;
+  }
+  const Outcome json = run({"validate", "--json", "--type", kSignState}, state("-1"));
+  EXPECT_EQ(
+      json.out,
+      R"({"ok": true, "record": {"progress":-1,"statusText":"s","appName":"A","detailText":"d"}, "warnings": [{"line": null, "member": "progress", "message": "-1 lies outside 0 to 1: the bar is drawn clamped, empty"}]})"
+      "\n");
+}
+
 TEST(ValidateCommand, SeparatesUsageAndInputFailures) {
   EXPECT_EQ(run({"validate"}, "{}").status, host::exitUsage);
   EXPECT_EQ(run({"validate", "--type", "Nope"}, "{}").status, host::exitUsage);

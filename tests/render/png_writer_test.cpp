@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <spng.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -126,6 +127,48 @@ TEST(PngWriter, EveryOptionGivesAFileThatDecodersRead) {
   while (std::fgets(buffer, sizeof buffer, pipe.get())) output += buffer;
   EXPECT_EQ(output, "ok\n");
   std::filesystem::remove_all(dir);
+}
+
+// Cairo's pixels: native-endian words (this machine is little-endian: B, G, R, A in memory),
+// colour premultiplied. Read back, a PNG holds them unpremultiplied, rounded to nearest.
+TEST(PngWriter, ReadsPremultipliedArgbWhereCairoLeftIt) {
+  PngOptions up;
+  up.filter = PngOptions::Filter::up;
+  PngOptions rgba;
+  rgba.rgbWhenOpaque = false;
+  const std::pair<const char*, PngOptions> variants[] = {
+      {"default", {}}, {"up", up}, {"rgba", rgba}};
+  for (const bool opaque : {true, false}) {
+    const Picture p = picture(opaque);
+    std::vector<std::uint8_t> argb(p.rgba.size());
+    std::vector<std::uint8_t> expected(p.rgba.size());
+    for (std::size_t i = 0; i < p.rgba.size(); i += 4) {
+      const unsigned a = p.rgba[i + 3];
+      for (int c = 0; c < 3; ++c) {
+        const unsigned premultiplied = (p.rgba[i + c] * a + 127) / 255;
+        argb[i + 2 - c] = static_cast<std::uint8_t>(premultiplied);
+        expected[i + c] =
+            a == 0 ? 0
+                   : static_cast<std::uint8_t>(std::min(255u, (premultiplied * 255 + a / 2) / a));
+      }
+      argb[i + 3] = expected[i + 3] = static_cast<std::uint8_t>(a);
+    }
+    if (opaque) {
+      ASSERT_EQ(expected, p.rgba);
+    }
+    for (const auto& [name, options] : variants) {
+      const std::string label = std::string(name) + (opaque ? "-opaque" : "-alpha");
+      const auto png = ui::render::writePNG(p.width, p.height, argb,
+                                            ui::render::PixelLayout::premultipliedArgb32, options);
+      const Read read = readWithSpng(png);
+      EXPECT_EQ(read.rgba, expected) << label;
+      EXPECT_EQ(read.colorType, opaque && options.rgbWhenOpaque ? SPNG_COLOR_TYPE_TRUECOLOR
+                                                                : SPNG_COLOR_TYPE_TRUECOLOR_ALPHA)
+          << label;
+      // The same file as from the straight pixels.
+      EXPECT_EQ(png, ui::render::writePNG(p.width, p.height, expected, options)) << label;
+    }
+  }
 }
 
 TEST(PngWriter, RefusesPixelsThatDoNotMatchTheSize) {

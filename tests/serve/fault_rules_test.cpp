@@ -108,8 +108,8 @@ TEST(FaultRules, RefusesWhatWouldSilentlyDoSomethingElse) {
 
 TEST(FaultRules, TakesPushesByEveryMemberOfItsMatch) {
   const std::string device(64, 'a');
-  const FaultTarget development{device, true, "/3/device/" + device, "liveactivity",
-                                Environment::development};
+  const std::string path = "/3/device/" + device;
+  const FaultTarget development{device, true, path, "liveactivity", Environment::development};
   FaultTarget production = development;
   production.environment = Environment::production;
   const FaultTarget broadcast{"AAAAAAAAAAAAAAAAAAAAAA==", false,
@@ -146,8 +146,8 @@ TEST(FaultRules, TakesPushesByEveryMemberOfItsMatch) {
 
 TEST(FaultRules, CountsDownTheirTimesAndTheFirstThatMatchesTakesThePush) {
   const std::string device(64, 'b');
-  const FaultTarget push{device, true, "/3/device/" + device, "liveactivity",
-                         Environment::development};
+  const std::string path = "/3/device/" + device;
+  const FaultTarget push{device, true, path, "liveactivity", Environment::development};
   FaultRules rules;
   rules.add(parsed(R"({"reason":"TooManyRequests","times":2})"));
   rules.add(parsed(R"({"reason":"ServiceUnavailable"})"));

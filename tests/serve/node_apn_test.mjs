@@ -89,6 +89,14 @@ try {
   assert.equal(result.failed.length, 0, JSON.stringify(result.failed));
   const channel = result.sent[0]['apns-channel-id'];
   assert.ok(channel);
+  // As node-apn's README writes it, the policy a string: taken, and the history says so.
+  const asInReadme = new apn.Notification();
+  asInReadme.payload = { 'message-storage-policy': '1' };
+  result = await apns.manageChannels(asInReadme, bundle, 'create');
+  assert.equal(result.failed.length, 0, JSON.stringify(result.failed));
+  const taken = await lastPush();
+  assert.equal(taken.token, result.sent[0]['apns-channel-id'], JSON.stringify(taken));
+  assert.match(taken.warnings.join('\n'), /"message-storage-policy": the string "1"/);
   result = await apns.send(liveActivity({
     event: 'start', timestamp: now, attributesType: 'SignLiveActivityAttributes',
     attributes: { taskId: 'sign-7f3a2c' }, inputPushChannel: channel,

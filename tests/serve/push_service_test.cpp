@@ -203,6 +203,9 @@ TEST_F(PushServiceTest, SaysWhyInTheHistoryForEachRefusal) {
     const Response response = send(request);
     ASSERT_NE(response.status, 200);
     EXPECT_EQ(response.body.find(c.why), std::string::npos);
+    EXPECT_NE(response.why.find(c.why), std::string::npos) << response.why;
+    // A path that names no push leaves no entry in the history.
+    if (response.status == 404) continue;
     const auto entry = store_->pushes(1).front();
     EXPECT_NE(entry.error.find(c.why), std::string::npos) << entry.error;
   }
@@ -511,6 +514,92 @@ TEST_F(PushServiceTest, WarnsAboutWhatTheDeviceAcceptsButTheSenderDidNotMean) {
   ASSERT_EQ(send(noAlert).status, 200);
   EXPECT_NE(store_->pushes(1).front().warnings.find("without an alert"), std::string::npos)
       << store_->pushes(1).front().warnings;
+}
+
+// What the phone takes as sent while the sender surely meant otherwise: each says so in that
+// push's warnings, and the push is answered and applied (or ignored) as before.
+TEST_F(PushServiceTest, WarnsAboutHeadersAndMembersTheSenderDidNotMean) {
+  ASSERT_EQ(send(push(deviceToken, startBody)).status, 200);
+  const std::string updateToken = store_->activities(1)[0].updateToken;
+  struct Case {
+    const char* name;
+    std::string body;
+    std::string expiration;  // the header, when given
+    host::serve::Verdict verdict;
+    std::string warning;  // a part of the push's warnings; empty: none at all
+  };
+  using host::serve::Verdict;
+  const std::vector<Case> cases = {
+      {"a duration for a time", updateBody(1765012830), "300", Verdict::applied,
+       "apns-expiration 300 is a time in seconds since 1970, 1970-01-01T00:05:00Z, already past: "
+       "the push expires at once and is not kept for a phone that is offline"},
+      {"0 keeps nothing, plainly", updateBody(1765012831, "0.51"), "0", Verdict::applied, ""},
+      {"a time ahead", updateBody(1765012832, "0.52"), std::to_string(now + 3600), Verdict::applied,
+       ""},
+      {"a sound beside the alert", updateBody(1765012833, "0.53", R"(,"sound":"default")"), "",
+       Verdict::applied,
+       R"(\"aps.sound\": a Live Activity push takes its sound inside the alert (aps.alert.sound); )"
+       "here the phone plays none"},
+      {"a sound inside it",
+       updateBody(1765012834, "0.54", R"(,"alert":{"title":"t","sound":"default"})"), "",
+       Verdict::applied, ""},
+      {"a percent", updateBody(1765012835, "54"), "", Verdict::applied,
+       R"(\"aps.content-state.progress\": 54 reads as a percent)"},
+      {"an older timestamp", updateBody(1765012820, "0.55"), "", Verdict::ignored,
+       R"(\"aps.timestamp\": 1765012820 is older than 1765012835, the newest the activity has )"
+       "taken: the phone ignores this push"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Request request = push(updateToken, c.body);
+    if (!c.expiration.empty()) request.headers.push_back({"apns-expiration", c.expiration});
+    ASSERT_EQ(send(request).status, 200);
+    const auto last = store_->pushes(1).front();
+    EXPECT_EQ(last.verdict, c.verdict);
+    if (c.warning.empty()) {
+      EXPECT_EQ(last.warnings, "[]");
+    } else {
+      EXPECT_NE(last.warnings.find(c.warning), std::string::npos) << last.warnings;
+    }
+  }
+}
+
+// node-apn's README creates a channel with the policy as a string: what the service answers to
+// that is not known, so the channel is made and the history says why it may fail for real.
+TEST_F(PushServiceTest, TakesAStoragePolicyGivenAsAStringWithAWarning) {
+  Request create;
+  create.method = "POST";
+  create.path = "/1/apps/com.tolvex.app/channels";
+  create.headers = {{"authorization", "bearer " + goodToken(now - 60)}};
+  create.nowMs = now * 1000;
+  const auto body = [&](const std::string& policy) {
+    create.body = R"({"message-storage-policy":)" + policy + R"(,"push-type":"LiveActivity"})";
+    create.bodyBytes = create.body.size();
+    return create;
+  };
+  const Response created = send(body(R"("1")"));
+  ASSERT_EQ(created.status, 201);
+  const std::string channel(created.header("apns-channel-id"));
+  const auto entry = store_->pushes(1).front();
+  EXPECT_EQ(entry.token, channel);
+  EXPECT_EQ(entry.status, 201);
+  EXPECT_NE(entry.warnings.find(R"(\"message-storage-policy\": the string \"1\" where the )"
+                                R"(service documents a number; taken as 1 here)"),
+            std::string::npos)
+      << entry.warnings;
+  Request read = create;
+  read.method = "GET";
+  read.body.clear();
+  read.bodyBytes = 0;
+  read.headers.push_back({"apns-channel-id", channel});
+  EXPECT_EQ(send(read).body, R"({"message-storage-policy":1,"push-type":"LiveActivity"})");
+
+  // A number is what the service documents: no warning, and no entry.
+  ASSERT_EQ(send(body("1")).status, 201);
+  EXPECT_EQ(store_->pushes(10).size(), 1u);
+  for (const char* refused : {R"("2")", R"("yes")", R"(" 1")", "true", "0.5"}) {
+    EXPECT_EQ(reasonOf(send(body(refused))), "CannotCreateChannelConfig") << refused;
+  }
 }
 
 TEST_F(PushServiceTest, ManagesChannelsAndBroadcastsToTheirSubscribers) {

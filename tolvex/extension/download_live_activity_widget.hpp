@@ -9,7 +9,8 @@ namespace tolvex {
 // The download activity: its attributes with the Download Lock Screen card and Dynamic Island.
 struct DownloadLiveActivityWidget {
   widgets::ActivityConfiguration<DownloadLiveActivityAttributes> body() const {
-    return {DownloadLockScreenView, DownloadDynamicIsland};
+    // Both views give `progress` to their bars and decode the icon from `appIconBase64`.
+    return {DownloadLockScreenView, DownloadDynamicIsland, {{"progress"}, {"appIconBase64"}}};
   }
 };
 

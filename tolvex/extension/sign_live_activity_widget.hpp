@@ -9,7 +9,8 @@ namespace tolvex {
 // The signing activity: its attributes with the Sign Lock Screen card and Dynamic Island.
 struct SignLiveActivityWidget {
   widgets::ActivityConfiguration<SignLiveActivityAttributes> body() const {
-    return {SignLockScreenView, SignDynamicIsland};
+    // Both views give `progress` to their bars and decode the icon from `appIconBase64`.
+    return {SignLockScreenView, SignDynamicIsland, {{"progress"}, {"appIconBase64"}}};
   }
 };
 

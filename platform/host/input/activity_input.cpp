@@ -2,6 +2,7 @@
 
 #include "platform/coding/json_document.hpp"
 #include "platform/host/input/activity_document.hpp"
+#include "platform/host/input/member_warnings.hpp"
 #include "platform/host/input/push_payload.hpp"
 #include "platform/host/input/timeline.hpp"
 
@@ -29,6 +30,8 @@ class Reader {
     if (auto error = document_->read(text)) {
       fail(InputFailure::decoding(*error));
     } else if (readFrom(*document_, line)) {
+      if (out_.events.back().form == ActivityEvent::Form::push)
+        warn(payloadSizeWarning(text.size()));
       return true;
     } else if (aboutTheText(out_.failure->kind)) {
       // A record's failure names a member of a text that reads: it is found again in the text.
@@ -62,6 +65,7 @@ class Reader {
       event = readBareRecord(decoder);
     }
     if (!event) return fail(std::move(event).error());
+    warnAboutMembers(document, root, *event);
     event->line = line_;
     // Only a timeline carries anything over to a next line.
     if (out_.timeline) timeline_.apply(*event);
@@ -80,6 +84,45 @@ class Reader {
     if (!warning) return;
     warning->line = line_;
     out_.warnings.push_back(std::move(*warning));
+  }
+
+  // What the records' members, as the sender wrote them, leave the views with.
+  void warnAboutMembers(const coding::JsonDocument& document, const JsonValue& root,
+                        const ActivityEvent& event) {
+    const widgets::ActivityType& type = *event.type;
+    std::vector<Warning> found;
+    const auto check = [&](const JsonValue& object, bool contentState, std::string_view path) {
+      addMemberWarnings(document, object,
+                        contentState ? type.contentStateMembers : type.attributesMembers,
+                        contentState ? &type.contentStateUses : nullptr, path, found);
+    };
+    const auto records = [&](const JsonValue& object, std::string_view prefix, bool attributes) {
+      if (object.type != JsonValue::Type::object) return;
+      constexpr std::string_view names[] = {"attributes", "content-state"};
+      JsonValue values[2];
+      document.lookUp(object.node, names, values);
+      if (attributes) check(values[0], false, std::string(prefix) + "attributes.");
+      check(values[1], true, std::string(prefix) + "content-state.");
+    };
+    switch (event.form) {
+      case ActivityEvent::Form::attributesRecord:
+        check(root, false, "");
+        break;
+      case ActivityEvent::Form::contentStateRecord:
+        check(root, true, "");
+        break;
+      case ActivityEvent::Form::document:
+        records(root, "", true);
+        break;
+      case ActivityEvent::Form::push: {
+        constexpr std::string_view name[] = {"aps"};
+        JsonValue aps[1];
+        document.lookUp(root.node, name, aps);
+        records(aps[0], "aps.", event.event == PushEvent::start);
+        break;
+      }
+    }
+    for (Warning& warning : found) warn(std::move(warning));
   }
 
   InputResult<ActivityEvent> readBareRecord(coding::Decoder& decoder) {
@@ -157,6 +200,9 @@ class Reader {
                        state ? &*state : nullptr);
 
     if (push->event == PushEvent::start && !push->hasAlert) warn(startWithoutAlertWarning());
+    if (push->event != PushEvent::start) {
+      warn(olderTimestampWarning(push->timestamp, timeline_.newestTimestamp(&type)));
+    }
     warn(staleDateWarning(push->timestamp, push->staleDate));
     for (Warning& warning :
          dateWarnings(push->timestamp, push->staleDate, push->dismissalDate, context_.now)) {

@@ -1,6 +1,7 @@
 #include "platform/host/input/sender_warnings.hpp"
 
 #include <cstdio>
+#include <ctime>
 #include <utility>
 
 namespace host {
@@ -77,6 +78,46 @@ std::vector<Warning> dateWarnings(std::optional<double> timestamp, std::optional
     }
   }
   return warnings;
+}
+
+std::optional<Warning> payloadSizeWarning(std::size_t bytes) {
+  if (bytes <= pushPayloadLimit) return std::nullopt;
+  return Warning{0, "",
+                 "the payload takes " + std::to_string(bytes) + " bytes, more than the " +
+                     std::to_string(pushPayloadLimit) +
+                     " the push service takes for a Live Activity push: it answers 413 "
+                     "PayloadTooLarge and no phone gets it"};
+}
+
+std::optional<Warning> olderTimestampWarning(std::optional<double> timestamp,
+                                             std::optional<double> newest) {
+  if (!timestamp || !newest || *timestamp >= *newest) return std::nullopt;
+  char text[80];
+  std::snprintf(text, sizeof text, "%.15g is older than %.15g", *timestamp, *newest);
+  return Warning{
+      0, "aps.timestamp",
+      std::string(text) + ", the newest the activity has taken: the phone ignores this push"};
+}
+
+Warning soundOutsideAlertWarning() {
+  return {0, "aps.sound",
+          "a Live Activity push takes its sound inside the alert (aps.alert.sound); here the "
+          "phone plays none"};
+}
+
+std::optional<Warning> pastExpirationWarning(std::int64_t expiration, std::int64_t now) {
+  if (expiration == 0 || expiration >= now) return std::nullopt;
+  const std::time_t seconds = static_cast<std::time_t>(expiration);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char when[40];
+  std::strftime(when, sizeof when, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  const std::string said = "apns-expiration " + std::to_string(expiration) +
+                           " is a time in seconds since 1970, " + when + ", already past: ";
+  return Warning{0, "",
+                 said +
+                     "the push expires at once and is not kept for a phone that is offline. "
+                     "For a lifetime, send now plus the seconds; to keep nothing, send 0"};
 }
 
 }  // namespace host

@@ -3,6 +3,7 @@
 #include "platform/host/input/encoded_record.hpp"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -13,6 +14,8 @@ namespace host {
 // The most the platform accepts for one activity's attributes and content state together,
 // encoded.
 inline constexpr std::size_t activityDataLimit = 4096;
+// The most the push service takes for a Live Activity push to a device, the whole payload.
+inline constexpr std::size_t pushPayloadLimit = 4096;
 
 // Something a careful sender should know that does not make the input wrong.
 struct Warning {
@@ -39,5 +42,16 @@ Warning unchangedStateWarning();
 // day ahead of `now` (seconds since 1970): the platform reads seconds, so such a date is far off.
 std::vector<Warning> dateWarnings(std::optional<double> timestamp, std::optional<double> staleDate,
                                   std::optional<double> dismissalDate, double now);
+
+// A push payload of `bytes` over the service's limit: it answers 413 and nothing reaches a phone.
+std::optional<Warning> payloadSizeWarning(std::size_t bytes);
+// A push whose timestamp is older than the newest its activity has taken: the phone ignores it.
+std::optional<Warning> olderTimestampWarning(std::optional<double> timestamp,
+                                             std::optional<double> newest);
+// `aps.sound`: a Live Activity push's sound goes inside its alert.
+Warning soundOutsideAlertWarning();
+// An `apns-expiration` (seconds since 1970) before `now` that is not 0, the plain "store
+// nothing": most often a duration such as 300 sent where a time is meant.
+std::optional<Warning> pastExpirationWarning(std::int64_t expiration, std::int64_t now);
 
 }  // namespace host

@@ -20,6 +20,7 @@ void Timeline::apply(const ActivityEvent& event) {
       activity_ = event.type;
       attributes_ = event.attributes;
       shown_ = event.contentState;
+      newest_.reset();
       return;
     case ActivityEvent::Form::push:
       break;
@@ -28,9 +29,13 @@ void Timeline::apply(const ActivityEvent& event) {
     activity_ = nullptr;
     attributes_.reset();
     shown_.reset();
+    newest_.reset();
     return;
   }
   if (event.event == PushEvent::start) attributes_ = event.attributes;
+  // A start, or a push to another activity, begins the count anew.
+  if (event.event == PushEvent::start || event.type != activity_) newest_.reset();
+  if (event.timestamp && !(newest_ && *newest_ >= *event.timestamp)) newest_ = event.timestamp;
   activity_ = event.type;
   shown_ = event.contentState;
 }

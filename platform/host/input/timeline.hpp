@@ -13,6 +13,10 @@ class Timeline {
   std::optional<std::any> attributesOf(const widgets::ActivityType* type) const;
   // Whether an update of `type` to `state` would show what is shown already.
   bool showsAlready(const widgets::ActivityType* type, const std::any& state) const;
+  // The newest push timestamp the activity up now has taken, as the phone keeps it.
+  std::optional<double> newestTimestamp(const widgets::ActivityType* type) const {
+    return type == activity_ ? newest_ : std::nullopt;
+  }
 
   void apply(const ActivityEvent& event);
 
@@ -20,6 +24,7 @@ class Timeline {
   const widgets::ActivityType* activity_ = nullptr;
   std::optional<std::any> attributes_;
   std::optional<std::any> shown_;
+  std::optional<double> newest_;
 };
 
 }  // namespace host

@@ -1,11 +1,13 @@
 #include "platform/host/serve/endpoint.hpp"
 
+#include "platform/host/input/timeline_dates.hpp"
 #include "platform/host/serve/common/random_id.hpp"
 #include "platform/host/serve/common/state_folder.hpp"
 #include "platform/host/serve/h2/h2_server.hpp"
 #include "platform/host/serve/h2/tls_context.hpp"
 #include "platform/host/serve/page/history_json.hpp"
 #include "platform/host/serve/page/page_server.hpp"
+#include "platform/host/serve/page/timeline_replay.hpp"
 #include "platform/host/serve/pipeline/batch_pipeline.hpp"
 #include "platform/host/serve/service/push_service.hpp"
 
@@ -14,6 +16,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -23,6 +27,7 @@
 #include <optional>
 #include <ostream>
 #include <unordered_map>
+#include <variant>
 #include <vector>
 
 namespace host::serve {
@@ -94,6 +99,39 @@ std::variant<std::vector<FaultRule>, std::string> readFaults(const std::string& 
   return rules;
 }
 
+// What `--replay` may read: as much as the page takes in one request.
+constexpr std::uintmax_t maxReplayBytes = 2 << 20;
+
+struct ReplayFile {
+  std::string name;
+  std::string text;
+};
+
+std::variant<ReplayFile, std::string> readReplayFile(const std::string& name) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(name, error);
+  if (error) return "cannot read '" + name + "': " + error.message();
+  if (size > maxReplayBytes) return "'" + name + "' is larger than 2 MB";
+  std::ifstream in(name, std::ios::binary);
+  std::string text(static_cast<std::size_t>(size), '\0');
+  if (!in.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+    return "cannot read '" + name + "'";
+  }
+  return ReplayFile{name, std::move(text)};
+}
+
+std::vector<std::string_view> nonBlankLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    if (line.find_first_not_of(" \t\r") != std::string_view::npos) lines.push_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
 }  // namespace
 
 Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, std::ostream& out,
@@ -115,6 +153,15 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
       return Outcome::badOptions;
     }
     faults = std::move(std::get<std::vector<FaultRule>>(read));
+  }
+  std::vector<ReplayFile> replays;
+  for (const std::string& name : options.replay) {
+    auto read = readReplayFile(name);
+    if (auto* why = std::get_if<std::string>(&read)) {
+      err << "error: " << *why << '\n';
+      return Outcome::cannotStart;
+    }
+    replays.push_back(std::move(std::get<ReplayFile>(read)));
   }
   const std::filesystem::path state =
       options.state.empty() ? defaultStateFolder() : std::filesystem::path(options.state);
@@ -313,6 +360,23 @@ Outcome runServe(const ServeOptions& options, const ActivityRegistry& registry, 
     err << "warning: listening on " << shown
         << ", not on loopback: anyone on that network can push to this endpoint and read its "
            "history\n";
+  }
+  // Before the push port runs, the replays are the pipeline's only work: nothing else writes to
+  // `err` meanwhile.
+  for (const ReplayFile& file : replays) {
+    const double now =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    const std::string moved = datesMovedTo(file.text, std::floor(now));
+    const std::vector<std::string_view> lines = nonBlankLines(moved);
+    ReplayedTimeline replayed;
+    if (!write(
+            [&](PushService& owned) { replayed = replayTimeline(owned, registry, lines, ""); })) {
+      err << "error: the replay of '" << file.name << "' could not be stored\n";
+      return Outcome::cannotStart;
+    }
+    err << "replayed " << file.name << ": " << replayed.lines << " lines";
+    if (replayed.notApplied > 0) err << ", " << replayed.notApplied << " not applied";
+    err << '\n';
   }
   out << settings.pushUrl << '\n'
       << settings.certificate << '\n'

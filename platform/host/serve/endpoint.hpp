@@ -9,6 +9,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace host::serve {
 
@@ -29,6 +30,9 @@ struct ServeOptions {
   Retention retention;
   H2Limits pushLimits;
   PhoneOptions phone;
+  // Timelines replayed into the history before serving, each line as it would arrive, their dates
+  // moved so that each timeline starts now.
+  std::vector<std::string> replay;
 };
 
 enum class Outcome { stopped, badOptions, cannotStart };

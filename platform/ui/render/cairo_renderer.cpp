@@ -163,7 +163,9 @@ double finiteSize(double value) {
 
 }  // namespace
 
-Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& text) {
+namespace {
+
+Surface drawnSurface(const DisplayList& list, double scale, const TextSystem& text) {
   const int width = pixels(list.width, scale);
   const int height = pixels(list.height, scale);
   Surface surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
@@ -172,6 +174,15 @@ Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& tex
                              std::to_string(height) + " pixels");
   }
   draw(surface.get(), list, scale, text);
+  return surface;
+}
+
+}  // namespace
+
+Bitmap renderBitmap(const DisplayList& list, double scale, const TextSystem& text) {
+  const Surface surface = drawnSurface(list, scale, text);
+  const int width = cairo_image_surface_get_width(surface.get());
+  const int height = cairo_image_surface_get_height(surface.get());
   Bitmap bitmap{width, height,
                 std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
   const unsigned char* data = cairo_image_surface_get_data(surface.get());
@@ -215,8 +226,19 @@ std::vector<std::uint8_t> encodePNG(const Bitmap& bitmap) {
   return writePNG(bitmap.width, bitmap.height, bitmap.rgba);
 }
 
+// Encoded from the surface where Cairo drew it: a straight-alpha copy of the picture would cost
+// as much again in memory (a sheet of every surface is 26 MB a copy) and a pass over every pixel.
 std::vector<std::uint8_t> renderPNG(const DisplayList& list, double scale, const TextSystem& text) {
-  return encodePNG(renderBitmap(list, scale, text));
+  const Surface surface = drawnSurface(list, scale, text);
+  const int width = cairo_image_surface_get_width(surface.get());
+  const int height = cairo_image_surface_get_height(surface.get());
+  const int stride = cairo_image_surface_get_stride(surface.get());
+  // Cairo aligns rows to 4 bytes, so ARGB32 rows are never padded.
+  if (stride != width * 4) throw std::runtime_error("the surface's rows are padded");
+  const unsigned char* data = cairo_image_surface_get_data(surface.get());
+  return writePNG(width, height,
+                  {data, static_cast<std::size_t>(stride) * static_cast<std::size_t>(height)},
+                  PixelLayout::premultipliedArgb32);
 }
 
 std::string renderSVG(const DisplayList& list, const TextSystem& text) {

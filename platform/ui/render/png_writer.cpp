@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -37,20 +38,67 @@ struct Layout {
   int width;
   int height;
   int channels;  // 3 or 4
+  PixelLayout source;
   std::size_t rowBytes() const { return static_cast<std::size_t>(width) * channels; }
   std::size_t filteredRowBytes() const { return rowBytes() + 1; }
 };
 
+// Cairo's words as bytes: alpha is the high byte of each, which lies last on this machine.
+static_assert(std::endian::native == std::endian::little,
+              "the pixel layouts are read as little-endian words");
+
+// Premultiplied ARGB32 to straight RGBA, as the phone's compositor would read it back.
+void unpremultiplied(std::uint32_t pixel, std::uint8_t* out) {
+  const std::uint32_t a = pixel >> 24;
+  const auto channel = [a](std::uint32_t c) -> std::uint8_t {
+    return a == 0 ? 0
+                  : static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (c * 255 + a / 2) / a));
+  };
+  out[0] = channel((pixel >> 16) & 0xff);
+  out[1] = channel((pixel >> 8) & 0xff);
+  out[2] = channel(pixel & 0xff);
+  out[3] = static_cast<std::uint8_t>(a);
+}
+
 // One row of pixels in the file's channel layout.
-void packRow(const Layout& layout, const std::uint8_t* rgba, std::uint8_t* out) {
-  if (layout.channels == 4) {
-    std::memcpy(out, rgba, layout.rowBytes());
+void packRow(const Layout& layout, const std::uint8_t* pixels, std::uint8_t* out) {
+  const int width = layout.width;
+  if (layout.source == PixelLayout::rgba) {
+    if (layout.channels == 4) {
+      std::memcpy(out, pixels, layout.rowBytes());
+      return;
+    }
+    // Each pixel's four bytes are stored three apart; the next store overwrites the alpha.
+    for (int x = 0; x + 1 < width; ++x) std::memcpy(out + x * 3, pixels + x * 4, 4);
+    std::memcpy(out + (width - 1) * 3, pixels + (width - 1) * 4, 3);
     return;
   }
-  // Each pixel's four bytes are stored three apart; the next store overwrites the alpha.
-  const int width = layout.width;
-  for (int x = 0; x + 1 < width; ++x) std::memcpy(out + x * 3, rgba + x * 4, 4);
-  std::memcpy(out + (width - 1) * 3, rgba + (width - 1) * 4, 3);
+  if (layout.channels == 3) {
+    // Every pixel is opaque, so nothing is premultiplied: A R G B swapped and shifted is R G B 0
+    // in memory, and each store's fourth byte is overwritten by the next pixel's.
+    const auto rgb = [](const std::uint8_t* argb) {
+      std::uint32_t pixel;
+      std::memcpy(&pixel, argb, 4);
+      return __builtin_bswap32(pixel) >> 8;
+    };
+    for (int x = 0; x + 1 < width; ++x) {
+      const std::uint32_t value = rgb(pixels + x * 4);
+      std::memcpy(out + x * 3, &value, 4);
+    }
+    const std::uint32_t last = rgb(pixels + (width - 1) * 4);
+    std::memcpy(out + (width - 1) * 3, &last, 3);
+    return;
+  }
+  for (int x = 0; x < width; ++x) {
+    std::uint32_t pixel;
+    std::memcpy(&pixel, pixels + x * 4, 4);
+    if ((pixel >> 24) == 255) {
+      const std::uint32_t rgba = (__builtin_bswap32(pixel) >> 8) | 0xff000000u;
+      std::memcpy(out + x * 4, &rgba, 4);
+    } else {
+      unpremultiplied(pixel, out + x * 4);
+    }
+  }
 }
 
 // a - b byte by byte, sixteen at a time.
@@ -279,10 +327,17 @@ void chunk(std::vector<std::uint8_t>& out, const char (&type)[5],
 
 std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
                                    const PngOptions& options) {
+  return writePNG(width, height, rgba, PixelLayout::rgba, options);
+}
+
+std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
+                                   PixelLayout source, const PngOptions& options) {
   if (width <= 0 || height <= 0 ||
       rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4)
     fail("the pixels do not match the size");
-  const Layout layout{width, height, options.rgbWhenOpaque && everyPixelOpaque(rgba) ? 3 : 4};
+  // Both layouts keep alpha in the last byte of each pixel.
+  const Layout layout{width, height, options.rgbWhenOpaque && everyPixelOpaque(rgba) ? 3 : 4,
+                      source};
   const std::vector<std::uint8_t> stream = zlibStream(layout, rgba, options);
   // A chunk holds less than 2^31 bytes.
   if (stream.size() >= (std::size_t{1} << 31)) fail("the image data is too large for one chunk");

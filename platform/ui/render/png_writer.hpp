@@ -24,8 +24,20 @@ struct PngOptions {
   int bands = 1;
 };
 
-// A PNG file of 8-bit RGBA pixels with straight alpha, rows top to bottom, no padding. Throws
-// std::runtime_error if the compressor fails.
+// How the pixels handed to writePNG lie in memory; rows top to bottom, no padding.
+enum class PixelLayout : std::uint8_t {
+  rgba,  // 8-bit RGBA, straight alpha
+  // Cairo's ARGB32: one native-endian 32-bit word a pixel, colour premultiplied by alpha. Read
+  // where the drawing left it, so that no picture-sized copy is made on the way to the file.
+  premultipliedArgb32,
+};
+
+// A PNG file of the pixels, written with straight alpha. Throws std::runtime_error if the
+// compressor fails.
+std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> pixels,
+                                   PixelLayout layout, const PngOptions& options = {});
+
+// The same of 8-bit RGBA pixels with straight alpha.
 std::vector<std::uint8_t> writePNG(int width, int height, std::span<const std::uint8_t> rgba,
                                    const PngOptions& options = {});
 

@@ -18,6 +18,7 @@ struct SimulatedDevices::Peek {
   bool payload = false;  // a JSON object with an `aps` object
   std::string event;
   bool alert = false;
+  bool soundOutsideAlert = false;  // `aps.sound`, which a Live Activity takes inside its alert
   // The body as read for the peek, for the input reader to decode in turn; null when the body is
   // not one JSON document.
   const coding::JsonDocument* document = nullptr;
@@ -151,12 +152,13 @@ SimulatedDevices::Peek peekAt(std::string_view body) {
   document.lookUp(document.root().node, apsName, aps);
   if (aps[0].type != JsonValue::Type::object) return peek;
   peek.payload = true;
-  constexpr std::array<std::string_view, 2> names{"event", "alert"};
-  std::array<JsonValue, 2> members;
+  constexpr std::array<std::string_view, 3> names{"event", "alert", "sound"};
+  std::array<JsonValue, 3> members;
   document.lookUp(aps[0].node, names, members);
   if (members[0].type == JsonValue::Type::string) peek.event = members[0].text;
   peek.alert =
       members[1].type != JsonValue::Type::missing && members[1].type != JsonValue::Type::null;
+  peek.soundOutsideAlert = members[2].type != JsonValue::Type::missing;
   return peek;
 }
 
@@ -443,6 +445,7 @@ DeviceOutcome SimulatedDevices::start(const PhonePush& push, const HistoryEntry&
   }
   std::vector<std::string> warnings;
   for (const Warning& warning : input.warnings) warnings.push_back(warning.description());
+  if (peek.soundOutsideAlert) warnings.push_back(soundOutsideAlertWarning().description());
   const auto withWarnings = [&](DeviceOutcome out) {
     out.warnings = std::move(warnings);
     return out;
@@ -585,6 +588,7 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, const PhonePush&
   DeviceOutcome out{{id, Verdict::applied, {}, {}, true}, {}};
   for (const Warning& warning : input.warnings) out.warnings.push_back(warning.description());
   warnAboutDates(event, deviceNow, out.warnings);
+  if (peek.soundOutsideAlert) out.warnings.push_back(soundOutsideAlertWarning().description());
   const auto without = [&](Verdict verdict, std::string words) {
     out.delivery.verdict = verdict;
     out.delivery.error = std::move(words);
@@ -607,7 +611,8 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, const PhonePush&
             "): the phone drops a timestamp more than 8 hours ahead (observed rule, from one "
             "report; --no-future-timestamp-rule turns it off), so later updates still apply");
   }
-  if (event.timestamp && activity.lastTimestamp && *event.timestamp < *activity.lastTimestamp) {
+  if (const auto older = olderTimestampWarning(event.timestamp, activity.lastTimestamp)) {
+    out.warnings.push_back(older->description());
     std::string words = "its timestamp " + seconds(*event.timestamp) +
                         " is older than the last one applied, " + seconds(*activity.lastTimestamp);
     if (!activity.timestampApnsId.empty()) {

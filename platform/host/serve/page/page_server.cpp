@@ -8,6 +8,7 @@
 #include "platform/host/serve/page/page_assets.hpp"
 #include "platform/host/serve/page/page_preview.hpp"
 #include "platform/host/serve/page/page_transport.hpp"
+#include "platform/host/serve/page/timeline_replay.hpp"
 
 #include <algorithm>
 #include <array>
@@ -306,37 +307,11 @@ struct PageServer::Impl {
     if (lines.size() > maxTimelineLines) {
       return fail(response, 413, "a timeline of more than 1000 lines");
     }
-    std::string body = "[";
+    ReplayedTimeline replayed;
     const bool stored = change(response, [&](PushService& service) {
-      std::optional<ActivityRecord> current;
-      for (const std::string_view line : lines) {
-        const ActivityInput one = readActivityInput(line, registry, current ? current->type : type);
-        const bool starts =
-            !one.failure && (one.events.front().form == ActivityEvent::Form::document ||
-                             (one.events.front().form == ActivityEvent::Form::push &&
-                              one.events.front().event == PushEvent::start));
-        if (body.size() > 1) body += ',';
-        if (starts) {
-          auto started = service.startLocally(line, nowMs());
-          if (auto* activity = std::get_if<ActivityRecord>(&started)) {
-            current = *activity;
-            body +=
-                "{\"activity\":" +
-                activityJson(service.store(), *activity, service.devices().clock().at(nowMs())) +
-                "}";
-          } else {
-            body += "{\"error\":" + jsonString(std::get<std::string>(started)) + "}";
-          }
-        } else if (current) {
-          const HistoryEntry pushed = service.pushTo(*current, std::string(line), nowMs());
-          body += "{\"push\":" + pushJson(pushed) + "}";
-          current = service.store().activity(current->id);
-        } else {
-          body += "{\"error\":\"an update or end before any start\"}";
-        }
-      }
+      replayed = replayTimeline(service, registry, lines, type);
     });
-    if (stored) answer(response, 200, body + "]");
+    if (stored) answer(response, 200, replayed.json);
   }
 
   // Answers the JSON that `find` makes of what it finds in the history (it runs under the history's

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace host::serve {
 namespace {
@@ -38,18 +39,28 @@ std::variant<std::int64_t, std::string> wholeNumber(std::string_view name, const
   return static_cast<std::int64_t>(value.number);
 }
 
+// Whether `name` is one of `names` and was seen before, marking it seen.
+template <std::size_t N>
+bool seenBefore(const std::array<std::string_view, N>& names, std::array<bool, N>& seen,
+                std::string_view name) {
+  const auto at =
+      static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+  return at < N && std::exchange(seen[at], true);
+}
+
 std::optional<std::string> readMatch(const coding::JsonDocument& document, const JsonValue& match,
                                      FaultMatch& out) {
   if (match.type != JsonValue::Type::object) return "match must be an object";
   static constexpr std::array<std::string_view, 5> names{"token", "tokenPrefix", "path", "pushType",
                                                          "environment"};
+  std::array<bool, names.size()> seen{};
   std::optional<std::string> fault;
   document.forEachMember(match.node, [&](std::string_view name, const JsonValue& value) {
     if (fault) return;
     if (std::find(names.begin(), names.end(), name) == names.end()) {
       fault = "match has no member " + jsonString(name) +
               "; it takes token, tokenPrefix, path, pushType and environment";
-    } else if (value.duplicated) {
+    } else if (seenBefore(names, seen, name)) {
       fault = "match." + std::string(name) + " is given twice";
     } else if (value.type == JsonValue::Type::null) {
       return;
@@ -127,15 +138,16 @@ std::variant<FaultRule, std::string> parseFaultRule(std::string_view json) {
   if (root.type != JsonValue::Type::object) return std::string("a rule is a JSON object");
   static constexpr std::array<std::string_view, 7> names{
       "match", "status", "reason", "delaySeconds", "retryAfterSeconds", "times", "action"};
+  std::array<bool, names.size()> seen{};
   std::optional<std::string> fault;
-  document.forEachMember(root.node, [&](std::string_view name, const JsonValue& value) {
+  document.forEachMember(root.node, [&](std::string_view name, const JsonValue&) {
     if (fault) return;
     if (std::find(names.begin(), names.end(), name) == names.end()) {
       fault = "a rule has no member " + jsonString(name) +
               (name == "id" || name == "left" ? std::string("; serve keeps it")
                                               : "; it takes match, status, reason, delaySeconds, "
                                                 "retryAfterSeconds, times and action");
-    } else if (value.duplicated) {
+    } else if (seenBefore(names, seen, name)) {
       fault = std::string(name) + " is given twice";
     }
   });

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -204,6 +205,21 @@ void recordOutcomes(HistoryEntry& record, std::vector<DeviceOutcome> outcomes,
   if (first.activityId.empty()) record.deliveries.clear();
 }
 
+// An apns-expiration in the past that is not 0 is taken, as the service takes it; the sender
+// most often meant a duration.
+void warnAboutExpiration(const Request& request, std::vector<DeviceOutcome>& outcomes) {
+  const auto expiration = header(request, "apns-expiration");
+  std::int64_t seconds = 0;
+  if (!expiration || !isDigits(*expiration) ||
+      std::from_chars(expiration->data(), expiration->data() + expiration->size(), seconds).ec !=
+          std::errc()) {
+    return;
+  }
+  const auto warning = pastExpirationWarning(seconds, request.nowMs / 1000);
+  if (!warning) return;
+  for (DeviceOutcome& outcome : outcomes) outcome.warnings.push_back(warning->description());
+}
+
 // The path split at '/': "/3/device/abc" gives {"3", "device", "abc"}.
 std::vector<std::string_view> segments(std::string_view path) {
   std::vector<std::string_view> parts;
@@ -339,7 +355,8 @@ Response PushService::handle(const Request& request, ConnectionTokens& tokens, H
         device ? (parts.size() == 3 ? parts[2] : std::string_view())
                : header(request, "apns-channel-id").value_or(std::string_view());
     std::optional<FaultRule> fault;
-    if (!channelPath && !faults_.rules().empty() && !tokens.local()) {
+    // Once stopping, every push is answered Shutdown: a rule's match would be spent for nothing.
+    if (!channelPath && !shuttingDown_ && !faults_.rules().empty() && !tokens.local()) {
       fault = faults_.take({target, device, request.path,
                             header(request, "apns-push-type").value_or(std::string_view()),
                             request.environment});
@@ -552,6 +569,7 @@ Response PushService::devicePush(const Request& request, std::string_view token,
                       expirationOf(request)};
   std::vector<DeviceOutcome> outcomes;
   outcomes.push_back(devices_.deliver(phonePush, record, std::move(activity)));
+  warnAboutExpiration(request, outcomes);
   recordOutcomes(record, std::move(outcomes), notes_);
 
   Response response;
@@ -617,7 +635,9 @@ Response PushService::broadcast(const Request& request, std::string_view bundle,
 
   PhonePush phonePush{
       channel->id, {}, header(request, "apns-priority") != "5", expirationOf(request)};
-  recordOutcomes(record, devices_.broadcast(phonePush, record, *channel), notes_);
+  auto outcomes = devices_.broadcast(phonePush, record, *channel);
+  warnAboutExpiration(request, outcomes);
+  recordOutcomes(record, std::move(outcomes), notes_);
   Response response;
   response.headers.push_back({"apns-id", apnsId});
   response.headers.push_back({"apns-request-id", requestId ? std::string(*requestId) : newUuid()});
@@ -672,19 +692,49 @@ Response PushService::channels(const Request& request, std::string_view bundle, 
     if (values[1].type == coding::JsonValue::Type::missing) {
       return answer(failure("MissingPushType", apnsId));
     }
-    // A sender that leaves the policy out gets the default, no storage.
-    const bool policyOk = values[0].type == coding::JsonValue::Type::missing ||
-                          (values[0].type == coding::JsonValue::Type::number &&
-                           (values[0].number == 0 || values[0].number == 1));
+    // A sender that leaves the policy out gets the default, no storage. node-apn's README sends
+    // the policy as a string: what the service answers to one is not known, so it is taken, with
+    // a warning in the history.
+    const coding::JsonValue& given = values[0];
+    std::optional<int> policy;
+    std::string warning;
+    if (given.type == coding::JsonValue::Type::missing) {
+      policy = 0;
+    } else if (given.type == coding::JsonValue::Type::number &&
+               (given.number == 0 || given.number == 1)) {
+      policy = static_cast<int>(given.number);
+    } else if (given.type == coding::JsonValue::Type::string &&
+               (given.text == "0" || given.text == "1")) {
+      policy = given.text == "1" ? 1 : 0;
+      warning = Warning{0, "message-storage-policy",
+                        "the string \"" + std::string(given.text) +
+                            "\" where the service documents a number; taken as " +
+                            std::string(given.text) +
+                            " here, but the real service may refuse it: send the number"}
+                    .description();
+    }
     if (values[1].type != coding::JsonValue::Type::string ||
-        !equalsIgnoringCase(values[1].text, "liveactivity") || !policyOk ||
+        !equalsIgnoringCase(values[1].text, "liveactivity") || !policy ||
         store_.channelCount() >= channelLimit) {
       return answer(failure("CannotCreateChannelConfig", apnsId));
     }
-    const ChannelRecord channel{newChannelId(), bundleId, static_cast<int>(values[0].number)};
+    const ChannelRecord channel{newChannelId(), bundleId, *policy};
     store_.addChannel(channel);
     ok.status = 201;
     ok.headers.push_back({"apns-channel-id", channel.id});
+    if (!warning.empty()) {
+      // Only a creation with something to say enters the history, where the sender looks.
+      HistoryEntry entry;
+      entry.apnsId = apnsId;
+      entry.timeMs = request.nowMs;
+      entry.path = request.path.substr(0, 512);
+      entry.token = channel.id;
+      entry.headers = headersJson(request);
+      entry.body = request.body;
+      entry.status = ok.status;
+      entry.warnings = warningsJson({warning});
+      record(std::move(entry));
+    }
     return answer(ok);
   }
   if (request.method != "GET" && request.method != "DELETE") {
