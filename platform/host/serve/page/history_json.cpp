@@ -238,4 +238,36 @@ std::string pushJson(const HistoryEntry& p) {
   return out;
 }
 
+std::string tallyJson(const ActivityTally& tally) {
+  std::string out;
+  coding::JsonWriter writer(out);
+  writer.beginObject();
+  member(writer, "pushes", true);
+  writer.number(static_cast<double>(tally.pushes));
+  member(writer, "verdicts");
+  writer.beginObject();
+  bool first = true;
+  for (const auto& [verdict, count] : tally.counts) {
+    member(writer, verdictName(verdict), first);
+    first = false;
+    writer.number(static_cast<double>(count));
+  }
+  writer.endObject();
+  member(writer, "last");
+  if (tally.lastApnsId.empty()) {
+    writer.null();
+  } else {
+    writer.beginObject();
+    member(writer, "apnsId", true);
+    text(out, tally.lastApnsId);
+    member(writer, "time");
+    writer.string(isoTime(tally.lastTimeMs));
+    member(writer, "verdict");
+    writer.string(verdictName(tally.lastVerdict));
+    writer.endObject();
+  }
+  writer.endObject();
+  return out;
+}
+
 }  // namespace host::serve

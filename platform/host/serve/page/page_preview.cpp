@@ -4,9 +4,13 @@
 #include "platform/host/device/fit_report.hpp"
 #include "platform/host/device/scene.hpp"
 #include "platform/host/input/activity_input.hpp"
+#include "platform/host/input/record_reading.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 
@@ -73,6 +77,54 @@ void writeFailure(JsonWriter& writer, const InputFailure& failure) {
   writer.endObject();
 }
 
+// A drawing's key: the page keeps drawings by it, and is sent again only those it lacks.
+std::string keyOf(std::string_view svg) {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  for (const char c : svg) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// Cairo numbers the surfaces it ever made, so the same drawing made twice differs in its
+// surface ids alone: numbered in their order in the document instead, a drawing that did not
+// change keeps its text, and its key.
+std::string stableIds(std::string svg) {
+  static constexpr std::string_view prefix = "surface";
+  std::vector<std::string> seen;
+  std::string out;
+  out.reserve(svg.size());
+  std::size_t from = 0;
+  for (std::size_t at = svg.find(prefix); at != std::string::npos; at = svg.find(prefix, at)) {
+    std::size_t end = at + prefix.size();
+    while (end < svg.size() && svg[end] >= '0' && svg[end] <= '9') ++end;
+    if (end == at + prefix.size()) {
+      at = end;
+      continue;
+    }
+    const std::string number = svg.substr(at + prefix.size(), end - at - prefix.size());
+    auto found = std::find(seen.begin(), seen.end(), number);
+    if (found == seen.end()) found = seen.insert(seen.end(), number);
+    out.append(svg, from, at - from);
+    out += prefix;
+    out += std::to_string(found - seen.begin() + 1);
+    from = at = end;
+  }
+  out.append(svg, from, std::string::npos);
+  return out;
+}
+
+void strings(JsonWriter& writer, const std::vector<std::string>& values) {
+  writer.beginArray();
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) writer.comma();
+    writer.string(values[i]);
+  }
+  writer.endArray();
+}
+
 }  // namespace
 
 PagePreview::PagePreview(const ActivityRegistry& registry)
@@ -80,8 +132,43 @@ PagePreview::PagePreview(const ActivityRegistry& registry)
 
 PagePreview::~PagePreview() = default;
 
+std::vector<std::string> PagePreview::typesReading(std::string_view input) const {
+  std::vector<std::string> found;
+  for (const widgets::ActivityType& type : impl_->registry.types()) {
+    for (std::string name : {type.name + ".ContentState", type.name}) {
+      const ActivityInput read = readActivityInput(input, impl_->registry, name);
+      if (read.failure || read.events.empty()) continue;
+      const auto form = read.events.front().form;
+      if (form == ActivityEvent::Form::contentStateRecord ||
+          form == ActivityEvent::Form::attributesRecord) {
+        found.push_back(std::move(name));
+      }
+    }
+  }
+  return found;
+}
+
+std::optional<std::string> PagePreview::startDocument(std::string_view input,
+                                                      std::string_view typeName) const {
+  std::string name(typeName);
+  if (name.empty()) {
+    const auto types = typesReading(input);
+    if (types.size() != 1) return std::nullopt;
+    name = types.front();
+  }
+  const ActivityInput read = readActivityInput(input, impl_->registry, name);
+  if (read.failure || read.timeline || read.events.size() != 1) return std::nullopt;
+  const ActivityEvent& event = read.events.front();
+  if (event.form != ActivityEvent::Form::contentStateRecord || !event.type) return std::nullopt;
+  const widgets::ActivityType& type = *event.type;
+  auto attributes = encodeErased(type.encodeAttributes, type.defaultAttributes());
+  if (!attributes) return std::nullopt;
+  const EncodedRecord state{event.encoded, {}};
+  return encodeActivity(std::nullopt, type, &*attributes, &state);
+}
+
 std::string PagePreview::json(std::string_view input, std::string_view typeName,
-                              const DeviceProfile& device) {
+                              const PreviewOptions& options) {
   std::string out;
   JsonWriter writer(out);
   writer.beginObject();
@@ -93,10 +180,30 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
     writer.comma();
     key(writer, "error");
     writeFailure(writer, tooLarge);
-    writer.raw(",\"warnings\":[],\"line\":null,\"presentations\":[]}");
+    writer.raw(",\"warnings\":[],\"type\":null,\"line\":null,\"presentations\":[]}");
     return out;
   }
-  const ActivityInput read = readActivityInput(input, impl_->registry, typeName);
+  ActivityInput read = readActivityInput(input, impl_->registry, typeName);
+  // A record on its own names no type: the one type that reads it is the one meant; with more
+  // than one, or none, the user is asked in the page's words.
+  std::string inferred;
+  if (read.failure && typeName.empty() && read.failure->kind == InputFailure::Kind::usage &&
+      !read.timeline) {
+    const auto types = typesReading(input);
+    if (types.size() == 1) {
+      inferred = types.front();
+      read = readActivityInput(input, impl_->registry, inferred);
+    } else {
+      std::string names;
+      for (const std::string& name : types) names += (names.empty() ? "" : ", ") + name;
+      read.failure->detail =
+          types.empty()
+              ? "a content state on its own, and no type reads it: choose its type in the Type "
+                "menu to see where it breaks"
+              : "a content state on its own that several types read (" + names +
+                    "): choose one in the Type menu";
+    }
+  }
   key(writer, "accepted");
   writer.boolean(!read.failure);
   writer.comma();
@@ -114,6 +221,13 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
     writer.string(read.warnings[i].description());
   }
   writer.endArray();
+  writer.comma();
+  key(writer, "type");
+  if (inferred.empty()) {
+    writer.null();
+  } else {
+    writer.string(inferred);
+  }
 
   // The state the activity shows once the whole input has arrived.
   const ActivityEvent* shown = nullptr;
@@ -134,31 +248,47 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
   writer.beginArray();
   if (shown) {
     const ActivityPresentations activity = buildPresentations(*shown, impl_->images);
+    ui::layout::Environment environment;
+    environment.typeSize = options.textSize;
+    const DeviceProfile& device = *options.device;
     std::lock_guard guard(impl_->drawing);
     bool first = true;
-    for (Presentation presentation : allPresentations) {
+    for (const Presentation presentation : options.presentations) {
+      if (!shows(device, presentation)) continue;
       if (!first) writer.comma();
       first = false;
-      const Scene scene = layOutScene(activity, presentation, device, impl_->measurer);
+      const Scene scene = layOutScene(activity, presentation, device, impl_->measurer, environment);
       writer.beginObject();
       key(writer, "presentation");
       writer.string(presentationName(presentation));
       writer.comma();
-      key(writer, "light");
-      writer.string(
-          ui::render::renderSVG(paint(scene, ui::render::Appearance::light), impl_->text));
-      writer.comma();
-      key(writer, "dark");
-      writer.string(ui::render::renderSVG(paint(scene, ui::render::Appearance::dark), impl_->text));
+      key(writer, "device");
+      writer.string(scene.device ? scene.device->name : device.name);
+      for (const auto appearance : {ui::render::Appearance::light, ui::render::Appearance::dark}) {
+        const bool light = appearance == ui::render::Appearance::light;
+        const std::string svg =
+            stableIds(ui::render::renderSVG(paint(scene, appearance), impl_->text));
+        const std::string drawingKey = keyOf(svg);
+        writer.comma();
+        key(writer, light ? "light" : "dark");
+        if (std::find(options.known.begin(), options.known.end(), drawingKey) !=
+            options.known.end()) {
+          writer.null();
+        } else {
+          writer.string(svg);
+        }
+        writer.comma();
+        key(writer, light ? "lightKey" : "darkKey");
+        writer.string(drawingKey);
+      }
+      const Findings findings =
+          sortedFindings(fitReport(activity, presentation, device, impl_->measurer, environment));
       writer.comma();
       key(writer, "findings");
-      writer.beginArray();
-      const auto findings = fitFindings(fitReport(activity, presentation, device, impl_->measurer));
-      for (std::size_t i = 0; i < findings.size(); ++i) {
-        if (i > 0) writer.comma();
-        writer.string(findings[i]);
-      }
-      writer.endArray();
+      strings(writer, findings.actionable);
+      writer.comma();
+      key(writer, "advice");
+      strings(writer, findings.advice);
       writer.endObject();
     }
   }

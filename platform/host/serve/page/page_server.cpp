@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 #include <variant>
 
 namespace host::serve {
@@ -138,6 +139,59 @@ RequestHeaders requestHeaders(const httplib::Request& request) {
           header("Sec-Fetch-Dest")};
 }
 
+// The request's `limit`, else `fallback`; nothing when it is no number up to the history's bound.
+std::optional<std::size_t> limitOf(const httplib::Request& request, std::size_t fallback) {
+  if (!request.has_param("limit")) return fallback;
+  const std::string text = request.get_param_value("limit");
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || text.front() == '-' || *end != '\0' || value > historyLimit) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// `device`, `textSize` ("xSmall" to "AX5"), `surface` ("phone" for the five presentations, a
+// surface's name, or "everything") and `have`, the comma-separated keys of the drawings the page
+// holds.
+std::variant<PreviewOptions, std::string> previewOptions(const httplib::Request& request) {
+  PreviewOptions options;
+  if (request.has_param("device")) {
+    options.device = findDeviceProfile(request.get_param_value("device"));
+    if (!options.device) return std::string("no such device");
+  }
+  if (request.has_param("textSize")) {
+    const std::string name = request.get_param_value("textSize");
+    const auto found = std::find_if(
+        ui::allDynamicTypeSizes.begin(), ui::allDynamicTypeSizes.end(),
+        [&](ui::DynamicTypeSize size) { return ui::dynamicTypeSizeName(size) == name; });
+    if (found == ui::allDynamicTypeSizes.end()) return std::string("no such text size");
+    options.textSize = *found;
+  }
+  const std::string surface = request.get_param_value("surface");
+  if (surface == "everything") {
+    options.presentations.insert(options.presentations.end(), allSurfaces.begin(),
+                                 allSurfaces.end());
+  } else if (!surface.empty() && surface != "phone") {
+    const auto names = presentationNames();
+    const auto found = std::find_if(names.begin(), names.end(), [&](const auto& named) {
+      return named.first == surface &&
+             std::find(allSurfaces.begin(), allSurfaces.end(), named.second) != allSurfaces.end();
+    });
+    if (found == names.end()) return std::string("no such surface");
+    options.presentations = {found->second};
+  }
+  const std::string keys = request.get_param_value("have");
+  std::string_view have = keys;
+  while (!have.empty() && options.known.size() < PagePreview::maxKnown) {
+    const std::size_t comma = have.find(',');
+    options.known.emplace_back(have.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    have.remove_prefix(comma + 1);
+  }
+  return options;
+}
+
 // `wait`, in seconds (0 when absent), or why it is not one.
 std::variant<double, std::string> waitSeconds(const httplib::Request& request) {
   if (!request.has_param("wait")) return 0.0;
@@ -205,14 +259,24 @@ struct PageServer::Impl {
       types += jsonString(type.name) + ',' + jsonString(type.name + ".ContentState");
     }
     std::string devices = "[";
-    for (const DeviceProfile& device : deviceProfiles()) {
+    for (const DeviceProfile& device : allDeviceProfiles()) {
       if (devices.size() > 1) devices += ',';
       devices += jsonString(device.name);
+    }
+    std::string textSizes = "[";
+    for (const ui::DynamicTypeSize size : ui::allDynamicTypeSizes) {
+      if (textSizes.size() > 1) textSizes += ',';
+      textSizes += jsonString(ui::dynamicTypeSizeName(size));
+    }
+    std::string surfaces = "[\"phone\"";
+    for (const Presentation surface : allSurfaces) {
+      surfaces += ',' + jsonString(presentationName(surface));
     }
     return "{\"pushUrl\":" + jsonString(settings.pushUrl) +
            ",\"certificate\":" + jsonString(settings.certificate) +
            ",\"bundleId\":" + (settings.bundleId.empty() ? "null" : jsonString(settings.bundleId)) +
-           ",\"types\":" + types + "],\"devices\":" + devices + "],\"history\":" + historyJson() +
+           ",\"types\":" + types + "],\"devices\":" + devices + "],\"textSizes\":" + textSizes +
+           "],\"surfaces\":" + surfaces + ",\"everything\"],\"history\":" + historyJson() +
            ",\"signatureChecked\":" + (settings.signatureChecked ? "true" : "false") +
            ",\"endpoints\":{\"development\":" + std::to_string(settings.developmentPort) +
            ",\"production\":" +
@@ -232,7 +296,10 @@ struct PageServer::Impl {
   // A .json or .jsonl file played as it would arrive: a document or a start brings an activity
   // up, the updates and the end that follow go to it as pushes.
   void replay(const httplib::Request& request, httplib::Response& response) {
-    const std::string type = request.get_param_value("type");
+    // The type chosen on the page is for lines that name none: a file that names its own types
+    // is replayed as it says.
+    std::string type = request.get_param_value("type");
+    if (!readActivityInput(request.body, registry, "").failure) type.clear();
     const ActivityInput whole = readActivityInput(request.body, registry, type);
     if (whole.failure) return fail(response, 400, whole.failure->description());
     const auto lines =
@@ -284,10 +351,16 @@ struct PageServer::Impl {
     response.set_header("Cache-Control", "no-store");
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, after, wrote = std::chrono::steady_clock::now(), listening](
+        [this, after, wrote = std::chrono::steady_clock::now(), greeted = false, listening](
             std::size_t, httplib::DataSink& sink) mutable {
           // Short waits find a page that has gone (its socket closed) soon, and free its slot.
           if (events.closed() || !sink.is_writable()) return false;
+          // Firefox opens an event stream on its first bytes, not its head: a comment at once.
+          if (!greeted) {
+            greeted = true;
+            constexpr std::string_view hello = ": listening\n\n";
+            return sink.write(hello.data(), hello.size());
+          }
           const auto next = events.after(after, std::chrono::milliseconds(250));
           std::string out;
           for (const PageEvents::Event& event : next) {
@@ -331,6 +404,7 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events, Push
   for (const auto& [path, text] : pageAssets()) {
     const std::string type = path.ends_with(".js")    ? "text/javascript; charset=utf-8"
                              : path.ends_with(".css") ? "text/css; charset=utf-8"
+                             : path.ends_with(".svg") ? "image/svg+xml"
                                                       : "text/html; charset=utf-8";
     const auto serve = [text = text, type](const httplib::Request&, httplib::Response& response) {
       response.set_header("Content-Security-Policy", contentSecurityPolicy);
@@ -349,18 +423,10 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events, Push
     impl->serveEvents(request, response);
   });
   server.Get("/api/pushes", [impl](const httplib::Request& request, httplib::Response& response) {
-    std::size_t limit = 100;
-    if (request.has_param("limit")) {
-      const std::string text = request.get_param_value("limit");
-      char* end = nullptr;
-      const unsigned long value = std::strtoul(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || value > historyLimit) {
-        return fail(response, 400, "limit must be a number from 0 to 10000");
-      }
-      limit = value;
-    }
+    const auto limit = limitOf(request, 100);
+    if (!limit) return fail(response, 400, "limit must be a number from 0 to 10000");
     std::lock_guard guard(impl->historyLock);
-    answer(response, 200, jsonArray(impl->history.pushes(limit), pushJson));
+    answer(response, 200, jsonArray(impl->history.pushes(*limit), pushJson));
   });
   server.Get("/api/pushes/([0-9A-Fa-f-]{36})",
              [impl](const httplib::Request& request, httplib::Response& response) {
@@ -410,16 +476,35 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events, Push
                   response.status = 204;
                   response.set_header("Cache-Control", "no-store");
                 });
-  server.Get("/api/activities", [impl](const httplib::Request&, httplib::Response& response) {
+  server.Get(
+      "/api/activities", [impl](const httplib::Request& request, httplib::Response& response) {
+        const auto limit = limitOf(request, 1000);
+        if (!limit) return fail(response, 400, "limit must be a number from 0 to 10000");
+        std::lock_guard guard(impl->historyLock);
+        answer(response, 200, activitiesJson(impl->history.activities(*limit), impl->deviceNow()));
+      });
+  // What reached each of the newest activities, for the page's summary rows: one object by id.
+  server.Get("/api/tallies", [impl](const httplib::Request& request, httplib::Response& response) {
+    const auto limit = limitOf(request, 1000);
+    if (!limit) return fail(response, 400, "limit must be a number from 0 to 10000");
+    std::string body = "{";
     std::lock_guard guard(impl->historyLock);
-    answer(response, 200, activitiesJson(impl->history.activities(1000), impl->deviceNow()));
+    for (const ActivityRecord& activity : impl->history.activities(*limit)) {
+      if (body.size() > 1) body += ',';
+      body += jsonString(activity.id) + ':' + tallyJson(impl->history.tally(activity.id));
+    }
+    answer(response, 200, body + "}");
   });
   server.Post("/api/activities", [impl](const httplib::Request& request,
                                         httplib::Response& response) {
+    // A content state on its own starts with its type's default attributes.
+    const auto document =
+        impl->preview.startDocument(request.body, request.get_param_value("type"));
+    const std::string& body = document ? *document : request.body;
     std::variant<ActivityRecord, std::string> started;
     std::string json;
     if (!impl->change(response, [&](PushService& service) {
-          started = service.startLocally(request.body, nowMs());
+          started = service.startLocally(body, nowMs());
           if (const auto* activity = std::get_if<ActivityRecord>(&started)) {
             json = activityJson(service.store(), *activity, service.devices().clock().at(nowMs()));
           }
@@ -592,13 +677,11 @@ PageServer::PageServer(Write write, PushStore& history, PageEvents& events, Push
                response.set_content(lines, "application/x-ndjson");
              });
   server.Post("/api/preview", [impl](const httplib::Request& request, httplib::Response& response) {
-    const DeviceProfile* device = &defaultDeviceProfile();
-    if (request.has_param("device")) {
-      device = findDeviceProfile(request.get_param_value("device"));
-      if (!device) return fail(response, 400, "no such device");
-    }
+    auto options = previewOptions(request);
+    if (const auto* why = std::get_if<std::string>(&options)) return fail(response, 400, *why);
     answer(response, 200,
-           impl->preview.json(request.body, request.get_param_value("type"), *device));
+           impl->preview.json(request.body, request.get_param_value("type"),
+                              std::get<PreviewOptions>(options)));
   });
   server.Post("/api/timelines",
               [impl](const httplib::Request& request, httplib::Response& response) {

@@ -879,6 +879,35 @@ std::vector<HistoryEntry> PushStore::pushesReaching(const std::string& activityI
   return found;
 }
 
+ActivityTally PushStore::tally(const std::string& activityId) {
+  auto& s = impl_->statement(
+      "SELECT verdict, count(*), max(seq) FROM (SELECT verdict, seq FROM pushes WHERE "
+      "activity_id = ?1 UNION ALL SELECT verdict, push_seq AS seq FROM deliveries WHERE "
+      "activity_id = ?1) GROUP BY verdict");
+  s.bind(activityId);
+  ActivityTally tally;
+  std::int64_t lastSeq = 0;
+  while (s.step()) {
+    const Verdict verdict = verdictNamed(s.text(0));
+    tally.counts.emplace_back(verdict, s.integer(1));
+    tally.pushes += s.integer(1);
+    if (s.integer(2) > lastSeq) {
+      lastSeq = s.integer(2);
+      tally.lastVerdict = verdict;
+    }
+  }
+  s.reset();
+  if (lastSeq == 0) return tally;
+  auto& last = impl_->statement("SELECT apns_id, time FROM pushes WHERE seq = ?");
+  last.bind(lastSeq);
+  if (last.step()) {
+    tally.lastApnsId = last.text(0);
+    tally.lastTimeMs = last.integer(1);
+  }
+  last.reset();
+  return tally;
+}
+
 std::int64_t PushStore::droppedPushes() {
   auto& s = impl_->statement("SELECT coalesce(max(value), 0) FROM meta WHERE key = 'dropped'");
   const std::int64_t dropped = s.step() ? s.integer(0) : 0;

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace host::serve {
@@ -110,6 +111,15 @@ struct HistoryEntry {
   std::int64_t seq = 0;        // its place in the history, once stored
 };
 
+// What reached one activity: how many pushes of each verdict, and the newest of them.
+struct ActivityTally {
+  std::vector<std::pair<Verdict, std::int64_t>> counts;  // each verdict that occurred, once
+  std::int64_t pushes = 0;
+  std::string lastApnsId;  // empty when nothing reached it
+  std::int64_t lastTimeMs = 0;
+  Verdict lastVerdict = Verdict::applied;
+};
+
 // How much history a store keeps: pushes older than `days`, and those beyond the newest `pushes`,
 // are dropped as new ones come (0: no bound).
 struct Retention {
@@ -167,6 +177,8 @@ class PushStore {
   std::vector<HistoryEntry> activityPushes(const std::string& activityId, std::size_t limit);
   // Those of them the activity showed: its start and the updates and end it applied.
   std::vector<HistoryEntry> appliedPushes(const std::string& activityId, std::size_t limit);
+  // What the history still holds of the pushes that reached the activity.
+  ActivityTally tally(const std::string& activityId);
   std::size_t pushCount();
   // How many pushes the retention bound has dropped since the store was made.
   std::int64_t droppedPushes();

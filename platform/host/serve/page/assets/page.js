@@ -10,26 +10,41 @@ const presentationLabels = {
   'compact-leading': 'Compact leading',
   'compact-trailing': 'Compact trailing',
   'minimal': 'Minimal',
+  'standby': 'StandBy',
+  'standby-night': 'StandBy at night',
+  'always-on': 'Always-On',
+  'smart-stack': 'Smart Stack',
+  'carplay': 'CarPlay',
 };
+// The verdicts, one closed set; the marks tell them apart without colour.
 const verdictWords = {
-  applied: '✓ applied',
-  ended: '■ ended',
-  ignored: '○ ignored',
-  dropped: '✕ dropped',
-  rejected: '✕ rejected',
-  'not-started': '✕ not started',
-  throttled: '◌ throttled',
-  stored: '… stored',
+  'applied': '✓ applied',
+  'ended': '■ ended',
+  'stored': '⧗ stored',
   'delivered-late': '✓ delivered late',
-  expired: '✕ expired',
+  'ignored': '○ ignored',
+  'dropped': '✕ dropped',
+  'not-started': '✕ not started',
+  'throttled': '✕ throttled',
+  'expired': '✕ expired',
+  'rejected': '✕ rejected',
 };
-const shownActivities = 20;
-const shownPushes = 200;
+// What a sender wants to hear about: the pushes an activity did not apply.
+const notApplied = ['dropped', 'ignored', 'throttled', 'not-started', 'expired', 'rejected'];
+const rowsAtFirst = 20;
+const logAtFirst = 100;
+const keptPushes = 1000;
 
 const state = {
   info: null,
   device: 'iphone-15-pro',
-  activities: new Map(),  // id -> {record, steps, step, following, card}
+  textSize: 'Large',
+  surface: 'phone',
+  activities: new Map(),  // id -> entry: {record, tally, steps, step, following, open, row, detail}
+  pushes: [],             // newest first, at most keptPushes
+  showAllRows: false,
+  logShown: logAtFirst,
+  clock: null,            // the devices' clock, when the endpoint has one
   // Pushes answered but not yet on screen, by activity; their paint time is measured.
   waiting: new Map(),
 };
@@ -46,11 +61,18 @@ function element(tag, attributes, ...children) {
     else if (name.startsWith('on')) node.addEventListener(name.slice(2), value);
     else node.setAttribute(name, value === true ? '' : String(value));
   }
-  for (const child of children) {
+  for (const child of children.flat()) {
     if (child === undefined || child === null || child === false) continue;
     node.append(child instanceof Node ? child : String(child));
   }
   return node;
+}
+
+class ApiError extends Error {
+  constructor(status, message) {
+    super(message);
+    this.status = status;
+  }
 }
 
 async function api(path, options) {
@@ -60,9 +82,20 @@ async function api(path, options) {
   try { body = text ? JSON.parse(text) : null; } catch { body = text; }
   if (!response.ok) {
     const why = body && body.error ? body.error : `${response.status} ${response.statusText}`;
-    throw new Error(why);
+    throw new ApiError(response.status, why);
   }
   return body;
+}
+
+function json(method, body) {
+  return {method, headers: {'content-type': 'application/json'}, body: JSON.stringify(body)};
+}
+
+// A line that says how something went: as an error when it failed.
+function say(node, text, failed) {
+  node.textContent = text;
+  node.classList.toggle('error', Boolean(failed));
+  node.classList.toggle('ok', !failed && Boolean(text));
 }
 
 function localTime(value) {
@@ -117,13 +150,54 @@ function copyButton(label, text) {
   return button;
 }
 
+// --- names ------------------------------------------------------------------------------------
+
+function shortType(type) {
+  return String(type).replace(/LiveActivityAttributes$|Attributes$/, '') || String(type);
+}
+
+// The name a person knows an activity by: the app it signs, the file it downloads; a member
+// called `name` or ending in `Name`, from its attributes, then its state.
+function activityName(record) {
+  for (const source of [record.attributes, record.state]) {
+    if (!source || typeof source !== 'object') continue;
+    for (const [member, value] of Object.entries(source)) {
+      if (typeof value === 'string' && value.trim() && (member === 'name' || /Name$/.test(member))) {
+        return value;
+      }
+    }
+  }
+  return `${shortType(record.type)} ${record.id.slice(0, 8)}`;
+}
+
+function activityLabel(record) {
+  return `${activityName(record)} · ${shortType(record.type)} · ${record.id.slice(0, 8)}`;
+}
+
+// live, stale, ended or removed: the endpoint's word on the devices' clock, else this machine's.
+function phaseOf(record) {
+  if (record.phase) return record.phase;
+  const now = Date.now() / 1000;
+  if (record.ended) return 'ended';
+  if (record.staleDate !== null && record.staleDate < now) return 'stale';
+  return 'live';
+}
+
+function phaseWords(record) {
+  const phase = phaseOf(record);
+  if (phase === 'ended' && record.dismissalDate !== null) {
+    return `ended, dismissed ${localTime(record.dismissalDate)}`;
+  }
+  if (phase === 'stale' && record.staleDate !== null) return `stale since ${localTime(record.staleDate)}`;
+  return phase;
+}
+
 // --- drawings ---------------------------------------------------------------------------------
 
-// Drawings by their text: an update changes some presentations and leaves others as they were,
-// and a drawing already cleaned is only copied. An SVG document per image costs the browser
-// several milliseconds each; drawings in the page cost next to nothing.
+// Cleaned drawings by their key: an update changes some presentations and leaves others as they
+// were, and the server sends only the drawings the page lacks.
 const drawings = new Map();
-const keptDrawings = 200;
+const keptDrawings = 400;
 let drawingCount = 0;
 const drawingElements = new Set([
   'svg', 'g', 'defs', 'symbol', 'use', 'path', 'rect', 'circle', 'ellipse', 'line', 'polyline',
@@ -159,45 +233,117 @@ function cleanDrawing(root, prefix) {
   }
 }
 
-function drawing(svg, label) {
-  let template = drawings.get(svg);
-  if (template) {
-    drawings.delete(svg);
-  } else {
-    template = new DOMParser().parseFromString(svg, 'image/svg+xml').documentElement;
-    if (template.localName !== 'svg') return element('p', {}, `${label}: cannot be shown`);
-    cleanDrawing(template, `d${++drawingCount}-`);
-  }
-  drawings.set(svg, template);
+function remember(key, svg) {
+  if (drawings.has(key)) return;
+  const template = new DOMParser().parseFromString(svg, 'image/svg+xml').documentElement;
+  if (template.localName !== 'svg') return;
+  cleanDrawing(template, `d${++drawingCount}-`);
+  drawings.set(key, template);
   if (drawings.size > keptDrawings) drawings.delete(drawings.keys().next().value);
+}
+
+// A drawing at one CSS pixel per point (the page's scale on wide screens, 3 in the zoom).
+function drawing(key, label) {
+  const template = drawings.get(key);
+  if (!template) return element('p', {class: 'error'}, `${label}: cannot be shown`);
   const node = document.importNode(template, true);
+  const points = node.viewBox && node.viewBox.baseVal && node.viewBox.baseVal.width ||
+                 parseFloat(node.getAttribute('width')) || 300;
+  node.removeAttribute('width');
+  node.removeAttribute('height');
+  node.style.setProperty('--points', `${points}px`);
   node.setAttribute('role', 'img');
   node.setAttribute('aria-label', label);
+  node.dataset.key = key;
   return node;
 }
 
-// Every presentation of a preview answer, light and dark side by side, with its fit report.
-function presentationsView(preview) {
-  const box = element('div', {class: 'presentations'});
-  for (const p of preview.presentations) {
-    const label = presentationLabels[p.presentation] || p.presentation;
-    const findings = p.findings.length
-      ? element('ul', {class: 'findings', 'aria-label': `${label}: what does not fit`},
-                ...p.findings.map((finding) => element('li', {}, finding)))
-      : element('p', {class: 'fits'}, 'Fits: nothing truncated, shrunk, clipped or faint.');
-    box.append(element('figure', {class: 'presentation', 'data-presentation': p.presentation},
-      element('figcaption', {}, label),
-      element('div', {class: 'pair'}, drawing(p.light, `${label}, light`),
-              drawing(p.dark, `${label}, dark`)),
-      findings));
+function previewQuery(type, have) {
+  const query = new URLSearchParams({device: state.device, textSize: state.textSize,
+                                     surface: state.surface});
+  if (type) query.set('type', type);
+  if (have && have.length) query.set('have', have.join(','));
+  return query;
+}
+
+// Asks for the drawings of an input; those the page holds come back as keys alone. A key the
+// page no longer holds is asked for again, whole.
+async function preview(text, type, have) {
+  const ask = (keys) => api('/api/preview?' + previewQuery(type, keys), {method: 'POST', body: text});
+  let answer = await ask(have);
+  const missing = (p) => (p.light === null && !drawings.has(p.lightKey)) ||
+                         (p.dark === null && !drawings.has(p.darkKey));
+  if (answer.presentations.some(missing)) answer = await ask([]);
+  for (const p of answer.presentations) {
+    if (p.light !== null) remember(p.lightKey, p.light);
+    if (p.dark !== null) remember(p.darkKey, p.dark);
+  }
+  return answer;
+}
+
+function openZoom(label, p) {
+  $('zoom-title').textContent = `${label}, three times its size`;
+  $('zoom-pair').replaceChildren(drawing(p.lightKey, `${label}, light`),
+                                 drawing(p.darkKey, `${label}, dark`));
+  $('zoom').showModal();
+}
+
+function findingsView(label, p) {
+  const box = element('div', {class: 'fit'});
+  box.append(p.findings.length
+    ? element('ul', {class: 'findings', 'aria-label': `${label}: what does not fit`},
+              ...p.findings.map((finding) => element('li', {}, finding)))
+    : element('p', {class: 'fits'}, 'Fits: nothing truncated, shrunk, clipped or faint.'));
+  if (p.advice && p.advice.length) {
+    box.append(element('details', {class: 'advice'},
+      element('summary', {}, `${p.advice.length} ${p.advice.length === 1 ? 'line' : 'lines'} of ` +
+                             "advice on the platform's own text colours"),
+      element('ul', {}, ...p.advice.map((line) => element('li', {}, line)))));
   }
   return box;
 }
 
-function preview(text, type) {
-  const query = new URLSearchParams({device: state.device});
-  if (type) query.set('type', type);
-  return api('/api/preview?' + query, {method: 'POST', body: text});
+// Draws a preview answer into `box`, changing only the presentations whose drawing or findings
+// changed: a figure per presentation, light and dark side by side.
+function showPresentations(box, answer) {
+  const figures = new Map([...box.children].map((f) => [f.dataset.presentation, f]));
+  const seen = new Set();
+  let before = null;
+  for (const p of answer.presentations) {
+    seen.add(p.presentation);
+    const label = presentationLabels[p.presentation] || p.presentation;
+    let figure = figures.get(p.presentation);
+    const findingsKey = JSON.stringify([p.findings, p.advice]);
+    if (!figure) {
+      figure = element('figure', {class: 'presentation', 'data-presentation': p.presentation},
+                       element('figcaption', {}, label));
+      figure.append(element('button', {type: 'button', class: 'zoom',
+                                       'aria-label': `${label}: open at full size`}));
+      figure.append(element('div'));
+    }
+    const button = figure.children[1];
+    if (figure.dataset.light !== p.lightKey || figure.dataset.dark !== p.darkKey) {
+      const pair = element('div', {class: 'pair'}, drawing(p.lightKey, `${label}, light`),
+                           drawing(p.darkKey, `${label}, dark`));
+      button.replaceChildren(pair);
+      button.onclick = () => openZoom(label, p);
+      figure.dataset.light = p.lightKey;
+      figure.dataset.dark = p.darkKey;
+    }
+    if (figure.dataset.findings !== findingsKey) {
+      figure.children[2].replaceWith(findingsView(label, p));
+      figure.dataset.findings = findingsKey;
+    }
+    const place = before ? before.nextSibling : box.firstChild;
+    if (figure !== place) box.insertBefore(figure, place);
+    before = figure;
+  }
+  for (const [name, figure] of figures) if (!seen.has(name)) figure.remove();
+}
+
+function drawingKeys(box) {
+  return [...box.querySelectorAll('figure')].flatMap((f) => [f.dataset.light, f.dataset.dark])
+    .filter(Boolean);
 }
 
 // --- activities -------------------------------------------------------------------------------
@@ -218,19 +364,117 @@ function stepInput(record, contentState) {
     'content-state': contentState}), type: ''};
 }
 
-function statusOf(record) {
-  const now = Date.now() / 1000;
-  if (record.ended) {
-    if (record.dismissalDate !== null && record.dismissalDate > now) {
-      return ['ended', `ended: waiting for dismissal until ${localTime(record.dismissalDate)}`];
-    }
-    if (record.dismissalDate !== null) return ['ended', 'ended and dismissed'];
-    return ['ended', 'ended: the Lock Screen keeps it for up to four hours'];
+// Whether the activity shows a push it was given (its timeline holds it), as the endpoint says;
+// a push after the end is `ended` too, and not shown.
+function shows(push) {
+  if (typeof push.shown === 'boolean') return push.shown;
+  return push.verdict === 'applied' || push.verdict === 'ended' || push.verdict === 'delivered-late';
+}
+
+function emptyTally() {
+  return {pushes: 0, verdicts: {}, last: null};
+}
+
+function countTally(tally, push, verdict) {
+  tally.pushes += 1;
+  tally.verdicts[verdict] = (tally.verdicts[verdict] || 0) + 1;
+  tally.last = {apnsId: push.apnsId, time: push.time, verdict};
+}
+
+function lastTime(entry) {
+  return entry.tally.last ? entry.tally.last.time : entry.record.created;
+}
+
+function notAppliedWords(tally) {
+  const parts = notApplied.filter((v) => tally.verdicts[v])
+    .map((v) => `${tally.verdicts[v]} ${v.replace('-', ' ')}`);
+  return parts.length ? parts.join(', ') : 'none';
+}
+
+function summaryCells(entry) {
+  const record = entry.record;
+  const tally = entry.tally;
+  const phase = phaseOf(record);
+  const last = tally.last;
+  const counted = notAppliedWords(tally);
+  return [
+    element('td', {class: 'name'},
+      element('button', {type: 'button', class: 'open-button', 'aria-expanded': String(entry.open),
+                         onclick: () => toggle(entry)}, activityName(record)),
+      element('code', {class: 'id'}, record.id.slice(0, 8))),
+    element('td', {class: 'type', title: record.type}, shortType(record.type)),
+    element('td', {class: 'phase'}, element('span', {class: `badge ${phase}`, title: phaseWords(record)}, phase)),
+    element('td', {class: 'island island-column'},
+            record.holdsIsland === true ? '◆ holds it' : record.holdsIsland === false ? '—' : ''),
+    element('td', {class: 'last', 'data-verdict': last ? last.verdict : ''}, last
+      ? [element('span', {class: `verdict ${last.verdict}`}, verdictWords[last.verdict] || last.verdict),
+         ' ', element('span', {class: 'muted'}, localTime(last.time))]
+      : element('span', {class: 'muted'}, 'none yet')),
+    element('td', {class: `counts${counted === 'none' ? '' : ' some'}`}, counted),
+  ];
+}
+
+function updateRow(entry) {
+  if (!entry.row) {
+    entry.row = element('tr', {class: 'activity-row', 'data-activity-id': entry.record.id});
   }
-  if (record.staleDate !== null && record.staleDate < now) {
-    return ['stale', `stale since ${localTime(record.staleDate)}`];
+  entry.row.classList.toggle('open', entry.open);
+  // The row is drawn anew; a user on its button keeps the focus there.
+  const focused = entry.row.contains(document.activeElement);
+  entry.row.replaceChildren(...summaryCells(entry));
+  if (focused) entry.row.querySelector('.open-button').focus();
+}
+
+function matchesFilter(entry, text) {
+  if (!text) return true;
+  const r = entry.record;
+  return [activityName(r), r.type, r.id, r.deviceToken, r.updateToken, r.channel]
+    .some((value) => value && String(value).toLowerCase().includes(text));
+}
+
+function orderedEntries() {
+  return [...state.activities.values()].sort((a, b) => {
+    const byTime = String(lastTime(b)).localeCompare(String(lastTime(a)));
+    return byTime || String(b.record.created).localeCompare(String(a.record.created));
+  });
+}
+
+// The summary rows, newest push first; the first few unless all are asked for, and always a
+// word on how many are not shown.
+function renderRows() {
+  const body = $('activities');
+  const filter = $('activities-filter').value.trim().toLowerCase();
+  const matching = orderedEntries().filter((entry) => matchesFilter(entry, filter));
+  const shown = state.showAllRows ? matching : matching.slice(0, rowsAtFirst);
+  const rows = [];
+  for (const entry of shown) {
+    if (!entry.row) updateRow(entry);
+    rows.push(entry.row);
+    if (entry.open && entry.detail) rows.push(entry.detail);
   }
-  return ['live', 'live'];
+  // Rows that stay keep their nodes (and the focus inside them).
+  let place = body.firstChild;
+  for (const row of rows) {
+    if (row !== place) body.insertBefore(row, place);
+    else place = place.nextSibling;
+  }
+  while (place) {
+    const next = place.nextSibling;
+    place.remove();
+    place = next;
+  }
+  const total = state.activities.size;
+  $('activities-empty').hidden = total > 0;
+  $('activities-table').hidden = total === 0;
+  $('activities-table').classList.toggle('no-island',
+    ![...state.activities.values()].some((e) => typeof e.record.holdsIsland === 'boolean'));
+  $('activities-count').textContent = total ? `(${total})` : '';
+  const hidden = matching.length - shown.length;
+  $('activities-more').hidden = hidden === 0 && !(state.showAllRows && matching.length > rowsAtFirst);
+  $('activities-shown').textContent = hidden > 0
+    ? `${shown.length} of ${matching.length} shown${filter ? ' (matching the search)' : ''}`
+    : `all ${matching.length} shown`;
+  $('activities-all').textContent = hidden > 0 ? `show all ${matching.length}` : `show the first ${rowsAtFirst}`;
 }
 
 function tokenRow(name, value) {
@@ -239,50 +483,77 @@ function tokenRow(name, value) {
           element('dd', {}, element('code', {}, value), ' ', copyButton('copy', value))];
 }
 
-function activityCard(entry) {
-  const record = entry.record;
-  const [kind, words] = statusOf(record);
-  const steps = entry.steps;
-  const card = element('article', {class: 'activity', 'data-activity-id': record.id,
-                                   'aria-label': `${record.type} ${record.id}`});
-  card.append(element('h3', {}, record.type, ' ', element('span', {class: `badge ${kind}`}, words)));
-  card.append(element('dl', {},
-    element('dt', {}, 'activity'), element('dd', {}, element('code', {}, record.id)),
-    ...tokenRow('device token', record.deviceToken),
-    ...tokenRow('update token', record.updateToken),
-    ...tokenRow('channel', record.channel),
-    element('dt', {}, 'started'), element('dd', {}, localTime(record.created))));
-  // The last push that reached it, shown or not: a dropped or ignored one is the news.
-  const last = entry.lastPush;
-  if (last) {
-    card.append(element('p', {class: `last-push ${last.verdict}`, 'data-verdict': last.verdict},
-      'last push: ', element('span', {class: 'verdict'}, verdictWords[last.verdict] || last.verdict),
-      ` ${localTime(last.time)}`, last.error ? element('span', {class: 'error'}, ` ${last.error}`) : null));
-  }
-
-  const position = element('span', {class: 'muted'});
-  const slider = element('input', {type: 'range', min: 0, max: Math.max(steps.length - 1, 0),
-                                   value: entry.step, 'aria-label': 'Step of the timeline'});
+// The detail under an open row, built once: what changes is updated in place, so the control
+// a user pressed keeps the focus.
+function buildDetail(entry) {
+  const id = entry.record.id;
+  const meta = element('dl', {class: 'meta'});
+  const earlier = element('button', {type: 'button', class: 'earlier'}, '◀ earlier');
+  const later = element('button', {type: 'button', class: 'later'}, 'later ▶');
+  const slider = element('input', {type: 'range', min: 0, max: 0, value: 0,
+                                   'aria-label': 'Step of the timeline'});
+  const position = element('span', {class: 'muted position'});
   const go = (step) => {
-    entry.step = Math.max(0, Math.min(steps.length - 1, step));
-    entry.following = entry.step === steps.length - 1;
-    refreshCard(entry, false);
+    if (!entry.steps.length) return;
+    entry.step = Math.max(0, Math.min(entry.steps.length - 1, step));
+    entry.following = entry.step === entry.steps.length - 1;
+    updateTimeline(entry);
+    drawActivity(entry);
   };
+  earlier.addEventListener('click', () => { if (earlier.getAttribute('aria-disabled') !== 'true') go(entry.step - 1); });
+  later.addEventListener('click', () => { if (later.getAttribute('aria-disabled') !== 'true') go(entry.step + 1); });
   slider.addEventListener('input', () => go(Number(slider.value)));
+  const cell = element('td', {colspan: 6},
+    meta,
+    element('div', {class: 'timeline'}, earlier, slider, later, position,
+      element('a', {href: `/api/activities/${id}/timeline`, download: ''}, 'export timeline (.jsonl)'),
+      element('button', {type: 'button', onclick: () => showInLog(id)}, 'its pushes in the log')),
+    element('div', {class: 'presentations'}),
+    element('h3', {}, 'Pushes'),
+    element('ol', {class: 'activity-pushes'}));
+  entry.detail = element('tr', {class: 'activity-detail', 'data-activity-id': id}, cell);
+  entry.parts = {meta, earlier, later, slider, position,
+                 drawings: cell.querySelector('.presentations'),
+                 pushes: cell.querySelector('.activity-pushes')};
+  updateMeta(entry);
+}
+
+function updateMeta(entry) {
+  const r = entry.record;
+  entry.parts.meta.replaceChildren(
+    element('dt', {}, 'activity'), element('dd', {}, element('code', {}, r.id), ' ', copyButton('copy', r.id)),
+    element('dt', {}, 'state'), element('dd', {}, phaseWords(r)),
+    ...tokenRow('device token', r.deviceToken),
+    ...tokenRow('update token', r.updateToken),
+    ...tokenRow('channel', r.channel),
+    element('dt', {}, 'attributes'),
+    element('dd', {}, element('code', {}, r.attributes === null ? '(default)' : JSON.stringify(r.attributes))),
+    element('dt', {}, 'started'), element('dd', {}, localTime(r.created)));
+}
+
+function updateTimeline(entry) {
+  const {earlier, later, slider, position} = entry.parts;
+  const steps = entry.steps;
+  slider.max = Math.max(steps.length - 1, 0);
+  slider.value = entry.step;
+  earlier.setAttribute('aria-disabled', String(entry.step <= 0));
+  later.setAttribute('aria-disabled', String(entry.step >= steps.length - 1));
   const step = steps[entry.step];
   position.textContent = steps.length
     ? `update ${entry.step + 1} of ${steps.length}` + (step ? `, ${localTime(step.time)}` : '')
     : 'no update shown yet';
-  card.append(element('div', {class: 'timeline'},
-    element('button', {type: 'button', onclick: () => go(entry.step - 1),
-                       disabled: entry.step <= 0}, '◀ earlier'),
-    slider,
-    element('button', {type: 'button', onclick: () => go(entry.step + 1),
-                       disabled: entry.step >= steps.length - 1}, 'later ▶'),
-    position,
-    element('a', {href: `/api/activities/${record.id}/timeline`, download: ''},
-            'export timeline (.jsonl)')));
-  return card;
+}
+
+function activityPushLine(push) {
+  const verdict = push.verdict || 'rejected';
+  return element('li', {'data-apns-id': push.apnsId},
+    element('span', {class: `verdict ${verdict}`}, verdictWords[verdict] || verdict), ' ',
+    element('span', {class: 'muted'}, localTime(push.time)), ' ',
+    element('a', {href: `#push-${push.apnsId}`, onclick: (event) => {
+      event.preventDefault();
+      showPushInLog(push.apnsId);
+    }}, push.apnsId.slice(0, 8)),
+    push.error ? element('span', {class: 'error'}, push.error) : null);
 }
 
 // A push the activity showed becomes the last step of its timeline; an end without a content
@@ -295,81 +566,71 @@ function addStep(entry, push) {
   if (entry.following) entry.step = entry.steps.length - 1;
 }
 
-// Whether the activity shows a push it was given: its timeline holds it. A push after the end is
-// `ended` too, and not shown.
-function shows(push) {
-  return push.shown === true;
-}
-
-async function loadSteps(entry) {
-  const pushes = await api(`/api/activities/${entry.record.id}/pushes`);
+async function loadActivityPushes(entry) {
+  entry.loading = true;
+  let pushes;
+  try {
+    pushes = await api(`/api/activities/${entry.record.id}/pushes`);
+  } finally {
+    entry.loading = false;
+  }
   entry.steps = [];
   for (const push of pushes) if (shows(push)) addStep(entry, push);
-  if (pushes.length) entry.lastPush = pushes[pushes.length - 1];
   if (entry.following || entry.step >= entry.steps.length) {
     entry.step = Math.max(entry.steps.length - 1, 0);
   }
+  entry.parts.pushes.replaceChildren(...pushes.slice(-50).reverse().map(activityPushLine));
+  entry.loaded = true;
 }
 
-// Draws a card again; with `reload`, after fetching the activity and its timeline anew.
-async function refreshCard(entry, reload) {
-  if (entry.busy) { entry.again = entry.again || reload; return; }
+// Draws the step shown; a drawing already there stays.
+async function drawActivity(entry) {
+  if (entry.busy) { entry.again = true; return; }
   entry.busy = true;
-  entry.reloading = reload;
-  // The pushes this drawing shows; those that arrive meanwhile wait for the next.
   const covered = state.waiting.get(entry.record.id) || [];
   state.waiting.delete(entry.record.id);
   try {
-    if (reload) {
-      entry.record = await api(`/api/activities/${entry.record.id}`);
-      await loadSteps(entry);
+    // A push that came while the pushes loaded may or may not be among them: load them again.
+    if (!entry.loaded || entry.stale) {
+      entry.stale = false;
+      await loadActivityPushes(entry);
     }
-    const card = activityCard(entry);
+    updateTimeline(entry);
     const step = entry.steps[entry.step];
     const contentState = step ? step.contentState : entry.record.state;
     if (contentState !== null && contentState !== undefined) {
       const input = stepInput(entry.record, contentState);
-      const answer = await preview(input.text, input.type);
-      card.append(presentationsView(answer));
+      const answer = await preview(input.text, input.type, drawingKeys(entry.parts.drawings));
+      showPresentations(entry.parts.drawings, answer);
     }
-    if (entry.card && entry.card.isConnected) entry.card.replaceWith(card);
-    else placeCard(entry, card);
-    entry.card = card;
   } catch (error) {
-    $('connection').textContent = `cannot draw an activity: ${error.message}`;
+    say($('connection'), `cannot draw ${activityName(entry.record)}: ${error.message}`, true);
   } finally {
     entry.busy = false;
-    entry.reloading = false;
   }
   painted(covered);
-  if (entry.again !== undefined) {
-    const reloadAgain = entry.again;
-    entry.again = undefined;
-    refreshCard(entry, reloadAgain);
+  if (entry.again) {
+    entry.again = false;
+    drawActivity(entry);
   }
 }
 
-function placeCard(entry, card) {
-  const list = $('activities');
-  // Newest first: a card goes before the first card of an older activity.
-  for (const other of list.children) {
-    const otherEntry = state.activities.get(other.dataset.activityId);
-    if (otherEntry && otherEntry.record.created < entry.record.created) {
-      list.insertBefore(card, other);
-      return;
-    }
-  }
-  list.append(card);
+function toggle(entry, open = !entry.open) {
+  entry.open = open;
+  if (open && !entry.detail) buildDetail(entry);
+  updateRow(entry);
+  entry.row.querySelector('.open-button').focus();
+  renderRows();
+  if (open) drawActivity(entry);
 }
 
-function trackActivity(record) {
+function trackActivity(record, tally) {
   let entry = state.activities.get(record.id);
   if (!entry) {
-    entry = {record, steps: [], step: 0, following: true, card: null};
+    entry = {record, tally: tally || emptyTally(), steps: [], step: 0, following: true,
+             open: false, row: null, detail: null, loaded: false};
     state.activities.set(record.id, entry);
-    updateTargets();
   }
-  $('activities-empty').hidden = true;
   return entry;
 }
 
@@ -382,23 +643,44 @@ function painted(apnsIds) {
 }
 
 function updateTargets() {
-  const select = $('editor-target');
-  const chosen = select.value;
-  select.replaceChildren();
-  for (const entry of [...state.activities.values()].reverse()) {
-    const r = entry.record;
-    select.append(element('option', {value: r.id}, `${r.type} ${r.id.slice(0, 8)}`));
+  const entries = orderedEntries();
+  for (const [id, keepAny] of [['editor-target', false], ['log-activity', true]]) {
+    const select = $(id);
+    const chosen = select.value;
+    select.replaceChildren(...(keepAny ? [element('option', {value: ''}, 'any')] : []),
+      ...entries.map((e) => element('option', {value: e.record.id}, activityLabel(e.record))));
+    if (chosen) select.value = chosen;
   }
-  if (chosen) select.value = chosen;
-  $('editor-send').disabled = select.options.length === 0;
+  $('editor-send').disabled = entries.length === 0;
+}
+
+let targetsQueued = false;
+function queueTargets() {
+  if (targetsQueued) return;
+  targetsQueued = true;
+  setTimeout(() => { targetsQueued = false; updateTargets(); }, 200);
 }
 
 // --- the push log -----------------------------------------------------------------------------
 
+// The headers a push was sent with that belong to it (apns-…), as its sender gave them.
+function ownHeaders(push) {
+  return Object.entries(push.headers || {}).filter(([name]) =>
+    /^apns-[a-z0-9-]+$/i.test(name));
+}
+
+// The payload as sent, or with its timestamp made now, as the service would refuse an old one.
+function curlPayload(push, keepTime) {
+  if (keepTime || typeof push.payload !== 'object' || push.payload === null) return payloadText(push.payload);
+  const aps = push.payload.aps;
+  if (!aps || typeof aps !== 'object' || typeof aps.timestamp !== 'number') return payloadText(push.payload);
+  return JSON.stringify({...push.payload, aps: {...aps, timestamp: Math.floor(Date.now() / 1000)}});
+}
+
 // The body comes from printf through a pipe: no here-document whose end a stored line could
 // fake, and no @file that curl would read.
-function curlCommand(push, real) {
-  const body = printfCommand(payloadText(push.payload)) + ' |\n';
+function curlCommand(push, real, keepTime) {
+  const body = printfCommand(curlPayload(push, keepTime)) + ' |\n';
   if (push.path === '/api/activities') {
     return body + `curl -H 'content-type: application/json' --data-binary @- ` +
            shellQuote(location.origin + '/api/activities');
@@ -413,15 +695,45 @@ function curlCommand(push, real) {
     lines.push(`--cacert ${shellQuote(state.info.certificate)}`);
     url = shellQuote(state.info.pushUrl + push.path);
   }
-  for (const [name, value] of Object.entries(push.headers || {})) {
-    // A name that is no header name (curl reads "-H @file" as a file of headers) stays out.
-    if (name === 'authorization' || name === 'content-length' ||
-        !/^[a-z0-9!#$%&'*+.^_`|~-]+$/i.test(name)) continue;
-    lines.push(`-H ${shellQuote(`${name}: ${value}`)}`);
-  }
+  for (const [name, value] of ownHeaders(push)) lines.push(`-H ${shellQuote(`${name}: ${value}`)}`);
   lines.push('-H "authorization: bearer $JWT"');
   lines.push(`--data-binary @- ${url}`);
-  return body + lines.join(' \\\n  ');
+  // A provider token made here, with the sender's own key, unless one is at hand.
+  const token = '[ -n "$JWT" ] || JWT=$(tolvex-widget token --key AuthKey_KEYID.p8 ' +
+                '--key-id KEYID --team-id TEAMID)\n';
+  return token + body + lines.join(' \\\n  ');
+}
+
+function showInLog(activityId) {
+  $('log-activity').value = activityId;
+  renderLog();
+  $('log-section').scrollIntoView();
+}
+
+function showPushInLog(apnsId) {
+  for (const id of ['log-verdict', 'log-activity', 'log-token']) $(id).value = '';
+  $('log-text').value = apnsId;
+  renderLog();
+  const entry = document.getElementById(`push-${apnsId}`);
+  if (entry) entry.scrollIntoView();
+}
+
+function openActivity(id) {
+  const entry = state.activities.get(id);
+  if (!entry) return;
+  $('activities-filter').value = '';
+  if (orderedEntries().indexOf(entry) >= rowsAtFirst) state.showAllRows = true;
+  if (!entry.open) toggle(entry, true); else renderRows();
+  entry.row.scrollIntoView({block: 'center'});
+  entry.row.querySelector('.open-button').focus();
+}
+
+function activityLink(id) {
+  const entry = state.activities.get(id);
+  return element('a', {href: `#activity-${id}`, class: 'activity-link', onclick: (event) => {
+    event.preventDefault();
+    openActivity(id);
+  }}, entry ? activityLabel(entry.record) : id.slice(0, 8));
 }
 
 function pushEntry(push) {
@@ -429,84 +741,167 @@ function pushEntry(push) {
   // Status 0: a fault rule closed the connection (GOAWAY with its reason) or reset the stream.
   const status = push.status ? push.status + (push.reason ? ` ${push.reason}` : '')
                              : (push.reason ? `GOAWAY ${push.reason}` : 'stream reset');
-  const entry = element('li', {class: `push ${verdict}`, 'data-apns-id': push.apnsId,
-                               'data-verdict': verdict});
+  const entry = element('li', {class: `push ${verdict}`, id: `push-${push.apnsId}`,
+                               'data-apns-id': push.apnsId, 'data-verdict': verdict});
   entry.append(element('div', {class: 'summary'},
-    element('span', {class: 'verdict'}, verdictWords[verdict] || verdict),
+    element('span', {class: `verdict ${verdict}`}, verdictWords[verdict] || verdict),
     element('span', {}, localTime(push.time)),
     element('span', {}, 'status ', element('code', {}, status)),
     element('span', {}, 'apns-id ', element('code', {}, push.apnsId)),
     push.token ? element('span', {}, 'token ', element('code', {title: push.token},
                                                             push.token.slice(0, 16) + '…'))
-               : null));
-  if (push.error) entry.append(element('p', {class: 'error'}, push.error));
+               : null,
+    push.activityId && push.deliveries.length <= 1 ? element('span', {}, 'to ', activityLink(push.activityId)) : null));
+  if (push.error) entry.append(element('p', {class: 'error'}, `why: ${push.error}`));
+  if (push.deliveries.length > 1) {
+    entry.append(element('ul', {class: 'deliveries', 'aria-label': 'deliveries'},
+      ...push.deliveries.map((d) => element('li', {},
+        activityLink(d.activityId), ': ',
+        element('span', {class: `verdict ${d.verdict}`}, verdictWords[d.verdict] || d.verdict),
+        d.error ? element('span', {class: 'error'}, d.error) : null))));
+  }
   if (push.warnings && push.warnings.length) {
     entry.append(element('ul', {class: 'warnings', 'aria-label': 'sender warnings'},
       ...push.warnings.map((warning) => element('li', {}, 'warning: ' + warning))));
   }
   const formatted = typeof push.payload === 'string' || push.payload === null
     ? String(push.payload ?? '(no body)') : JSON.stringify(push.payload, null, 2);
-  const command = () => curlCommand(push, $('curl-real').checked);
-  entry.append(element('details', {},
+  const command = () => curlCommand(push, $('curl-real').checked, $('curl-keep-time').checked);
+  const shown = element('pre', {class: 'curl'});
+  entry.append(element('details', {ontoggle: () => { shown.textContent = command(); }},
     element('summary', {}, 'payload and curl'),
-    element('pre', {class: 'payload'}, formatted),
-    element('pre', {class: 'curl'}, curlCommand(push, false))));
+    element('pre', {class: 'payload'}, formatted), shown));
   entry.append(element('p', {}, copyButton('copy as curl', command),
     push.payload !== null ? ' ' : null,
-    push.payload !== null ? element('button', {type: 'button', onclick: () => {
+    push.payload !== null ? element('button', {type: 'button', class: 'edit', onclick: () => {
       $('editor').value = formatted;
-      if (push.activityId) $('editor-target').value = push.activityId;
-      schedulePreview();
+      $('editor-type').value = '';
+      if (push.activityId) {
+        updateTargets();
+        $('editor-target').value = push.activityId;
+      }
+      runPreview();
       $('editor').focus();
+      $('editor-section').scrollIntoView();
     }}, 'edit') : null));
   return entry;
 }
 
-function addPush(push) {
+function logMatches(push, filter) {
+  const reached = push.deliveries.length ? push.deliveries : [{activityId: push.activityId, verdict: push.verdict}];
+  if (filter.verdict && !reached.some((d) => d.verdict === filter.verdict) && push.verdict !== filter.verdict) return false;
+  if (filter.activity && !reached.some((d) => d.activityId === filter.activity)) return false;
+  if (filter.token && !(push.token || '').toLowerCase().includes(filter.token)) return false;
+  if (filter.text) {
+    const haystack = [push.apnsId, push.error, push.reason, push.path, payloadText(push.payload),
+                      ...push.deliveries.map((d) => d.error)].join('\n').toLowerCase();
+    if (!haystack.includes(filter.text)) return false;
+  }
+  return true;
+}
+
+// Log entries are built once per push and kept, so filtering only moves them.
+const logEntries = new Map();
+
+function renderLog() {
+  const filter = {verdict: $('log-verdict').value, activity: $('log-activity').value,
+                  token: $('log-token').value.trim().toLowerCase(),
+                  text: $('log-text').value.trim().toLowerCase()};
+  const matching = state.pushes.filter((push) => logMatches(push, filter));
+  const shown = matching.slice(0, state.logShown);
+  const nodes = shown.map((push) => {
+    let node = logEntries.get(push.apnsId + push.time);
+    if (!node) {
+      node = pushEntry(push);
+      logEntries.set(push.apnsId + push.time, node);
+    }
+    return node;
+  });
   const log = $('log');
-  log.prepend(pushEntry(push));
-  while (log.children.length > shownPushes) log.lastElementChild.remove();
+  let place = log.firstChild;
+  for (const node of nodes) {
+    if (node !== place) log.insertBefore(node, place);
+    else place = place.nextSibling;
+  }
+  while (place) {
+    const next = place.nextSibling;
+    place.remove();
+    place = next;
+  }
+  const filtered = Object.values(filter).some(Boolean);
+  $('log-count').textContent = state.pushes.length
+    ? `(${filtered ? `${matching.length} of ` : ''}${state.pushes.length}${
+      state.pushes.length >= keptPushes ? ' newest' : ''})` : '';
+  $('log-more').hidden = matching.length <= shown.length;
+  $('log-shown').textContent = `${shown.length} of ${matching.length} shown`;
+}
+
+let logQueued = false;
+function queueLog() {
+  if (logQueued) return;
+  logQueued = true;
+  requestAnimationFrame(() => { logQueued = false; renderLog(); });
+}
+
+function addPush(push) {
+  state.pushes.unshift(push);
+  if (state.pushes.length > keptPushes) {
+    const gone = state.pushes.pop();
+    logEntries.delete(gone.apnsId + gone.time);
+  }
 }
 
 // A push as it is answered, with each activity it reached as the push left it.
 function pushArrived({push, activities}) {
   addPush(push);
+  queueLog();
   if (!activities.length || push.status >= 300) {
     painted([push.apnsId]);
     return;
   }
+  let added = false;
+  const drawn = [];
   for (const activity of activities) {
     const delivery = push.deliveries.find((d) => d.activityId === activity.id);
-    activityReached(activity, {...push, verdict: delivery ? delivery.verdict : push.verdict,
-                               shown: delivery ? delivery.shown : push.shown});
+    const verdict = delivery ? delivery.verdict : push.verdict;
+    const known = state.activities.has(activity.id);
+    const entry = trackActivity(activity);
+    added = added || !known;
+    entry.record = {...entry.record, ...activity};
+    countTally(entry.tally, push, verdict);
+    updateRow(entry);
+    if (entry.open) {
+      updateMeta(entry);
+      entry.parts.pushes.prepend(activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error}));
+      if (entry.loading || !entry.loaded) entry.stale = true;
+      else if (shows(delivery || push)) addStep(entry, push);
+      const waiting = state.waiting.get(activity.id) || [];
+      waiting.push(push.apnsId);
+      state.waiting.set(activity.id, waiting);
+      drawn.push(entry);
+    }
   }
-}
-
-function activityReached(activity, push) {
-  const waiting = state.waiting.get(activity.id) || [];
-  waiting.push(push.apnsId);
-  state.waiting.set(activity.id, waiting);
-  const known = state.activities.get(activity.id);
-  const entry = known || trackActivity(activity);
-  entry.record = activity;
-  entry.lastPush = push;
-  if (!known) {
-    refreshCard(entry, true);
-    return;
+  // A first activity opens by itself: the page shows what it is there for at once.
+  if (added && state.activities.size === 1) {
+    const entry = state.activities.values().next().value;
+    entry.open = true;
+    buildDetail(entry);
+    updateRow(entry);
+    state.waiting.set(entry.record.id, [push.apnsId]);
+    drawn.push(entry);
   }
-  // A timeline still loading may or may not hold this push: load it again.
-  if (entry.reloading) {
-    refreshCard(entry, true);
-    return;
-  }
-  if (shows(push)) addStep(entry, push);
-  refreshCard(entry, false);
+  renderRows();
+  if (added) queueTargets();
+  for (const entry of drawn) drawActivity(entry);
+  if (!drawn.length) painted([push.apnsId]);
+  if (state.devices) queueDevices();
 }
 
 // --- the editor -------------------------------------------------------------------------------
 
 let previewTimer = 0;
 let previewSeq = 0;
+let editorInferred = '';
 
 function schedulePreview() {
   clearTimeout(previewTimer);
@@ -559,7 +954,7 @@ async function runPreview() {
   }
   let answer;
   try {
-    answer = await preview(text, editorType(text));
+    answer = await preview(text, editorType(text), drawingKeys($('editor-preview')));
   } catch (error) {
     if (seq !== previewSeq) return;
     result.className = 'refused';
@@ -567,12 +962,13 @@ async function runPreview() {
     return;
   }
   if (seq !== previewSeq) return;
-  const drawn = presentationsView(answer);
+  editorInferred = answer.type || '';
   const warnings = answer.warnings.map((w) => element('li', {}, 'warning: ' + w));
   if (answer.accepted) {
     result.className = 'accepted';
-    result.replaceChildren('✓ accepted' + (answer.presentations.length ? '' :
-                           ': it holds no content state to draw'),
+    result.replaceChildren('✓ accepted' +
+                           (answer.type ? ` as ${answer.type}, the one type that reads it` : '') +
+                           (answer.presentations.length ? '' : ': it holds no content state to draw'),
                            warnings.length ? element('ul', {class: 'warnings'}, ...warnings) : '');
     $('editor').setAttribute('aria-invalid', 'false');
     $('editor-mark').hidden = true;
@@ -583,69 +979,283 @@ async function runPreview() {
     $('editor').setAttribute('aria-invalid', 'true');
     showMark(text, answer.error);
   }
-  $('editor-preview').replaceChildren(drawn);
+  showPresentations($('editor-preview'), answer);
 }
 
 async function sendFromEditor() {
   const sent = $('editor-sent');
   const id = $('editor-target').value;
-  if (!id) { sent.textContent = 'no activity to send to: start one first'; return; }
+  if (!id) { say(sent, 'no activity to send to: start one first', true); return; }
   try {
     const push = await api(`/api/activities/${id}/pushes`, {method: 'POST', body: $('editor').value});
-    sent.textContent = `${push.status}${push.reason ? ' ' + push.reason : ''}, ${push.verdict}` +
-                       (push.error ? `: ${push.error}` : '');
+    say(sent, `${push.status}${push.reason ? ' ' + push.reason : ''}, ${push.verdict}` +
+              (push.error ? `: ${push.error}` : ''), push.status >= 300 || !shows(push));
   } catch (error) {
-    sent.textContent = `not sent: ${error.message}`;
+    say(sent, `not sent: ${error.message}`, true);
   }
 }
 
 async function startFromEditor() {
   const sent = $('editor-sent');
+  // A content state on its own starts with its type's default attributes.
+  const type = $('editor-type').value || editorInferred;
   try {
-    const record = await api('/api/activities', {method: 'POST', body: $('editor').value});
-    sent.textContent = `started ${record.type} ${record.id.slice(0, 8)}`;
+    const record = await api('/api/activities' + (type ? '?type=' + encodeURIComponent(type) : ''),
+                             {method: 'POST', body: $('editor').value});
+    say(sent, `started ${activityLabel(record)}` +
+              (record.attributes !== null ? ` with attributes ${JSON.stringify(record.attributes)}` : ''));
+    trackActivity(record);
+    updateTargets();
     $('editor-target').value = record.id;
   } catch (error) {
-    sent.textContent = `not started: ${error.message}`;
+    say(sent, `not started: ${error.message}`, true);
   }
 }
 
 async function importFile(file) {
   const sent = $('editor-sent');
-  if (file.size > 1 << 20) { sent.textContent = `${file.name} is larger than 1 MB`; return; }
+  if (file.size > 1 << 20) { say(sent, `${file.name} is larger than 1 MB`, true); return; }
   const text = await file.text();
   if (!file.name.endsWith('.jsonl')) {
     $('editor').value = text;
     runPreview();
-    sent.textContent = `${file.name} is in the editor`;
+    say(sent, `${file.name} is in the editor`);
     return;
   }
   try {
+    // The Type menu is for lines that name no type; the server keeps those that do.
     const type = $('editor-type').value;
     const results = await api('/api/timelines' + (type ? '?type=' + encodeURIComponent(type) : ''),
                               {method: 'POST', body: text});
-    const failed = results.filter((r) => r.error || (r.push && r.push.verdict !== 'applied' &&
-                                                     r.push.verdict !== 'ended')).length;
-    sent.textContent = `${file.name}: replayed ${results.length} lines` +
-                       (failed ? `, ${failed} not applied (see the push log)` : '');
+    const failed = results.filter((r) => r.error || (r.push && !shows(r.push))).length;
+    say(sent, `${file.name}: replayed ${results.length} lines` +
+              (failed ? `, ${failed} not applied (see the push log)` : ''), failed > 0);
   } catch (error) {
-    sent.textContent = `${file.name} not replayed: ${error.message}`;
+    say(sent, `${file.name} not replayed: ${error.message}`, true);
+  }
+}
+
+// --- the simulated phone ----------------------------------------------------------------------
+
+function redrawAll() {
+  for (const entry of state.activities.values()) if (entry.open) drawActivity(entry);
+  runPreview();
+}
+
+// "90m", "2h", "1d", "-30m", "45s" or seconds.
+function durationSeconds(text) {
+  const match = /^\s*(-?\d+(?:\.\d+)?)\s*([smhd]?)\s*$/i.exec(text);
+  if (!match) return null;
+  const unit = {'': 1, s: 1, m: 60, h: 3600, d: 86400}[match[2].toLowerCase()];
+  return Math.round(Number(match[1]) * unit);
+}
+
+function offsetWords(seconds) {
+  if (!seconds) return 'now (no offset)';
+  const sign = seconds < 0 ? '−' : '+';
+  let rest = Math.abs(seconds);
+  const parts = [];
+  for (const [unit, size] of [['d', 86400], ['h', 3600], ['min', 60], ['s', 1]]) {
+    if (rest >= size) { parts.push(`${Math.floor(rest / size)} ${unit}`); rest %= size; }
+  }
+  return sign + parts.join(' ');
+}
+
+function showClock(clock) {
+  state.clock = clock;
+  $('clock').hidden = false;
+  $('clock-offset').textContent = offsetWords(clock.offsetSeconds);
+  $('clock-offset').title = new Date(clock.nowMs).toLocaleString();
+}
+
+async function loadClock() {
+  try {
+    showClock(await api('/api/clock'));
+  } catch (error) {
+    $('clock').hidden = true;
+    if (!(error instanceof ApiError && error.status === 404)) throw error;
+  }
+}
+
+async function moveClock(body) {
+  try {
+    showClock(await api('/api/clock', json('POST', body)));
+    say($('clock-said'), '');
+    // Stale dates, dismissals and budgets are judged on the devices' clock.
+    await loadAll();
+    if (state.devices) await loadDevices();
+  } catch (error) {
+    say($('clock-said'), error.message, true);
+  }
+}
+
+// Each device as a small form: a change is sent at once, and what the endpoint keeps is shown.
+function deviceView(device) {
+  const said = element('span', {role: 'status', 'aria-live': 'polite'});
+  const patch = async (member, value, control) => {
+    try {
+      const changed = await api(`/api/devices/${device.token}`, json('PATCH', {[member]: value}));
+      const view = deviceView(changed);
+      box.replaceWith(view);
+      const again = view.querySelector(`[name="${member}"]`);
+      if (again && control === document.activeElement) again.focus();
+      else if (again) again.focus();
+    } catch (error) {
+      say(said, `${member}: ${error.message}`, true);
+    }
+  };
+  const field = (label, member, control, read) => {
+    control.name = member;
+    control.addEventListener('change', () => patch(member, read(control), control));
+    return element('label', {}, label, ' ', control);
+  };
+  const b = device.budgets || {};
+  // An empty limit is serve's default.
+  const budget = (c) => c.value.trim() === '' ? null : Number(c.value);
+  const box = element('article', {class: 'device', 'data-token': device.token},
+    element('h3', {}, 'Device ', element('code', {title: device.token}, device.token.slice(0, 16) + '…'), ' ',
+      element('span', {class: `badge ${device.online ? 'live' : 'stale'}`}, device.online ? 'online' : 'offline')),
+    element('div', {class: 'controls'},
+      field('environment', 'environment',
+        element('select', {}, ...['development', 'production'].map((e) =>
+          element('option', {value: e, selected: e === device.environment}, e))), (c) => c.value),
+      field('system version', 'systemVersion',
+        element('input', {value: device.systemVersion, size: 6}), (c) => c.value),
+      field('frequent updates', 'frequentUpdates',
+        element('input', {type: 'checkbox', checked: device.frequentUpdates}), (c) => c.checked),
+      field('online', 'online', element('input', {type: 'checkbox', checked: device.online}),
+        (c) => c.checked)),
+    element('div', {class: 'controls'},
+      element('span', {}, `priority 10 budget: ${b.priority10Left ?? '?'} of ${b.priority10Limit ?? '?'} left`),
+      field('limit', 'priority10Budget', element('input', {type: 'number', min: 0, value: b.priority10Limit ?? ''}),
+        budget),
+      element('span', {}, `push-to-start budget: ${b.pushToStartLeft ?? '?'} of ${b.pushToStartLimit ?? '?'} left`),
+      field('limit', 'pushToStartBudget', element('input', {type: 'number', min: 0, value: b.pushToStartLimit ?? ''}),
+        budget)),
+    element('p', {}, 'activities: ',
+      ...(device.activities.length ? device.activities.flatMap((id, i) => [i ? ', ' : '', activityLink(id),
+        id === device.islandHolder ? ' (holds the island)' : '']) : ['none'])),
+    said);
+  return box;
+}
+
+async function loadDevices() {
+  let answer;
+  try {
+    answer = await api('/api/devices');
+  } catch (error) {
+    $('devices-section').hidden = true;
+    $('nav-devices').hidden = true;
+    if (!(error instanceof ApiError && error.status === 404)) throw error;
+    return;
+  }
+  state.devices = answer.devices;
+  $('devices-section').hidden = false;
+  $('nav-devices').hidden = false;
+  const list = $('devices');
+  // A form being typed in stays as it is.
+  if (list.contains(document.activeElement) && document.activeElement !== document.body) return;
+  list.replaceChildren(...(answer.devices.length ? answer.devices.map(deviceView)
+    : [element('p', {class: 'muted'}, 'No device yet: a push to a device token makes one.')]));
+}
+
+let devicesTimer = 0;
+function queueDevices() {
+  clearTimeout(devicesTimer);
+  devicesTimer = setTimeout(() => loadDevices().catch(() => {}), 300);
+}
+
+function ruleWords(rule) {
+  const m = rule.match || {};
+  const match = Object.entries(m).filter(([, v]) => v !== undefined && v !== null && v !== '')
+    .map(([k, v]) => `${k} ${v}`).join(', ') || 'every push';
+  const action = rule.action === 'goaway' ? 'close the connection'
+    : rule.action === 'reset' ? 'reset the stream'
+    : `answer ${rule.status ?? ''}${rule.reason ? ' ' + rule.reason : ''}`;
+  const extra = [rule.delaySeconds ? `after ${rule.delaySeconds} s` : '',
+                 rule.retryAfterSeconds ? `retry after ${rule.retryAfterSeconds} s` : '',
+                 rule.times === undefined || rule.times === null ? 'always'
+                   : `${rule.left ?? rule.times} of ${rule.times} left`].filter(Boolean).join(', ');
+  return `${match}: ${action} (${extra})`;
+}
+
+async function loadFaults() {
+  let answer;
+  try {
+    answer = await api('/api/faults');
+  } catch (error) {
+    $('faults-section').hidden = true;
+    $('nav-faults').hidden = true;
+    if (!(error instanceof ApiError && error.status === 404)) throw error;
+    return;
+  }
+  $('faults-section').hidden = false;
+  $('nav-faults').hidden = false;
+  $('faults').replaceChildren(...(answer.faults.length ? answer.faults.map((rule) =>
+    element('li', {'data-fault-id': rule.id}, ruleWords(rule), ' ',
+      element('button', {type: 'button', onclick: async () => {
+        try {
+          await api(`/api/faults/${encodeURIComponent(rule.id)}`, {method: 'DELETE'});
+          say($('fault-said'), 'removed');
+        } catch (error) {
+          say($('fault-said'), `not removed: ${error.message}`, true);
+        }
+        await loadFaults();
+      }}, 'remove')))
+    : [element('li', {class: 'muted'}, 'No rule: the endpoint answers by its own rules alone.')]));
+}
+
+async function addFault(event) {
+  event.preventDefault();
+  const form = $('fault-form');
+  const value = (name) => form.elements[name].value.trim();
+  const number = (name) => value(name) === '' ? undefined : Number(value(name));
+  const match = {};
+  for (const name of ['token', 'tokenPrefix', 'path', 'pushType', 'environment']) {
+    if (value(name)) match[name] = value(name);
+  }
+  const rule = {match, action: value('action')};
+  if (rule.action === 'answer') {
+    rule.status = number('status');
+    if (value('reason')) rule.reason = value('reason');
+    if (number('retryAfterSeconds') !== undefined) rule.retryAfterSeconds = number('retryAfterSeconds');
+  }
+  if (number('delaySeconds') !== undefined) rule.delaySeconds = number('delaySeconds');
+  if (number('times') !== undefined) rule.times = number('times');
+  try {
+    const added = await api('/api/faults', json('POST', rule));
+    say($('fault-said'), `added rule ${added.id}`);
+    await loadFaults();
+  } catch (error) {
+    say($('fault-said'), `not added: ${error.message}`, true);
   }
 }
 
 // --- start ------------------------------------------------------------------------------------
 
 async function loadAll() {
-  const [activities, pushes] = await Promise.all([api('/api/activities'),
-                                                  api('/api/pushes?limit=' + shownPushes)]);
-  $('log').replaceChildren();
-  for (const push of pushes.reverse()) addPush(push);
-  $('activities').replaceChildren();
+  const [activities, tallies, pushes] = await Promise.all([
+    api('/api/activities?limit=10000'), api('/api/tallies?limit=10000'),
+    api('/api/pushes?limit=' + keptPushes)]);
+  state.pushes = pushes;
+  const open = new Set([...state.activities.values()].filter((e) => e.open).map((e) => e.record.id));
+  const first = state.activities.size === 0;
   state.activities.clear();
-  for (const record of activities.slice(0, shownActivities).reverse()) trackActivity(record);
-  $('activities-empty').hidden = activities.length > 0;
+  $('activities').replaceChildren();
+  for (const record of activities) trackActivity(record, tallies[record.id]);
+  // At first the newest activity is open: the page shows what it is there for at once.
+  if (first && activities.length) open.add(orderedEntries()[0].record.id);
+  for (const id of open) {
+    const entry = state.activities.get(id);
+    if (!entry) continue;
+    entry.open = true;
+    buildDetail(entry);
+  }
+  for (const entry of state.activities.values()) updateRow(entry);
+  renderRows();
   updateTargets();
-  await Promise.all([...state.activities.values()].map((entry) => refreshCard(entry, true)));
+  renderLog();
+  await Promise.all([...state.activities.values()].filter((e) => e.open).map(drawActivity));
 }
 
 let listenDelay = 500;
@@ -656,18 +1266,23 @@ let listenDelay = 500;
 function listen(again = false) {
   const events = new EventSource('/api/events');
   events.addEventListener('open', () => {
-    $('connection').textContent = 'live';
+    say($('connection'), 'live');
     listenDelay = 500;
     if (again) loadAll().catch(() => {});
   });
   events.addEventListener('error', () => {
     events.close();
-    $('connection').textContent = 'reconnecting…';
+    say($('connection'), 'reconnecting…', true);
     setTimeout(() => listen(true), listenDelay);
     listenDelay = Math.min(2 * listenDelay, 30000);
   });
   events.addEventListener('push', (event) => pushArrived(JSON.parse(event.data)));
   events.addEventListener('reset', () => loadAll());
+}
+
+function fillChoices(select, values, chosen, words = (v) => v) {
+  for (const value of values) select.append(element('option', {value}, words(value)));
+  if (values.includes(chosen)) select.value = chosen;
 }
 
 async function start() {
@@ -683,12 +1298,28 @@ async function start() {
   $('log-kept').textContent = `The history keeps ${kept.keepDays ? `the last ${kept.keepDays} days` : 'every day'}` +
     `${kept.keepPushes ? `, at most ${kept.keepPushes.toLocaleString()} pushes` : ''}` +
     (kept.dropped ? `; ${kept.dropped.toLocaleString()} older pushes were dropped.` : '.');
-  for (const device of state.info.devices) $('device').append(element('option', {value: device}, device));
+  fillChoices($('device'), state.info.devices, state.device);
+  fillChoices($('text-size'), state.info.textSizes || ['Large'], state.textSize);
+  fillChoices($('surface'), state.info.surfaces || ['phone'], state.surface, (s) =>
+    s === 'phone' ? "the phone's five" : s === 'everything' ? 'every surface' : presentationLabels[s] || s);
   for (const type of state.info.types) $('editor-type').append(element('option', {value: type}, type));
-  $('device').addEventListener('change', () => {
-    state.device = $('device').value;
-    for (const entry of state.activities.values()) refreshCard(entry, false);
-    runPreview();
+  fillChoices($('log-verdict'), Object.keys(verdictWords), '', (v) => verdictWords[v]);
+  for (const [id, key] of [['device', 'device'], ['text-size', 'textSize'], ['surface', 'surface']]) {
+    $(id).addEventListener('change', () => {
+      state[key] = $(id).value;
+      redrawAll();
+    });
+  }
+  $('activities-filter').addEventListener('input', renderRows);
+  $('activities-all').addEventListener('click', () => {
+    state.showAllRows = !state.showAllRows;
+    renderRows();
+  });
+  for (const id of ['log-verdict', 'log-activity']) $(id).addEventListener('change', renderLog);
+  for (const id of ['log-token', 'log-text']) $(id).addEventListener('input', renderLog);
+  $('log-all').addEventListener('click', () => {
+    state.logShown += 200;
+    renderLog();
   });
   $('editor').addEventListener('input', schedulePreview);
   $('editor-type').addEventListener('change', runPreview);
@@ -706,8 +1337,21 @@ async function start() {
     const file = event.dataTransfer.files[0];
     if (file) importFile(file);
   });
+  $('zoom-close').addEventListener('click', () => $('zoom').close());
+  $('clock-hour').addEventListener('click', () => moveClock({advanceSeconds: 3600}));
+  $('clock-eight').addEventListener('click', () => moveClock({advanceSeconds: 8 * 3600}));
+  $('clock-now').addEventListener('click', () => moveClock({offsetSeconds: 0}));
+  $('clock-go').addEventListener('click', () => {
+    const seconds = durationSeconds($('clock-free').value);
+    if (seconds === null) {
+      say($('clock-said'), 'say how far: 90m, 2h, 1d, or seconds', true);
+      return;
+    }
+    moveClock({advanceSeconds: seconds});
+  });
+  $('fault-form').addEventListener('submit', addFault);
   listen();
-  await loadAll();
+  await Promise.all([loadAll(), loadClock(), loadDevices(), loadFaults()]);
 }
 
-start().catch((error) => { $('connection').textContent = `cannot load: ${error.message}`; });
+start().catch((error) => { say($('connection'), `cannot load: ${error.message}`, true); });
