@@ -227,6 +227,13 @@ TEST(SimulatedPhone, FollowsEachRuleOfThePhone) {
              t, updateBody(static_cast<double>(p.clock()) + 1, ",\"dismissal-date\":1", "end"));
        },
        "ended", "", laterUpdate, "410 Unregistered", ""},
+      {"an alert on an update lights the screen and expands the island",
+       [](Phone& p, std::string& t) {
+         t = p.start();
+         return p.push(t, updateBody(static_cast<double>(p.clock()) + 1,
+                                     R"(,"alert":{"title":"Almost done","body":"demo.zip"})"));
+       },
+       "applied", "its alert lights the screen", nullptr, "", ""},
       {"a start without an alert is not started",
        [](Phone& p, std::string&) { return p.push(phoneToken, startBody(p.clock(), "", false)); },
        "not-started", "without an \"alert\"",

@@ -657,6 +657,12 @@ DeviceOutcome SimulatedDevices::apply(ActivityRecord& activity, const PhonePush&
   }
   store_.updateActivity(activity);
   if (moves) out.delivery.error = islandWords(activity.deviceToken, before, deviceNow);
+  if (peek.alert) {
+    // What the sender sees of an alerting update on the phone, beside any change of the island.
+    if (!out.delivery.error.empty()) out.delivery.error += "; ";
+    out.delivery.error +=
+        "its alert lights the screen and shows the activity's expanded presentation";
+  }
   return out;
 }
 
