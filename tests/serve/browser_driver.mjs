@@ -35,13 +35,22 @@ export async function launch(engine) {
   const browser = await puppeteer.launch({
     browser: 'firefox', executablePath, headless: true, protocol: 'webDriverBiDi',
     timeout: 60_000,
+    // No emulated viewport for every new page: each page sets its own size below, and the window
+    // is as large as the largest a test asks for.
+    defaultViewport: null, args: ['--width=1440', '--height=1100'],
     extraPrefsFirefox: { 'dom.min_background_timeout_value': 4 },
   });
   return {
     engine,
     async newPage(viewport) {
       const page = await browser.newPage();
-      await page.setViewport(viewport || { width: 1280, height: 900 });
+      try {
+        await page.setViewport(viewport || { width: 1280, height: 900 });
+      } catch (error) {
+        // Debian 12's firefox-esr 140 has no screen orientation override, which puppeteer sends
+        // beside the size; the size itself is set by the command sent with it.
+        if (!/setScreenOrientationOverride/.test(error.message)) throw error;
+      }
       page.setDefaultTimeout(20_000);
       return wrapPuppeteer(page);
     },
@@ -50,7 +59,12 @@ export async function launch(engine) {
 }
 
 function collect(page, into) {
-  page.on('pageerror', (error) => into.errors.push(`page error: ${error.message}`));
+  page.on('pageerror', (error) => {
+    // The driver's own waiting code, refused by the page's policy (see wrapPuppeteer), is no
+    // fault of the page.
+    if (into.ownEvalRefused && /blocked a JavaScript eval/.test(error.message)) return;
+    into.errors.push(`page error: ${error.message}`);
+  });
   page.on('response', (response) => {
     if (response.status() >= 400) into.failedResponses.push(`${response.status()} ${response.url()}`);
   });
@@ -99,12 +113,38 @@ function wrapPlaywright(page) {
 }
 
 function wrapPuppeteer(page) {
+  let cspBlocksWaits = false;
   const wrapped = common(page);
   collect(page, wrapped);
   page.on('dialog', (dialog) => { wrapped.dialogs.push(dialog.message()); dialog.dismiss(); });
   return Object.assign(wrapped, {
     async wait(fn, arg, timeout = 20_000) {
-      return (await page.waitForFunction(fn, { timeout, polling: 'raf' }, arg)).jsonValue();
+      if (!cspBlocksWaits) {
+        try {
+          return (await page.waitForFunction(fn, { timeout, polling: 'raf' }, arg)).jsonValue();
+        } catch (error) {
+          // Firefox before 141 holds puppeteer's waiting code to the page's content security
+          // policy (no Function()); evaluating from here is not, so poll that way instead.
+          if (!/blocked by CSP/.test(`${error.message} ${error.cause?.message}`)) throw error;
+          cspBlocksWaits = true;
+          wrapped.ownEvalRefused = true;
+          wrapped.errors = wrapped.errors.filter((e) => !/blocked a JavaScript eval/.test(e));
+        }
+      }
+      const deadline = Date.now() + timeout;
+      for (;;) {
+        // A node does not travel back: it counts as true, as it does for waitForFunction.
+        const value = await page.evaluate(`(() => {
+          const value = (${fn})(${JSON.stringify(arg)});
+          return value && typeof value === 'object' && value.nodeType ? true : value;
+        })()`);
+        if (value) return value;
+        if (Date.now() > deadline) {
+          const seen = await page.evaluate(() => `connection: ${document.getElementById('connection')?.textContent}; counts: ${[...document.querySelectorAll('.counts')].map((c) => c.textContent).join(' | ')}`);
+          throw new Error(`waiting failed: ${timeout} ms exceeded for ${String(fn).slice(0, 160)} (${JSON.stringify(arg)}); ${seen}; ${wrapped.errors.join('; ')} ${wrapped.failedResponses.join('; ')}`);
+        }
+        await new Promise((resolve) => setTimeout(resolve, 4));
+      }
     },
     async click(selector) {
       await page.waitForSelector(selector, { visible: true });
