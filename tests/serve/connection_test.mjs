@@ -155,10 +155,16 @@ console.log('listening: 127.0.0.1 and ::1 by default, the --listen address alone
     await socket.ready;
     // What the client's buffers take in is answered first; the spin, if any, comes after.
     await sleep(2000);
-    const before = cpuMs(server.child.pid);
-    const answer = await pushOnce(server);
-    await sleep(3000 - answer.ms);
-    const spent = cpuMs(server.child.pid) - before;
+    // A spinning loop burns every window; a slow machine (sanitizers, other builds) may still be
+    // answering what was buffered in the first, so up to three windows are measured.
+    let spent = Infinity;
+    let answer;
+    for (let window = 0; window < 3 && spent >= 300; ++window) {
+      const before = cpuMs(server.child.pid);
+      answer = await pushOnce(server);
+      await sleep(Math.max(0, 3000 - answer.ms));
+      spent = cpuMs(server.child.pid) - before;
+    }
     console.log(`a ${what} burst unread: ${spent} ms of CPU in the 3 s after it, a push meanwhile ${
       ''}answered ${answer.status} in ${answer.ms} ms`);
     assert.equal(answer.status, 200, `during a ${what} burst: ${answer.error}`);
