@@ -1,6 +1,7 @@
 #include "platform/ui/render/cairo_renderer.hpp"
 
 #include "platform/ui/render/png_writer.hpp"
+#include "platform/ui/render/svg_markup.hpp"
 
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
@@ -248,7 +249,7 @@ std::string renderSVG(const DisplayList& list, const TextSystem& text) {
   vectorFallback(surface.get());
   draw(surface.get(), list, 1, text);
   cairo_surface_finish(surface.get());
-  return out;
+  return oneClipEach(out);
 }
 
 std::vector<std::uint8_t> renderPDF(const DisplayList& list, const TextSystem& text) {

@@ -2,6 +2,8 @@
 
 #include "platform/ui/number_text.hpp"
 
+#include <span>
+
 namespace ui::render {
 
 RGBA over(const RGBA& top, const RGBA& bottom) {
@@ -57,6 +59,19 @@ std::string DisplayList::dump() const {
     out += '\n';
   }
   return out;
+}
+
+std::uint64_t fingerprint(const DisplayList& list) {
+  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+  const auto add = [&hash](std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
+  };
+  const std::string dump = list.dump();
+  add({reinterpret_cast<const std::uint8_t*>(dump.data()), dump.size()});
+  for (const DisplayItem& item : list.items) {
+    if (const auto* image = std::get_if<ImageItem>(&item)) add(image->image.rgba());
+  }
+  return hash;
 }
 
 void replay(const DisplayList& list, Canvas& canvas) {

@@ -3,6 +3,7 @@
 #include "platform/image/ui_image.hpp"
 #include "platform/ui/render/path.hpp"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
@@ -110,6 +111,11 @@ class Canvas {
 };
 
 void replay(const DisplayList& list, Canvas& canvas);
+
+// A 64-bit hash of all that a list draws: its dump, whose numbers are exact, and the pixels of
+// each image, which the dump gives by size alone. Lists that draw alike have one fingerprint, so
+// a drawing already made need not be made again to be recognised.
+std::uint64_t fingerprint(const DisplayList& list);
 
 // Moves every item by (dx, dy), so that a drawing made at the origin can be placed on a sheet.
 void translate(std::vector<DisplayItem>& items, double dx, double dy);

@@ -7,6 +7,7 @@
 #include "platform/host/input/record_reading.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
+#include "platform/ui/render/svg_markup.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -77,43 +78,13 @@ void writeFailure(JsonWriter& writer, const InputFailure& failure) {
   writer.endObject();
 }
 
-// A drawing's key: the page keeps drawings by it, and is sent again only those it lacks.
-std::string keyOf(std::string_view svg) {
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  for (const char c : svg) {
-    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-  }
+// A drawing's key: the page keeps drawings by it, and is sent again only those it lacks. Known
+// from the display list, before any drawing is made.
+std::string keyOf(const ui::render::DisplayList& list) {
   char text[17];
-  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  std::snprintf(text, sizeof text, "%016llx",
+                static_cast<unsigned long long>(ui::render::fingerprint(list)));
   return text;
-}
-
-// Cairo numbers the surfaces it ever made, so the same drawing made twice differs in its
-// surface ids alone: numbered in their order in the document instead, a drawing that did not
-// change keeps its text, and its key.
-std::string stableIds(std::string svg) {
-  static constexpr std::string_view prefix = "surface";
-  std::vector<std::string> seen;
-  std::string out;
-  out.reserve(svg.size());
-  std::size_t from = 0;
-  for (std::size_t at = svg.find(prefix); at != std::string::npos; at = svg.find(prefix, at)) {
-    std::size_t end = at + prefix.size();
-    while (end < svg.size() && svg[end] >= '0' && svg[end] <= '9') ++end;
-    if (end == at + prefix.size()) {
-      at = end;
-      continue;
-    }
-    const std::string number = svg.substr(at + prefix.size(), end - at - prefix.size());
-    auto found = std::find(seen.begin(), seen.end(), number);
-    if (found == seen.end()) found = seen.insert(seen.end(), number);
-    out.append(svg, from, at - from);
-    out += prefix;
-    out += std::to_string(found - seen.begin() + 1);
-    from = at = end;
-  }
-  out.append(svg, from, std::string::npos);
-  return out;
 }
 
 void strings(JsonWriter& writer, const std::vector<std::string>& values) {
@@ -266,16 +237,15 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
       writer.string(scene.device ? scene.device->name : device.name);
       for (const auto appearance : {ui::render::Appearance::light, ui::render::Appearance::dark}) {
         const bool light = appearance == ui::render::Appearance::light;
-        const std::string svg =
-            stableIds(ui::render::renderSVG(paint(scene, appearance), impl_->text));
-        const std::string drawingKey = keyOf(svg);
+        const ui::render::DisplayList list = paint(scene, appearance);
+        const std::string drawingKey = keyOf(list);
         writer.comma();
         key(writer, light ? "light" : "dark");
         if (std::find(options.known.begin(), options.known.end(), drawingKey) !=
             options.known.end()) {
           writer.null();
         } else {
-          writer.string(svg);
+          writer.string(ui::render::glyphsInPlace(ui::render::renderSVG(list, impl_->text)));
         }
         writer.comma();
         key(writer, light ? "lightKey" : "darkKey");

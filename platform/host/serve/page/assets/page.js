@@ -197,6 +197,7 @@ function phaseWords(record) {
 // Cleaned drawings by their key: an update changes some presentations and leaves others as they
 // were, and the server sends only the drawings the page lacks.
 const drawings = new Map();
+const shownDrawings = new WeakSet();
 const keptDrawings = 400;
 let drawingCount = 0;
 const drawingElements = new Set([
@@ -215,6 +216,8 @@ function cleanDrawing(root, prefix) {
     }
     for (const attribute of [...node.attributes]) {
       const name = attribute.localName.toLowerCase();
+      // Path data names nothing and runs nothing; it is most of a drawing's text.
+      if (name === 'd') continue;
       const value = attribute.value;
       if (name.startsWith('on')) {
         node.removeAttributeNode(attribute);
@@ -233,10 +236,14 @@ function cleanDrawing(root, prefix) {
   }
 }
 
+// Read by the HTML parser into an inert template: several times faster than the XML parser, and
+// what the drawing becomes is the same elements, cleaned alike.
 function remember(key, svg) {
   if (drawings.has(key)) return;
-  const template = new DOMParser().parseFromString(svg, 'image/svg+xml').documentElement;
-  if (template.localName !== 'svg') return;
+  const holder = document.createElement('template');
+  holder.innerHTML = svg;
+  const template = holder.content.querySelector('svg');
+  if (!template) return;
   cleanDrawing(template, `d${++drawingCount}-`);
   drawings.set(key, template);
   if (drawings.size > keptDrawings) drawings.delete(drawings.keys().next().value);
@@ -246,7 +253,9 @@ function remember(key, svg) {
 function drawing(key, label) {
   const template = drawings.get(key);
   if (!template) return element('p', {class: 'error'}, `${label}: cannot be shown`);
-  const node = document.importNode(template, true);
+  // The parsed drawing itself is shown first; it is copied only when shown again.
+  const node = shownDrawings.has(template) ? template.cloneNode(true) : template;
+  shownDrawings.add(template);
   const points = node.viewBox && node.viewBox.baseVal && node.viewBox.baseVal.width ||
                  parseFloat(node.getAttribute('width')) || 300;
   node.removeAttribute('width');
@@ -851,16 +860,21 @@ function addPush(push) {
   }
 }
 
+// How long the page's other changes wait for the drawings of a push before they show anyway.
+const drawingWait = 250;
+let pageWrites = Promise.resolve();
+
 // A push as it is answered, with each activity it reached as the push left it.
 function pushArrived({push, activities}) {
   addPush(push);
-  queueLog();
   if (!activities.length || push.status >= 300) {
+    queueLog();
     painted([push.apnsId]);
     return;
   }
   let added = false;
   const drawn = [];
+  const writes = [];  // changes to the page, made once the drawings are in
   for (const activity of activities) {
     const delivery = push.deliveries.find((d) => d.activityId === activity.id);
     const verdict = delivery ? delivery.verdict : push.verdict;
@@ -869,12 +883,17 @@ function pushArrived({push, activities}) {
     added = added || !known;
     entry.record = {...entry.record, ...activity};
     countTally(entry.tally, push, verdict);
-    updateRow(entry);
+    writes.push(() => updateRow(entry));
     if (entry.open) {
-      updateMeta(entry);
-      entry.parts.pushes.prepend(activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error}));
-      if (entry.loading || !entry.loaded) entry.stale = true;
+      const line = activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error});
+      // Pushes loaded again bring this one with them.
+      const reloads = entry.loading || !entry.loaded;
+      if (reloads) entry.stale = true;
       else if (shows(delivery || push)) addStep(entry, push);
+      writes.push(() => {
+        updateMeta(entry);
+        if (!reloads) entry.parts.pushes.prepend(line);
+      });
       const waiting = state.waiting.get(activity.id) || [];
       waiting.push(push.apnsId);
       state.waiting.set(activity.id, waiting);
@@ -890,11 +909,29 @@ function pushArrived({push, activities}) {
     state.waiting.set(entry.record.id, [push.apnsId]);
     drawn.push(entry);
   }
-  renderRows();
-  if (added) queueTargets();
-  for (const entry of drawn) drawActivity(entry);
-  if (!drawn.length) painted([push.apnsId]);
-  if (state.devices) queueDevices();
+  const write = () => {
+    for (const change of writes) change();
+    renderRows();
+    queueLog();
+    if (added) queueTargets();
+    if (state.devices) queueDevices();
+  };
+  // The rest of the page changes with the drawings, in one frame: a frame of its own before them
+  // would hold up their answer. Pushes change the page in the order they came.
+  if (!drawn.length) {
+    pageWrites = pageWrites.then(() => {
+      write();
+      painted([push.apnsId]);
+    }).catch(cannotShow);
+    return;
+  }
+  const drawings = Promise.allSettled(drawn.map(drawActivity));
+  const ready = Promise.race([drawings, new Promise((done) => setTimeout(done, drawingWait))]);
+  pageWrites = pageWrites.then(() => ready).then(write).catch(cannotShow);
+}
+
+function cannotShow(error) {
+  say($('connection'), `cannot show a push: ${error.message}`, true);
 }
 
 // --- the editor -------------------------------------------------------------------------------
