@@ -228,7 +228,7 @@ try {
   // again (a provider token from `tolvex-widget token` unless $JWT is set).
   await page.click(`li.push[data-apns-id="${start.apnsId}"] details > summary`);
   const curl = await text(page, `li.push[data-apns-id="${start.apnsId}"] pre.curl`);
-  assert.match(curl, /tolvex-widget token/);
+  assert.match(curl, /tolvex-widget token --key 'AuthKey_ABC123DEFG\.p8' --key-id 'ABC123DEFG' --team-id 'DEF123GHIJ'/);
   assert.match(curl, /apns-topic: com\.tolvex\.app\.push-type\.liveactivity/);
   assert.doesNotMatch(curl, /user-agent|accept|content-type|content-length/i);
   const jwt = [Buffer.from('{"alg":"ES256","kid":"ABC123DEFG"}').toString('base64url'),

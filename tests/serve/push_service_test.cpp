@@ -341,6 +341,31 @@ TEST_F(PushServiceTest, SaysOncePerTokenThatItsSignatureWentUnchecked) {
   EXPECT_TRUE(noted());
 }
 
+// The history keeps a provider token's header and claims, which say whose key signs a copy of the
+// push, and never its signature; anything else in `authorization` is cut short.
+TEST_F(PushServiceTest, KeepsTheProviderTokenWithoutItsSignature) {
+  const std::string token = goodToken(now - 60);
+  const std::string signedPart = token.substr(0, token.rfind('.') + 1);
+  const struct {
+    std::string authorization;
+    std::string kept;
+  } cases[] = {
+      {"bearer " + token, "bearer " + signedPart + "..."},
+      {"bearer not-a-token-but-a-long-one", "bearer not-a-token-but-a..."},
+      {"bearer a.b.c.d.e.f", "bearer a.b.c.d.e.f"},
+      {"bearer short", "bearer short"},
+  };
+  for (const auto& c : cases) {
+    Request request = push(deviceToken, startBody);
+    setHeader(request, "authorization", c.authorization);
+    send(request);
+    const std::string headers = store_->pushes(1).front().headers;
+    EXPECT_NE(headers.find("\"authorization\":\"" + c.kept + "\""), std::string::npos)
+        << c.authorization << " -> " << headers;
+    EXPECT_EQ(headers.find(token.substr(token.rfind('.'))), std::string::npos);
+  }
+}
+
 TEST_F(PushServiceTest, EchoesTheSendersApnsId) {
   Request request = push(deviceToken, startBody);
   setHeader(request, "apns-id", "123e4567-e89b-12d3-a456-426614174000");

@@ -152,6 +152,18 @@ std::optional<std::int64_t> expirationOf(const Request& request) {
 }
 
 // What the history keeps of the headers: the provider token is a credential, so only its start.
+// A provider token kept without its signature: its header and claims say which key and team sign
+// a copy of the push, and what is kept cannot be sent. Anything else is cut short.
+std::string withoutSignature(std::string_view authorization) {
+  constexpr std::size_t longest = 512;
+  const std::size_t signature = authorization.rfind('.');
+  const bool jwt = signature != std::string_view::npos && signature < longest &&
+                   std::count(authorization.begin(), authorization.end(), '.') == 2;
+  const std::size_t kept = jwt ? signature + 1 : std::min<std::size_t>(authorization.size(), 24);
+  if (kept == authorization.size()) return std::string(authorization);
+  return std::string(authorization.substr(0, kept)) + "...";
+}
+
 std::string headersJson(const Request& request) {
   std::string out;
   out.reserve(256);
@@ -160,10 +172,8 @@ std::string headersJson(const Request& request) {
     if (out.size() > 1) out += ',';
     appendJsonString(out, h.name);
     out += ':';
-    if (equalsIgnoringCase(h.name, "authorization") && h.value.size() > 24) {
-      std::string value = h.value.substr(0, 24);
-      value += "...";
-      appendJsonString(out, value);
+    if (equalsIgnoringCase(h.name, "authorization")) {
+      appendJsonString(out, withoutSignature(h.value));
     } else {
       appendJsonString(out, h.value);
     }

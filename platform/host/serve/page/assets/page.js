@@ -678,6 +678,26 @@ function ownHeaders(push) {
     /^apns-[a-z0-9-]+$/i.test(name));
 }
 
+// The key and team of the push's provider token, which the history keeps without its signature;
+// words to replace where it had none.
+function providerOf(push) {
+  const words = {keyId: 'KEYID', teamId: 'TEAMID'};
+  const authorization = (push.headers || {}).authorization;
+  const parts = typeof authorization === 'string' ? authorization.replace(/^bearer /i, '').split('.') : [];
+  const read = (part) => {
+    try {
+      return JSON.parse(atob(part.replace(/-/g, '+').replace(/_/g, '/')));
+    } catch {
+      return {};
+    }
+  };
+  const id = (value) => typeof value === 'string' && /^[A-Z0-9]{10}$/.test(value);
+  if (parts.length < 2) return words;
+  const {kid} = read(parts[0]);
+  const {iss} = read(parts[1]);
+  return {keyId: id(kid) ? kid : words.keyId, teamId: id(iss) ? iss : words.teamId};
+}
+
 // The payload as sent, or with its timestamp made now, as the service would refuse an old one.
 function curlPayload(push, keepTime) {
   if (keepTime || typeof push.payload !== 'object' || push.payload === null) return payloadText(push.payload);
@@ -708,8 +728,9 @@ function curlCommand(push, real, keepTime) {
   lines.push('-H "authorization: bearer $JWT"');
   lines.push(`--data-binary @- ${url}`);
   // A provider token made here, with the sender's own key, unless one is at hand.
-  const token = '[ -n "$JWT" ] || JWT=$(tolvex-widget token --key AuthKey_KEYID.p8 ' +
-                '--key-id KEYID --team-id TEAMID)\n';
+  const {keyId, teamId} = providerOf(push);
+  const token = `[ -n "$JWT" ] || JWT=$(tolvex-widget token --key ${shellQuote(`AuthKey_${keyId}.p8`)} ` +
+                `--key-id ${shellQuote(keyId)} --team-id ${shellQuote(teamId)})\n`;
   return token + body + lines.join(' \\\n  ');
 }
 
