@@ -116,6 +116,20 @@ bool number(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789.eE+-") == std::string_view::npos;
 }
 
+// Where each `url(#id)` names an id: the id's first and past-the-end bytes.
+std::vector<std::pair<std::size_t, std::size_t>> references(std::string_view svg) {
+  static constexpr std::string_view reference = "url(#";
+  std::vector<std::pair<std::size_t, std::size_t>> found;
+  for (std::size_t at = svg.find(reference); at != std::string_view::npos;
+       at = svg.find(reference, at + 1)) {
+    const std::size_t start = at + reference.size();
+    const std::size_t end = svg.find(')', start);
+    if (end == std::string_view::npos) break;
+    found.emplace_back(start, end);
+  }
+  return found;
+}
+
 }  // namespace
 
 std::string oneClipEach(std::string_view svg) {
@@ -132,14 +146,9 @@ std::string oneClipEach(std::string_view svg) {
     edits.push_back({clip.start, withLineEnd(svg, clip.end), ""});
   }
   if (edits.empty()) return std::string(svg);
-  static constexpr std::string_view reference = "url(#";
-  for (std::size_t at = svg.find(reference); at != std::string_view::npos;
-       at = svg.find(reference, at + 1)) {
-    const std::size_t idStart = at + reference.size();
-    const std::size_t idEnd = svg.find(')', idStart);
-    if (idEnd == std::string_view::npos) break;
-    const auto name = renamed.find(svg.substr(idStart, idEnd - idStart));
-    if (name != renamed.end()) edits.push_back({idStart, idEnd, std::string(name->second)});
+  for (const auto& [start, end] : references(svg)) {
+    const auto name = renamed.find(svg.substr(start, end - start));
+    if (name != renamed.end()) edits.push_back({start, end, std::string(name->second)});
   }
   return applied(svg, std::move(edits));
 }
@@ -181,13 +190,8 @@ std::string glyphsInPlace(std::string_view svg) {
                      "<path transform=\"translate(" + std::string(*x) + "," + std::string(*y) +
                          ")\" " + std::string(path.substr(6))});
   }
-  static constexpr std::string_view reference = "url(#";
-  for (std::size_t at = svg.find(reference); at != std::string_view::npos;
-       at = svg.find(reference, at + 1)) {
-    const std::size_t idStart = at + reference.size();
-    const std::size_t idEnd = svg.find(')', idStart);
-    if (idEnd == std::string_view::npos) break;
-    const auto glyph = glyphs.find(svg.substr(idStart, idEnd - idStart));
+  for (const auto& [start, end] : references(svg)) {
+    const auto glyph = glyphs.find(svg.substr(start, end - start));
     if (glyph != glyphs.end()) stillUsed.insert(glyph->first);
   }
   for (const auto& [id, glyph] : glyphs) {
