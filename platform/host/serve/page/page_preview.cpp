@@ -21,10 +21,11 @@ using coding::JsonWriter;
 
 struct PagePreview::Impl {
   const ActivityRegistry& registry;
-  std::mutex drawing;  // guards the text system, its measurer and the image cache below
+  std::mutex drawing;  // guards the text system and its measurer below
   ui::render::TextSystem text;
   ui::render::PangoTextMeasurer measurer{text};
   // Shared by the requests: the page asks again for every state of an activity, icon and all.
+  // It locks itself.
   image::ImageCache images;
 
   explicit Impl(const ActivityRegistry& r) : registry(r) {}
