@@ -1,5 +1,7 @@
 #include "platform/ui/render/png_writer.hpp"
 
+#include "platform/ui/render/row_deflater.hpp"
+
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -258,9 +260,33 @@ std::vector<std::uint8_t> libdeflateStream(const Layout& layout, std::span<const
   return std::vector<std::uint8_t>(out.get(), out.get() + written);
 }
 
+void putAdler(std::vector<std::uint8_t>& out, std::uint32_t checksum) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<std::uint8_t>(checksum >> shift));
+  }
+}
+
+std::vector<std::uint8_t> rowDeflaterStream(const Layout& layout,
+                                            std::span<const std::uint8_t> rgba,
+                                            const PngOptions& options) {
+  std::vector<std::uint8_t> out{0x78, 0x01};
+  RowDeflater deflater(layout.filteredRowBytes(), static_cast<std::size_t>(layout.channels), out);
+  RowFilter filter(layout, rgba, options.filter, 0);
+  std::uint32_t checksum = 1;
+  for (int y = 0; y < layout.height; ++y) {
+    const auto row = filter.row(y);
+    checksum = libdeflate_adler32(checksum, row.data(), row.size());
+    deflater.addRow(row);
+  }
+  deflater.finish();
+  putAdler(out, checksum);
+  return out;
+}
+
 // A zlib stream (header, deflate data, Adler-32) of the filtered rows.
 std::vector<std::uint8_t> zlibStream(const Layout& layout, std::span<const std::uint8_t> rgba,
                                      const PngOptions& options) {
+  if (options.deflate == PngOptions::Deflate::rows) return rowDeflaterStream(layout, rgba, options);
   if (options.deflate == PngOptions::Deflate::libdeflate) {
     return libdeflateStream(layout, rgba, options);
   }
@@ -301,9 +327,7 @@ std::vector<std::uint8_t> zlibStream(const Layout& layout, std::span<const std::
   }
   std::vector<std::uint8_t> out{0x78, 0x01};  // deflate with a 32 KB window, fastest level
   for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    out.push_back(static_cast<std::uint8_t>(checksum >> shift));
-  }
+  putAdler(out, static_cast<std::uint32_t>(checksum));
   return out;
 }
 
@@ -318,9 +342,7 @@ void chunk(std::vector<std::uint8_t>& out, const char (&type)[5],
   const std::size_t typeAt = out.size();
   out.insert(out.end(), type, type + 4);
   out.insert(out.end(), data.begin(), data.end());
-  const uLong crc =
-      crc32(crc32(0, nullptr, 0), out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
-  put32(out, static_cast<std::uint32_t>(crc));
+  put32(out, libdeflate_crc32(0, out.data() + typeAt, out.size() - typeAt));
 }
 
 }  // namespace
