@@ -62,15 +62,19 @@ Read readWithSpng(const std::vector<std::uint8_t>& png) {
 TEST(PngWriter, EveryOptionGivesAFileThatDecodersRead) {
   PngOptions up;
   up.filter = PngOptions::Filter::up;
-  PngOptions subRle;
+  PngOptions sub;
+  sub.filter = PngOptions::Filter::sub;
+  PngOptions zlib;
+  zlib.deflate = PngOptions::Deflate::zlib;
+  PngOptions subRle = zlib;
   subRle.filter = PngOptions::Filter::sub;
   subRle.rle = true;
   PngOptions rgba;
   rgba.rgbWhenOpaque = false;
-  PngOptions bands;
+  PngOptions bands = zlib;
   bands.bands = 3;
   bands.filter = PngOptions::Filter::up;
-  PngOptions manyBands;
+  PngOptions manyBands = zlib;
   manyBands.bands = 100;  // more than rows: one row a band
   PngOptions libdeflate;
   libdeflate.deflate = PngOptions::Deflate::libdeflate;
@@ -78,6 +82,8 @@ TEST(PngWriter, EveryOptionGivesAFileThatDecodersRead) {
   const std::pair<const char*, PngOptions> variants[] = {
       {"default", {}},
       {"up", up},
+      {"sub", sub},
+      {"zlib", zlib},
       {"subRle", subRle},
       {"rgba", rgba},
       {"bands", bands},
@@ -136,8 +142,10 @@ TEST(PngWriter, ReadsPremultipliedArgbWhereCairoLeftIt) {
   up.filter = PngOptions::Filter::up;
   PngOptions rgba;
   rgba.rgbWhenOpaque = false;
+  PngOptions zlib;
+  zlib.deflate = PngOptions::Deflate::zlib;
   const std::pair<const char*, PngOptions> variants[] = {
-      {"default", {}}, {"up", up}, {"rgba", rgba}};
+      {"default", {}}, {"up", up}, {"rgba", rgba}, {"zlib", zlib}};
   for (const bool opaque : {true, false}) {
     const Picture p = picture(opaque);
     std::vector<std::uint8_t> argb(p.rgba.size());

@@ -247,7 +247,15 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
   std::memcpy(current, row.data(), n);
   const bool up = havePrevious_ && rowsMatch_;
   if (up && std::memcmp(current, above, n) == 0) {
-    matches(current, n, n);
+    // A row of one colour is cheaper said a pixel back: a row back costs ten or more extra bits
+    // a match.
+    const std::size_t lead = 1 + bpp;
+    if (n > lead && std::memcmp(current + lead, current + 1, n - lead) == 0) {
+      matches(current, lead, n);
+      matches(current + lead, n - lead, bpp);
+    } else {
+      matches(current, n, n);
+    }
   } else {
     std::size_t i = 0;
     while (i < n) {
