@@ -20,6 +20,14 @@ constexpr int codeLengthSymbols = 19;
 // four bytes the literals are cheaper.
 constexpr std::size_t rowMatchMinimum = 4;
 constexpr std::size_t pixelMatchMinimum = 3;
+constexpr std::size_t seenMatchMinimum = 4;
+constexpr int hashBits = 14;
+
+std::uint32_t hashOf(const std::uint8_t* bytes) {
+  std::uint32_t word;
+  std::memcpy(&word, bytes, 4);
+  return (word * 2654435761u) >> (32 - hashBits);
+}
 
 constexpr std::array<std::uint16_t, 29> lengthBase{3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
                                                    15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
@@ -206,8 +214,8 @@ RowDeflater::RowDeflater(std::size_t rowBytes, std::size_t bytesPerPixel,
     : rowBytes_(rowBytes),
       bytesPerPixel_(bytesPerPixel),
       rowsMatch_(rowBytes <= window),
-      current_(rowBytes),
-      previous_(rowBytes),
+      history_(2 * window + rowBytes),
+      seen_(std::size_t{1} << hashBits),
       out_(out) {
   if (rowBytes == 0 || bytesPerPixel == 0 || bytesPerPixel > window) {
     throw std::invalid_argument("RowDeflater: no row or pixel length");
@@ -242,8 +250,15 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
   if (row.size() != rowBytes_) throw std::invalid_argument("RowDeflater: a row of another length");
   const std::size_t n = rowBytes_;
   const std::size_t bpp = bytesPerPixel_;
-  std::uint8_t* const current = current_.data();
-  const std::uint8_t* const above = previous_.data();
+  if (used_ + n > history_.size()) {
+    // Keep the window's worth: copied once for every window's worth of rows added.
+    const std::size_t keep = std::min(used_, window);
+    std::memmove(history_.data(), history_.data() + used_ - keep, keep);
+    historyAt_ += static_cast<std::uint32_t>(used_ - keep);
+    used_ = keep;
+  }
+  std::uint8_t* const current = history_.data() + used_;
+  const std::uint8_t* const above = current - n;
   std::memcpy(current, row.data(), n);
   const bool up = havePrevious_ && rowsMatch_;
   if (up && std::memcmp(current, above, n) == 0) {
@@ -257,6 +272,7 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
       matches(current, n, n);
     }
   } else {
+    const std::uint32_t rowAt = historyAt_ + static_cast<std::uint32_t>(used_);
     std::size_t i = 0;
     while (i < n) {
       const std::size_t limit = std::min(n - i, maxLength);
@@ -269,11 +285,25 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
           distance = n;
         }
       }
-      if (length < limit && i >= bpp) {
+      if (length < limit && used_ + i >= bpp) {
         const std::size_t same = agreeing(current + i, current + i - bpp, limit);
         if (same >= pixelMatchMinimum && same >= length) {
           length = same;
           distance = bpp;
+        }
+      }
+      if (length == 0 && i + 4 <= n) {
+        std::uint32_t& seen = seen_[hashOf(current + i)];
+        const std::uint32_t at = rowAt + static_cast<std::uint32_t>(i);
+        // Positions wrap at 2^32; a stale entry is caught by the distance or by the bytes.
+        const std::size_t back = at - seen;
+        seen = at;
+        if (back >= 1 && back <= window && back <= used_ + i) {
+          const std::size_t same = agreeing(current + i, current + i - back, limit);
+          if (same >= seenMatchMinimum) {
+            length = same;
+            distance = back;
+          }
         }
       }
       if (length != 0) {
@@ -287,7 +317,7 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
     }
   }
   if (tokens_.size() >= blockTokens) writeBlock(false);
-  current_.swap(previous_);
+  used_ += n;
   havePrevious_ = true;
 }
 

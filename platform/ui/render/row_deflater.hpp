@@ -12,7 +12,8 @@ namespace ui::render {
 // matches are looked for only where such pictures have them, so nothing is searched:
 //   - the same bytes as the row above, at the distance of one row;
 //   - the same pixel as the one before, at the distance of one pixel;
-//   - elsewhere (anti-aliased text, gradients) literals.
+//   - elsewhere (anti-aliased text), the last place where the same four bytes stood, from a small
+//     hash table filled only at literals; failing that, a literal.
 // Tokens are gathered into blocks coded with Huffman codes built from their counts (or the fixed
 // codes where those come out smaller). What it holds besides its output is bounded by the row
 // length and the block size, whatever the picture's size.
@@ -43,8 +44,13 @@ class RowDeflater {
   std::size_t bytesPerPixel_;
   bool rowsMatch_;  // rows are within deflate's reach of one another
   bool havePrevious_ = false;
-  std::vector<std::uint8_t> current_;
-  std::vector<std::uint8_t> previous_;
+  // The last rows given, at least deflate's window of them once there are so many; the current
+  // row is added at `used_`.
+  std::vector<std::uint8_t> history_;
+  std::size_t used_ = 0;
+  std::uint32_t historyAt_ = 0;  // stream position of history_[0], modulo 2^32
+  // Where four bytes were last seen at a literal, by their hash: a stream position modulo 2^32.
+  std::vector<std::uint32_t> seen_;
   std::vector<std::uint32_t> tokens_;
   std::vector<std::uint8_t>& out_;
   std::uint64_t bits_ = 0;
