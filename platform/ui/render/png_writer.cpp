@@ -5,6 +5,10 @@
 #include <libdeflate.h>
 #include <zlib.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
@@ -62,16 +66,46 @@ void unpremultiplied(std::uint32_t pixel, std::uint8_t* out) {
   out[3] = static_cast<std::uint8_t>(a);
 }
 
+#if defined(__x86_64__)
+// Opaque pixels to RGB four at a time with SSSE3's byte shuffle, where a pixel at a time cost a
+// third of the encoding. Returns how many pixels it did; the caller does the rest.
+__attribute__((target("ssse3"))) int shuffledToRgb(const std::uint8_t* pixels, std::uint8_t* out,
+                                                   int width, PixelLayout source) {
+  const __m128i order = source == PixelLayout::rgba
+                            ? _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1)
+                            : _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  int x = 0;
+  // Each store is sixteen bytes of which twelve count: it stops while they fit in the row.
+  for (; x + 6 <= width; x += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x * 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * 3), _mm_shuffle_epi8(four, order));
+  }
+  return x;
+}
+
+int shuffledToRgbWhereSupported(const std::uint8_t* pixels, std::uint8_t* out, int width,
+                                PixelLayout source) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  return ssse3 ? shuffledToRgb(pixels, out, width, source) : 0;
+}
+#else
+int shuffledToRgbWhereSupported(const std::uint8_t*, std::uint8_t*, int, PixelLayout) {
+  return 0;
+}
+#endif
+
 // One row of pixels in the file's channel layout.
 void packRow(const Layout& layout, const std::uint8_t* pixels, std::uint8_t* out) {
   const int width = layout.width;
+  const int shuffled =
+      layout.channels == 3 ? shuffledToRgbWhereSupported(pixels, out, width, layout.source) : 0;
   if (layout.source == PixelLayout::rgba) {
     if (layout.channels == 4) {
       std::memcpy(out, pixels, layout.rowBytes());
       return;
     }
     // Each pixel's four bytes are stored three apart; the next store overwrites the alpha.
-    for (int x = 0; x + 1 < width; ++x) std::memcpy(out + x * 3, pixels + x * 4, 4);
+    for (int x = shuffled; x + 1 < width; ++x) std::memcpy(out + x * 3, pixels + x * 4, 4);
     std::memcpy(out + (width - 1) * 3, pixels + (width - 1) * 4, 3);
     return;
   }
@@ -83,7 +117,7 @@ void packRow(const Layout& layout, const std::uint8_t* pixels, std::uint8_t* out
       std::memcpy(&pixel, argb, 4);
       return __builtin_bswap32(pixel) >> 8;
     };
-    for (int x = 0; x + 1 < width; ++x) {
+    for (int x = shuffled; x + 1 < width; ++x) {
       const std::uint32_t value = rgb(pixels + x * 4);
       std::memcpy(out + x * 3, &value, 4);
     }
@@ -133,30 +167,31 @@ class RowFilter {
     if (filter == Filter::up && first > 0) packRow(layout, source(first - 1), previous_.data());
   }
 
-  // Row y, led by its filter type byte.
-  std::span<const std::uint8_t> row(int y) {
+  // Row y, led by its filter type byte, written at `into` (filteredRowBytes long) if given.
+  std::span<const std::uint8_t> row(int y, std::uint8_t* into = nullptr) {
     const std::size_t n = layout_.rowBytes();
     const std::size_t bpp = static_cast<std::size_t>(layout_.channels);
-    std::uint8_t* row = out_.data() + 1;
+    std::uint8_t* const out = into != nullptr ? into : out_.data();
+    std::uint8_t* row = out + 1;
     switch (filter_) {
       case Filter::none:
-        out_[0] = 0;
+        out[0] = 0;
         packRow(layout_, source(y), row);
         break;
       case Filter::sub:
-        out_[0] = 1;
+        out[0] = 1;
         packRow(layout_, source(y), current_.data());
         std::memcpy(row, current_.data(), bpp);
         subtract(current_.data() + bpp, current_.data(), row + bpp, n - bpp);
         break;
       case Filter::up:
-        out_[0] = 2;
+        out[0] = 2;
         packRow(layout_, source(y), current_.data());
         subtract(current_.data(), previous_.data(), row, n);
         current_.swap(previous_);
         break;
     }
-    return out_;
+    return {out, layout_.filteredRowBytes()};
   }
 
  private:
@@ -274,7 +309,8 @@ std::vector<std::uint8_t> rowDeflaterStream(const Layout& layout,
   RowFilter filter(layout, rgba, options.filter, 0);
   std::uint32_t checksum = 1;
   for (int y = 0; y < layout.height; ++y) {
-    const auto row = filter.row(y);
+    // Packed where the deflater keeps its rows: no copy on the way.
+    const auto row = filter.row(y, deflater.nextRow());
     checksum = libdeflate_adler32(checksum, row.data(), row.size());
     deflater.addRow(row);
   }

@@ -250,16 +250,9 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
   if (row.size() != rowBytes_) throw std::invalid_argument("RowDeflater: a row of another length");
   const std::size_t n = rowBytes_;
   const std::size_t bpp = bytesPerPixel_;
-  if (used_ + n > history_.size()) {
-    // Keep the window's worth: copied once for every window's worth of rows added.
-    const std::size_t keep = std::min(used_, window);
-    std::memmove(history_.data(), history_.data() + used_ - keep, keep);
-    historyAt_ += static_cast<std::uint32_t>(used_ - keep);
-    used_ = keep;
-  }
-  std::uint8_t* const current = history_.data() + used_;
+  std::uint8_t* const current = nextRow();
   const std::uint8_t* const above = current - n;
-  std::memcpy(current, row.data(), n);
+  if (row.data() != current) std::memcpy(current, row.data(), n);
   const bool up = havePrevious_ && rowsMatch_;
   if (up && std::memcmp(current, above, n) == 0) {
     // A row of one colour is cheaper said a pixel back: a row back costs ten or more extra bits
@@ -319,6 +312,17 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
   if (tokens_.size() >= blockTokens) writeBlock(false);
   used_ += n;
   havePrevious_ = true;
+}
+
+std::uint8_t* RowDeflater::nextRow() {
+  if (used_ + rowBytes_ > history_.size()) {
+    // Keep the window's worth: copied once for every window's worth of rows added.
+    const std::size_t keep = std::min(used_, window);
+    std::memmove(history_.data(), history_.data() + used_ - keep, keep);
+    historyAt_ += static_cast<std::uint32_t>(used_ - keep);
+    used_ = keep;
+  }
+  return history_.data() + used_;
 }
 
 void RowDeflater::finish() {

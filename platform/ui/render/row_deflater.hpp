@@ -27,6 +27,9 @@ class RowDeflater {
   ~RowDeflater();
 
   void addRow(std::span<const std::uint8_t> row);
+  // Where the next row is kept: a row written here is added without being copied. Valid until
+  // the next addRow.
+  std::uint8_t* nextRow();
   // Writes the last block; nothing may be added after it.
   void finish();
 
