@@ -214,7 +214,9 @@ RowDeflater::RowDeflater(std::size_t rowBytes, std::size_t bytesPerPixel,
     : rowBytes_(rowBytes),
       bytesPerPixel_(bytesPerPixel),
       rowsMatch_(rowBytes <= window),
-      history_(2 * window + rowBytes),
+      // Eight windows' worth: the window kept is copied down once every seven windows' worth.
+      history_(new std::uint8_t[8 * window + rowBytes]),
+      historyBytes_(8 * window + rowBytes),
       seen_(std::size_t{1} << hashBits),
       out_(out) {
   if (rowBytes == 0 || bytesPerPixel == 0 || bytesPerPixel > window) {
@@ -315,14 +317,13 @@ void RowDeflater::addRow(std::span<const std::uint8_t> row) {
 }
 
 std::uint8_t* RowDeflater::nextRow() {
-  if (used_ + rowBytes_ > history_.size()) {
-    // Keep the window's worth: copied once for every window's worth of rows added.
+  if (used_ + rowBytes_ > historyBytes_) {
     const std::size_t keep = std::min(used_, window);
-    std::memmove(history_.data(), history_.data() + used_ - keep, keep);
+    std::memmove(history_.get(), history_.get() + used_ - keep, keep);
     historyAt_ += static_cast<std::uint32_t>(used_ - keep);
     used_ = keep;
   }
-  return history_.data() + used_;
+  return history_.get() + used_;
 }
 
 void RowDeflater::finish() {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -49,7 +50,9 @@ class RowDeflater {
   bool havePrevious_ = false;
   // The last rows given, at least deflate's window of them once there are so many; the current
   // row is added at `used_`.
-  std::vector<std::uint8_t> history_;
+  // Left uninitialised: only bytes written are read.
+  std::unique_ptr<std::uint8_t[]> history_;
+  std::size_t historyBytes_;
   std::size_t used_ = 0;
   std::uint32_t historyAt_ = 0;  // stream position of history_[0], modulo 2^32
   // Where four bytes were last seen at a literal, by their hash: a stream position modulo 2^32.
