@@ -220,6 +220,13 @@ TEST(PngWriter, PicturesAtTheEdgesReadBackByEveryDecoder) {
          return Pixel{static_cast<std::uint8_t>(y * 100), 200, 7, static_cast<std::uint8_t>(x)};
        }},
   };
+  // The opaque check reads a page at a time: one clear pixel in the last bytes, or past a page.
+  for (const int clear : {301 * 7 - 1, 1500}) {
+    cases.push_back(
+        {"clear pixel " + std::to_string(clear), 301, 7, [clear](int x, int y) {
+           return Pixel{1, 2, 3, y * 301 + x == clear ? std::uint8_t{0} : std::uint8_t{255}};
+         }});
+  }
   for (int width = 1; width <= 9; ++width) {
     cases.push_back({"narrow " + std::to_string(width), width, 5, noise(true)});
   }

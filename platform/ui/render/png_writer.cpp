@@ -23,21 +23,26 @@ namespace {
 
 using Filter = PngOptions::Filter;
 
-// Eight bytes at a time: a byte loop over a megapixel costs a good part of the encoding.
+// Sixteen bytes at a time, a page between looks at the result: eight bytes at a time with a
+// branch on each was a fifth of the encoding.
 bool everyPixelOpaque(std::span<const std::uint8_t> rgba) {
-  constexpr std::uint64_t alpha = 0xff000000ff000000ull;  // little-endian RGBA RGBA
+  using Words = std::uint32_t __attribute__((vector_size(16)));
+  constexpr std::uint32_t alpha = 0xff000000u;  // little-endian RGBA: alpha is the high byte
   std::size_t i = 0;
-  std::uint64_t all = alpha;
-  for (; i + 8 <= rgba.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, rgba.data() + i, 8);
-    all &= word;
-    if ((i & 4095) == 0 && (all & alpha) != alpha) return false;
+  while (i + 16 <= rgba.size()) {
+    const std::size_t end = std::min(rgba.size() & ~std::size_t{15}, i + 4096);
+    Words all = {alpha, alpha, alpha, alpha};
+    for (; i < end; i += 16) {
+      Words words;
+      std::memcpy(&words, rgba.data() + i, 16);
+      all &= words;
+    }
+    if ((all[0] & all[1] & all[2] & all[3] & alpha) != alpha) return false;
   }
   for (i += 3; i < rgba.size(); i += 4) {
     if (rgba[i] != 255) return false;
   }
-  return (all & alpha) == alpha;
+  return true;
 }
 
 struct Layout {
