@@ -10,7 +10,8 @@ namespace ui::render {
 
 // Raw deflate data (no zlib header or checksum) of rows of equal length, made for the pictures we
 // draw: large flat runs of one colour and rows equal, or mostly equal, to the row above. Its
-// matches are looked for only where such pictures have them, so nothing is searched:
+// matches are looked for only where such pictures have them, instead of searching chains of
+// earlier places as zlib does:
 //   - the same bytes as the row above, at the distance of one row;
 //   - the same pixel as the one before, at the distance of one pixel;
 //   - elsewhere (anti-aliased text), the last place where the same four bytes stood, from a small
