@@ -10,8 +10,9 @@ namespace ui::render {
 // stay so that the benchmarks can weigh them against it on the same pictures.
 struct PngOptions {
   enum class Filter : std::uint8_t { none, sub, up };
-  // `rows`: our own deflate writer (row_deflater.hpp), which looks for matches only at the row
-  // above and the pixel before; `level` and `bands` are zlib's.
+  // `rows`: our own deflate writer (row_deflater.hpp), which looks for matches at the row above,
+  // the pixel before and, at literals, in a small hash; `level`, `rle` and `bands` are the
+  // libraries'.
   enum class Deflate : std::uint8_t { rows, zlib, libdeflate };
 
   // A picture whose every pixel is opaque is written as RGB: a quarter less to compress.
