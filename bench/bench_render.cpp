@@ -163,9 +163,10 @@ void encodeWith(benchmark::State& state, int which, std::optional<ui::render::Pn
 
 void registerPngOptions() {
   using Options = ui::render::PngOptions;
-  // Today's choices in our writer (no filter, RGBA, zlib level 1, default strategy), each
-  // option then changed alone, and the combination that the renderer uses.
+  // Our writer with zlib (no filter, RGBA, level 1, default strategy), each option then changed
+  // alone; zlib as chosen before our own deflate writer; and what the renderer uses.
   Options plain;
+  plain.deflate = Options::Deflate::zlib;
   plain.rgbWhenOpaque = false;
   plain.filter = Options::Filter::none;
   plain.rle = false;
@@ -182,6 +183,10 @@ void registerPngOptions() {
   libdeflateUp.filter = Options::Filter::up;
   Options bands = plain;
   bands.bands = 2;
+  Options zlibChosen;  // the choice before our own deflate writer
+  zlibChosen.deflate = Options::Deflate::zlib;
+  Options rowsUp;
+  rowsUp.filter = Options::Filter::up;
   const std::pair<const char*, std::optional<Options>> variants[] = {
       {"spngToday", std::nullopt},
       {"plain", plain},
@@ -191,6 +196,8 @@ void registerPngOptions() {
       {"libdeflate1", libdeflate},
       {"libdeflate1Up", libdeflateUp},
       {"bands2", bands},
+      {"zlibChosen", zlibChosen},
+      {"rowsUp", rowsUp},
       {"chosen", Options{}},
   };
   const char* pictures[] = {"lockScreen3x", "expanded3x", "sheet2x"};

@@ -1,7 +1,13 @@
 #include "platform/ui/render/png_writer.hpp"
 
+#include "platform/ui/render/row_deflater.hpp"
+
 #include <libdeflate.h>
 #include <zlib.h>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -17,21 +23,26 @@ namespace {
 
 using Filter = PngOptions::Filter;
 
-// Eight bytes at a time: a byte loop over a megapixel costs a good part of the encoding.
+// Sixteen bytes at a time, a page between looks at the result: eight bytes at a time with a
+// branch on each was a fifth of the encoding.
 bool everyPixelOpaque(std::span<const std::uint8_t> rgba) {
-  constexpr std::uint64_t alpha = 0xff000000ff000000ull;  // little-endian RGBA RGBA
+  using Words = std::uint32_t __attribute__((vector_size(16)));
+  constexpr std::uint32_t alpha = 0xff000000u;  // little-endian RGBA: alpha is the high byte
   std::size_t i = 0;
-  std::uint64_t all = alpha;
-  for (; i + 8 <= rgba.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, rgba.data() + i, 8);
-    all &= word;
-    if ((i & 4095) == 0 && (all & alpha) != alpha) return false;
+  while (i + 16 <= rgba.size()) {
+    const std::size_t end = std::min(rgba.size() & ~std::size_t{15}, i + 4096);
+    Words all = {alpha, alpha, alpha, alpha};
+    for (; i < end; i += 16) {
+      Words words;
+      std::memcpy(&words, rgba.data() + i, 16);
+      all &= words;
+    }
+    if ((all[0] & all[1] & all[2] & all[3] & alpha) != alpha) return false;
   }
   for (i += 3; i < rgba.size(); i += 4) {
     if (rgba[i] != 255) return false;
   }
-  return (all & alpha) == alpha;
+  return true;
 }
 
 struct Layout {
@@ -60,16 +71,46 @@ void unpremultiplied(std::uint32_t pixel, std::uint8_t* out) {
   out[3] = static_cast<std::uint8_t>(a);
 }
 
+#if defined(__x86_64__)
+// Opaque pixels to RGB four at a time with SSSE3's byte shuffle, where a pixel at a time cost a
+// third of the encoding. Returns how many pixels it did; the caller does the rest.
+__attribute__((target("ssse3"))) int shuffledToRgb(const std::uint8_t* pixels, std::uint8_t* out,
+                                                   int width, PixelLayout source) {
+  const __m128i order = source == PixelLayout::rgba
+                            ? _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1)
+                            : _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+  int x = 0;
+  // Each store is sixteen bytes of which twelve count: it stops while they fit in the row.
+  for (; x + 6 <= width; x += 4) {
+    const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + x * 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * 3), _mm_shuffle_epi8(four, order));
+  }
+  return x;
+}
+
+int shuffledToRgbWhereSupported(const std::uint8_t* pixels, std::uint8_t* out, int width,
+                                PixelLayout source) {
+  static const bool ssse3 = __builtin_cpu_supports("ssse3");
+  return ssse3 ? shuffledToRgb(pixels, out, width, source) : 0;
+}
+#else
+int shuffledToRgbWhereSupported(const std::uint8_t*, std::uint8_t*, int, PixelLayout) {
+  return 0;
+}
+#endif
+
 // One row of pixels in the file's channel layout.
 void packRow(const Layout& layout, const std::uint8_t* pixels, std::uint8_t* out) {
   const int width = layout.width;
+  const int shuffled =
+      layout.channels == 3 ? shuffledToRgbWhereSupported(pixels, out, width, layout.source) : 0;
   if (layout.source == PixelLayout::rgba) {
     if (layout.channels == 4) {
       std::memcpy(out, pixels, layout.rowBytes());
       return;
     }
     // Each pixel's four bytes are stored three apart; the next store overwrites the alpha.
-    for (int x = 0; x + 1 < width; ++x) std::memcpy(out + x * 3, pixels + x * 4, 4);
+    for (int x = shuffled; x + 1 < width; ++x) std::memcpy(out + x * 3, pixels + x * 4, 4);
     std::memcpy(out + (width - 1) * 3, pixels + (width - 1) * 4, 3);
     return;
   }
@@ -81,7 +122,7 @@ void packRow(const Layout& layout, const std::uint8_t* pixels, std::uint8_t* out
       std::memcpy(&pixel, argb, 4);
       return __builtin_bswap32(pixel) >> 8;
     };
-    for (int x = 0; x + 1 < width; ++x) {
+    for (int x = shuffled; x + 1 < width; ++x) {
       const std::uint32_t value = rgb(pixels + x * 4);
       std::memcpy(out + x * 3, &value, 4);
     }
@@ -131,30 +172,31 @@ class RowFilter {
     if (filter == Filter::up && first > 0) packRow(layout, source(first - 1), previous_.data());
   }
 
-  // Row y, led by its filter type byte.
-  std::span<const std::uint8_t> row(int y) {
+  // Row y, led by its filter type byte, written at `into` (filteredRowBytes long) if given.
+  std::span<const std::uint8_t> row(int y, std::uint8_t* into = nullptr) {
     const std::size_t n = layout_.rowBytes();
     const std::size_t bpp = static_cast<std::size_t>(layout_.channels);
-    std::uint8_t* row = out_.data() + 1;
+    std::uint8_t* const out = into != nullptr ? into : out_.data();
+    std::uint8_t* row = out + 1;
     switch (filter_) {
       case Filter::none:
-        out_[0] = 0;
+        out[0] = 0;
         packRow(layout_, source(y), row);
         break;
       case Filter::sub:
-        out_[0] = 1;
+        out[0] = 1;
         packRow(layout_, source(y), current_.data());
         std::memcpy(row, current_.data(), bpp);
         subtract(current_.data() + bpp, current_.data(), row + bpp, n - bpp);
         break;
       case Filter::up:
-        out_[0] = 2;
+        out[0] = 2;
         packRow(layout_, source(y), current_.data());
         subtract(current_.data(), previous_.data(), row, n);
         current_.swap(previous_);
         break;
     }
-    return out_;
+    return {out, layout_.filteredRowBytes()};
   }
 
  private:
@@ -258,9 +300,34 @@ std::vector<std::uint8_t> libdeflateStream(const Layout& layout, std::span<const
   return std::vector<std::uint8_t>(out.get(), out.get() + written);
 }
 
+void putAdler(std::vector<std::uint8_t>& out, std::uint32_t checksum) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    out.push_back(static_cast<std::uint8_t>(checksum >> shift));
+  }
+}
+
+std::vector<std::uint8_t> rowDeflaterStream(const Layout& layout,
+                                            std::span<const std::uint8_t> rgba,
+                                            const PngOptions& options) {
+  std::vector<std::uint8_t> out{0x78, 0x01};
+  RowDeflater deflater(layout.filteredRowBytes(), static_cast<std::size_t>(layout.channels), out);
+  RowFilter filter(layout, rgba, options.filter, 0);
+  std::uint32_t checksum = 1;
+  for (int y = 0; y < layout.height; ++y) {
+    // Packed where the deflater keeps its rows: no copy on the way.
+    const auto row = filter.row(y, deflater.nextRow());
+    checksum = libdeflate_adler32(checksum, row.data(), row.size());
+    deflater.addRow(row);
+  }
+  deflater.finish();
+  putAdler(out, checksum);
+  return out;
+}
+
 // A zlib stream (header, deflate data, Adler-32) of the filtered rows.
 std::vector<std::uint8_t> zlibStream(const Layout& layout, std::span<const std::uint8_t> rgba,
                                      const PngOptions& options) {
+  if (options.deflate == PngOptions::Deflate::rows) return rowDeflaterStream(layout, rgba, options);
   if (options.deflate == PngOptions::Deflate::libdeflate) {
     return libdeflateStream(layout, rgba, options);
   }
@@ -301,9 +368,7 @@ std::vector<std::uint8_t> zlibStream(const Layout& layout, std::span<const std::
   }
   std::vector<std::uint8_t> out{0x78, 0x01};  // deflate with a 32 KB window, fastest level
   for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    out.push_back(static_cast<std::uint8_t>(checksum >> shift));
-  }
+  putAdler(out, static_cast<std::uint32_t>(checksum));
   return out;
 }
 
@@ -318,9 +383,7 @@ void chunk(std::vector<std::uint8_t>& out, const char (&type)[5],
   const std::size_t typeAt = out.size();
   out.insert(out.end(), type, type + 4);
   out.insert(out.end(), data.begin(), data.end());
-  const uLong crc =
-      crc32(crc32(0, nullptr, 0), out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
-  put32(out, static_cast<std::uint32_t>(crc));
+  put32(out, libdeflate_crc32(0, out.data() + typeAt, out.size() - typeAt));
 }
 
 }  // namespace

@@ -10,12 +10,15 @@ namespace ui::render {
 // stay so that the benchmarks can weigh them against it on the same pictures.
 struct PngOptions {
   enum class Filter : std::uint8_t { none, sub, up };
-  enum class Deflate : std::uint8_t { zlib, libdeflate };
+  // `rows`: our own deflate writer (row_deflater.hpp), which looks for matches at the row above,
+  // the pixel before and, at literals, in a small hash; `level`, `rle` and `bands` are the
+  // libraries'.
+  enum class Deflate : std::uint8_t { rows, zlib, libdeflate };
 
   // A picture whose every pixel is opaque is written as RGB: a quarter less to compress.
   bool rgbWhenOpaque = true;
   Filter filter = Filter::none;
-  Deflate deflate = Deflate::zlib;
+  Deflate deflate = Deflate::rows;
   int level = 1;
   // zlib's Z_RLE strategy: matches at distance one only, which is all a filtered flat region has.
   bool rle = false;
