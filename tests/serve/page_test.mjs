@@ -227,7 +227,9 @@ try {
   // Copy as curl: the push's own headers only, a fresh timestamp, and the command sends the push
   // again (a provider token from `tolvex-widget token` unless $JWT is set).
   await page.click(`li.push[data-apns-id="${start.apnsId}"] details > summary`);
-  const curl = await text(page, `li.push[data-apns-id="${start.apnsId}"] pre.curl`);
+  // The command is written when the details open, in the toggle event that follows the click.
+  const curl = await page.wait((s) => document.querySelector(s)?.textContent || null,
+                               `li.push[data-apns-id="${start.apnsId}"] pre.curl`);
   assert.match(curl, /tolvex-widget token --key 'AuthKey_ABC123DEFG\.p8' --key-id 'ABC123DEFG' --team-id 'DEF123GHIJ'/);
   assert.match(curl, /apns-topic: com\.tolvex\.app\.push-type\.liveactivity/);
   assert.doesNotMatch(curl, /user-agent|accept|content-type|content-length/i);

@@ -906,14 +906,14 @@ function pushArrived({push, activities}) {
     countTally(entry.tally, push, verdict);
     writes.push(() => updateRow(entry));
     if (entry.open) {
-      const line = activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error});
       // Pushes loaded again bring this one with them.
       const reloads = entry.loading || !entry.loaded;
       if (reloads) entry.stale = true;
       else if (shows(delivery || push)) addStep(entry, push);
       writes.push(() => {
         updateMeta(entry);
-        if (!reloads) entry.parts.pushes.prepend(line);
+        if (reloads) return;
+        entry.parts.pushes.prepend(activityPushLine({...push, verdict, error: delivery ? delivery.error : push.error}));
       });
       const waiting = state.waiting.get(activity.id) || [];
       waiting.push(push.apnsId);
