@@ -5,6 +5,7 @@
 #include "platform/coding/json_decoder.hpp"
 #include "platform/host/command_line.hpp"
 #include "platform/host/device/sheet.hpp"
+#include "platform/host/serve/page/page_preview.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "platform/ui/render/png_writer.hpp"
@@ -230,6 +231,49 @@ void runCheck(benchmark::State& state, std::vector<const char*> options) {
   }
 }
 
+// The page's answer for a Download progress update as it follows pushes: the page holds the
+// drawings of the state before, so only the changed ones are drawn. With `all known`, the page
+// holds every drawing asked for: what an answer costs before any SVG is made.
+host::serve::PagePreview& pagePreview() {
+  static const host::ActivityRegistry registry(
+      widgets::registeredActivities(tolvex::TolvexWidgetBundle{}, widgets::defaultSystemVersion),
+      widgets::defaultSystemVersion);
+  static host::serve::PagePreview preview(registry);
+  return preview;
+}
+
+std::string downloadDocument(int step) {
+  return R"({"attributes-type":"DownloadLiveActivityAttributes","attributes":{"taskId":"bench"},)"
+         R"("content-state":{"progress":)" +
+         std::to_string((step % 60 + 1) / 61.0) +
+         R"(,"statusText":"Downloading from the build server","fileName":"PhotoStudioPro-4.2.1.ipa",)"
+         R"("transferredText":"112.4 MB","totalText":"181.9 MB","etaText":"About 2 minutes left"}})";
+}
+
+std::vector<std::string> drawingKeys(const std::string& answer) {
+  std::vector<std::string> keys;
+  for (const std::string_view name : {"\"lightKey\":\"", "\"darkKey\":\""}) {
+    for (std::size_t at = answer.find(name); at != std::string::npos; at = answer.find(name, at)) {
+      at += name.size();
+      keys.push_back(answer.substr(at, 16));
+    }
+  }
+  return keys;
+}
+
+void PageAnswerProgressUpdate(benchmark::State& state) {
+  const bool allKnown = state.range(0) != 0;
+  host::serve::PreviewOptions options;
+  int step = 0;
+  options.known = drawingKeys(pagePreview().json(downloadDocument(step), "", options));
+  for (auto _ : state) {
+    const std::string document = downloadDocument(allKnown ? step : ++step);
+    const std::string answer = pagePreview().json(document, "", options);
+    benchmark::DoNotOptimize(answer.data());
+    if (!allKnown) options.known = drawingKeys(answer);
+  }
+}
+
 void CheckOneDeviceDefaultSize(benchmark::State& state) {
   runCheck(state, {"--device", "iphone-15-pro"});
 }
@@ -247,6 +291,11 @@ BENCHMARK(LockScreenEncodePNGScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenPNGScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenSVG)->Unit(benchmark::kMicrosecond);
 BENCHMARK(AllPresentationsSheetPNG)->Unit(benchmark::kMillisecond);
+BENCHMARK(PageAnswerProgressUpdate)
+    ->ArgName("allKnown")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "platform/ui/render/svg_markup.hpp"
+#include "platform/ui/render/svg_writer.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,9 +22,10 @@ using coding::JsonWriter;
 
 struct PagePreview::Impl {
   const ActivityRegistry& registry;
-  std::mutex drawing;  // guards the text system and its measurer below
+  std::mutex drawing;  // guards the text system, its measurer and its SVG writer below
   ui::render::TextSystem text;
   ui::render::PangoTextMeasurer measurer{text};
+  ui::render::SvgWriter svg{text};
   // Shared by the requests: the page asks again for every state of an activity, icon and all.
   // It locks itself.
   image::ImageCache images;
@@ -246,7 +248,11 @@ std::string PagePreview::json(std::string_view input, std::string_view typeName,
             options.known.end()) {
           writer.null();
         } else {
-          writer.string(ui::render::glyphsInPlace(ui::render::renderSVG(list, impl_->text)));
+          std::optional<std::string> drawn = impl_->svg.write(list);
+          if (!drawn) drawn = ui::render::glyphsInPlace(ui::render::renderSVG(list, impl_->text));
+          // Grown once for the drawing, not piece by piece as it is copied in.
+          out.reserve(out.size() + drawn->size() + 1024);
+          writer.string(*drawn);
         }
         writer.comma();
         key(writer, light ? "lightKey" : "darkKey");
