@@ -271,6 +271,7 @@ void PageAnswerProgressUpdate(benchmark::State& state) {
     const std::string answer = pagePreview().json(document, "", options);
     benchmark::DoNotOptimize(answer.data());
     if (!allKnown) options.known = drawingKeys(answer);
+    state.counters["bytes"] = static_cast<double>(answer.size());
   }
 }
 

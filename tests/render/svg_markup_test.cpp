@@ -169,8 +169,29 @@ TEST(DisplayListFingerprint, ChangesWithWhatIsDrawnAlone) {
       changed([&](DisplayList& l) { std::get<ImageItem>(l.items[2]).image = *pixel(11); }),
       changed([](DisplayList& l) { l.items.push_back(PopClipItem{}); }),
       changed([](DisplayList& l) { l.width = 101; }),
+      changed([](DisplayList& l) { std::swap(l.items[0], l.items[1]); }),
+      changed([](DisplayList& l) { std::get<TextItem>(l.items[1]).rightEdge = 0; }),
+      changed([](DisplayList& l) { std::get<TextItem>(l.items[1]).font.tabularDigits = true; }),
+      // The same bytes split otherwise between two texts.
+      changed([](DisplayList& l) {
+        std::get<TextItem>(l.items[1]).text = "demo.";
+        std::get<TextItem>(l.items[1]).font.family = "zip";
+      }),
+      // The same point reached by another element.
+      changed([](DisplayList& l) {
+        std::get<FillItem>(l.items[0]).path = Path().moveTo(1, 2).lineTo(3, 4);
+      }),
+      changed([](DisplayList& l) {
+        std::get<FillItem>(l.items[0]).path = Path().moveTo(1, 2).moveTo(3, 4);
+      }),
+      changed([](DisplayList& l) {
+        l.items[0] = StrokeItem{Path().moveTo(1, 2), RGBA{}, 1};
+      }),
+      changed([](DisplayList& l) { l.items[0] = PushClipItem{Path().moveTo(1, 2)}; }),
   };
   EXPECT_EQ(fingerprint(base), fingerprint(changed([](DisplayList&) {})));
+  EXPECT_EQ(fingerprint(changed([](DisplayList& l) { std::get<TextItem>(l.items[1]).x = -0.0; })),
+            fingerprint(changed([](DisplayList& l) { std::get<TextItem>(l.items[1]).x = 0.0; })));
   std::set<std::uint64_t> seen{fingerprint(base)};
   for (const DisplayList& list : lists) EXPECT_TRUE(seen.insert(fingerprint(list)).second);
 }

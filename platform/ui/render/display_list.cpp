@@ -2,7 +2,10 @@
 
 #include "platform/ui/number_text.hpp"
 
+#include <bit>
+#include <cstring>
 #include <span>
+#include <type_traits>
 
 namespace ui::render {
 
@@ -61,17 +64,119 @@ std::string DisplayList::dump() const {
   return out;
 }
 
-std::uint64_t fingerprint(const DisplayList& list) {
-  std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-  const auto add = [&hash](std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t byte : bytes) hash = (hash ^ byte) * 1099511628211ull;
-  };
-  const std::string dump = list.dump();
-  add({reinterpret_cast<const std::uint8_t*>(dump.data()), dump.size()});
-  for (const DisplayItem& item : list.items) {
-    if (const auto* image = std::get_if<ImageItem>(&item)) add(image->image.rgba());
+namespace {
+
+// MurmurHash3's 64-bit mixing, fed a word at a time: every field of every item in order, each
+// kind of item and path element marked, each string and pixel run preceded by its length, so
+// that no two different lists feed the same words.
+class Fingerprint {
+ public:
+  void word(std::uint64_t value) {
+    value *= 0x87c37b91114253d5ull;
+    value = std::rotl(value, 31) * 0x4cf5ad432745937full;
+    hash_ = (std::rotl(hash_ ^ value, 27) * 5) + 0x52dce729;
   }
-  return hash;
+  // Exact, as the dump's numbers are; both zeros draw alike.
+  void number(double value) { word(value == 0 ? 0 : std::bit_cast<std::uint64_t>(value)); }
+  void bytes(std::span<const std::uint8_t> data) {
+    word(data.size());
+    std::size_t i = 0;
+    for (; i + 8 <= data.size(); i += 8) {
+      std::uint64_t value;
+      std::memcpy(&value, data.data() + i, 8);
+      word(value);
+    }
+    std::uint64_t rest = 0;
+    if (i < data.size()) std::memcpy(&rest, data.data() + i, data.size() - i);
+    word(rest);
+  }
+  void text(std::string_view value) {
+    bytes({reinterpret_cast<const std::uint8_t*>(value.data()), value.size()});
+  }
+  void colour(const RGBA& c) {
+    number(c.red);
+    number(c.green);
+    number(c.blue);
+    number(c.alpha);
+  }
+  void path(const Path& p) {
+    word(p.elements().size());
+    for (const Path::Element& element : p.elements()) {
+      word(element.index());
+      std::visit(
+          [this](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, Path::CurveTo>) {
+              for (const PathPoint& point : {e.control1, e.control2, e.to}) {
+                number(point.x);
+                number(point.y);
+              }
+            } else if constexpr (!std::is_same_v<E, Path::Close>) {
+              number(e.to.x);
+              number(e.to.y);
+            }
+          },
+          element);
+    }
+  }
+  std::uint64_t value() const {  // MurmurHash3's finaliser
+    std::uint64_t h = hash_;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    return h ^ (h >> 33);
+  }
+
+ private:
+  std::uint64_t hash_ = 14695981039346656037ull;
+};
+
+}  // namespace
+
+std::uint64_t fingerprint(const DisplayList& list) {
+  Fingerprint f;
+  f.number(list.width);
+  f.number(list.height);
+  f.word(list.items.size());
+  for (const DisplayItem& item : list.items) {
+    f.word(item.index());
+    if (const auto* fill = std::get_if<FillItem>(&item)) {
+      f.colour(fill->color);
+      f.path(fill->path);
+    } else if (const auto* stroke = std::get_if<StrokeItem>(&item)) {
+      f.number(stroke->width);
+      f.colour(stroke->color);
+      f.path(stroke->path);
+    } else if (const auto* text = std::get_if<TextItem>(&item)) {
+      f.text(text->text);
+      f.text(text->font.family);
+      f.number(text->font.size);
+      f.word(static_cast<std::uint64_t>(text->font.weight));
+      f.word(text->font.tabularDigits ? 1 : 0);
+      f.number(text->x);
+      f.number(text->y);
+      f.number(text->lineHeight);
+      f.colour(text->color);
+      f.word(text->rightEdge ? 1 : 0);
+      f.number(text->rightEdge.value_or(0));
+    } else if (const auto* image = std::get_if<ImageItem>(&item)) {
+      f.word(image->image.width());
+      f.word(image->image.height());
+      f.bytes(image->image.rgba());
+      f.number(image->x);
+      f.number(image->y);
+      f.number(image->width);
+      f.number(image->height);
+    } else if (const auto* blend = std::get_if<BlendItem>(&item)) {
+      f.word(static_cast<std::uint64_t>(blend->blend));
+      f.colour(blend->color);
+      f.path(blend->path);
+    } else if (const auto* clip = std::get_if<PushClipItem>(&item)) {
+      f.path(clip->path);
+    }
+  }
+  return f.value();
 }
 
 void replay(const DisplayList& list, Canvas& canvas) {
