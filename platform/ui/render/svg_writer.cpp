@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <variant>
@@ -25,6 +27,28 @@ void number(std::string& out, double value) {
   char text[32];
   const auto end = std::to_chars(text, text + sizeof text, rounded == 0 ? 0.0 : rounded).ptr;
   out.append(text, end);
+}
+
+// The same of a number already in hundredths, as short as path data allows: "-.5" for -0.5.
+void hundredths(std::string& out, std::int64_t value) {
+  if (value < 0) out += '-';
+  const std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  char text[24];
+  if (magnitude == 0 || magnitude >= 100) {
+    out.append(text, std::to_chars(text, text + sizeof text, magnitude / 100).ptr);
+  }
+  const auto fraction = static_cast<unsigned>(magnitude % 100);
+  if (fraction == 0) return;
+  out += '.';
+  out += static_cast<char>('0' + fraction / 10);
+  if (fraction % 10 != 0) out += static_cast<char>('0' + fraction % 10);
+}
+
+// Glyph places in hundredths of a point; far beyond any surface, they are declined.
+std::optional<std::int64_t> inHundredths(double value) {
+  if (!std::isfinite(value) || std::abs(value) > 1e12) return std::nullopt;
+  return std::llround(value * 100);
 }
 
 void point(std::string& out, double x, double y) {
@@ -102,9 +126,14 @@ struct ContextDeleter {
   void operator()(cairo_t* cr) const { cairo_destroy(cr); }
 };
 
-// A glyph's outline at the origin, as path data; empty for a glyph that draws nothing.
+// A glyph's outline, to be written at any place: where its first point lies from the glyph's
+// origin, and the rest of it in relative steps from there, all in hundredths of a point. A run of
+// glyphs is then one path, each glyph costing two numbers to place. Steps are taken between
+// rounded points, so rounding does not add up along an outline.
 struct Outline {
-  std::string data;
+  std::int64_t startX = 0;
+  std::int64_t startY = 0;
+  std::string steps;    // empty for a glyph that draws nothing
   bool colour = false;  // drawn from a bitmap or colour layers: no outline to write
 };
 
@@ -175,32 +204,62 @@ struct SvgWriter::Impl {
       cairo_glyph_path(c, &one, 1);
       cairo_path_t* path = cairo_copy_path(c);
       cairo_new_path(c);
+      bool started = false;
+      std::int64_t x = 0;  // the current point
+      std::int64_t y = 0;
+      std::int64_t subpathX = 0;  // where a close returns to
+      std::int64_t subpathY = 0;
+      // A step from (fromX, fromY) to a point, parted from a number before it unless it starts
+      // with a minus sign; where it ends.
+      const auto step = [&made](const cairo_path_data_t& data, std::int64_t fromX,
+                                std::int64_t fromY, bool parted) {
+        const std::int64_t toX = std::llround(data.point.x * 100);
+        const std::int64_t toY = std::llround(data.point.y * 100);
+        if (parted && toX >= fromX) made.steps += ' ';
+        hundredths(made.steps, toX - fromX);
+        if (toY >= fromY) made.steps += ' ';
+        hundredths(made.steps, toY - fromY);
+        return std::pair{toX, toY};
+      };
       for (int i = 0; path->status == CAIRO_STATUS_SUCCESS && i < path->num_data;
            i += path->data[i].header.length) {
         const cairo_path_data_t* data = &path->data[i];
-        if (!made.data.empty()) made.data += ' ';
         switch (data->header.type) {
           case CAIRO_PATH_MOVE_TO:
-            made.data += "M ";
-            point(made.data, data[1].point.x, data[1].point.y);
+            if (!started) {
+              started = true;
+              x = made.startX = std::llround(data[1].point.x * 100);
+              y = made.startY = std::llround(data[1].point.y * 100);
+            } else if (std::llround(data[1].point.x * 100) != x ||
+                       std::llround(data[1].point.y * 100) != y) {
+              // Cairo moves back to where a closed outline began, which is where a close leaves
+              // the current point already.
+              made.steps += 'm';
+              std::tie(x, y) = step(data[1], x, y, false);
+            }
+            subpathX = x;
+            subpathY = y;
             break;
           case CAIRO_PATH_LINE_TO:
-            made.data += "L ";
-            point(made.data, data[1].point.x, data[1].point.y);
+            made.steps += 'l';
+            std::tie(x, y) = step(data[1], x, y, false);
             break;
           case CAIRO_PATH_CURVE_TO:
-            made.data += "C ";
-            for (int k = 1; k <= 3; ++k) {
-              if (k > 1) made.data += ' ';
-              point(made.data, data[k].point.x, data[k].point.y);
-            }
+            // A relative curve's control points are all from its start.
+            made.steps += 'c';
+            step(data[1], x, y, false);
+            step(data[2], x, y, true);
+            std::tie(x, y) = step(data[3], x, y, true);
             break;
           case CAIRO_PATH_CLOSE_PATH:
-            made.data += 'Z';
+            made.steps += 'z';
+            x = subpathX;
+            y = subpathY;
             break;
         }
       }
       cairo_path_destroy(path);
+      if (!started) made.steps.clear();
     }
     ++glyphCount;
     return outlines.glyphs.emplace(glyph, std::move(made)).first->second;
@@ -249,9 +308,6 @@ struct SvgWriter::Impl {
                          ? *item.rightEdge - static_cast<double>(logical.width) / PANGO_SCALE
                          : item.x;
     const double y = item.y + (item.lineHeight - height) / 2;
-    out += "<g";
-    paint(out, "fill", item.color);
-    out += ">";
     PangoLayoutIter* iter = pango_layout_get_iter(layout);
     do {
       PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);
@@ -265,6 +321,13 @@ struct SvgWriter::Impl {
         declined = true;
         break;
       }
+      // One path a run, in one font: glyphs of different fonts may wind their outlines
+      // differently, and overlap where they meet.
+      const std::size_t start = out.size();
+      out += "<path";
+      paint(out, "fill", item.color);
+      out += " d='";
+      const std::size_t empty = out.size();
       int advance = runLogical.x;
       for (int i = 0; i < run->glyphs->num_glyphs; ++i) {
         const PangoGlyphInfo& glyph = run->glyphs->glyphs[i];
@@ -277,23 +340,28 @@ struct SvgWriter::Impl {
           break;
         }
         const Outline& shape = outline(font, glyph.glyph);
-        if (shape.colour) {
+        const auto originX = inHundredths(x + static_cast<double>(at) / PANGO_SCALE);
+        const auto originY =
+            inHundredths(y + static_cast<double>(baseline + glyph.geometry.y_offset) / PANGO_SCALE);
+        if (shape.colour || !originX || !originY) {
           declined = true;
           break;
         }
-        if (shape.data.empty()) continue;
-        out += "<path transform='translate(";
-        number(out, x + static_cast<double>(at) / PANGO_SCALE);
-        out += ',';
-        number(out, y + static_cast<double>(baseline + glyph.geometry.y_offset) / PANGO_SCALE);
-        out += ")' d='";
-        out += shape.data;
+        if (shape.steps.empty()) continue;
+        out += 'M';
+        hundredths(out, *originX + shape.startX);
+        if (*originY + shape.startY >= 0) out += ' ';
+        hundredths(out, *originY + shape.startY);
+        out += shape.steps;
+      }
+      if (out.size() == empty) {
+        out.resize(start);
+      } else {
         out += "'/>";
       }
     } while (!declined && pango_layout_iter_next_run(iter));
     pango_layout_iter_free(iter);
     g_object_unref(layout);
-    out += "</g>";
   }
 
   void image(const ImageItem& item) {
