@@ -1,7 +1,8 @@
 // Drawing one state: the Sign Lock Screen at scale 3 to PNG in memory, split into layout and
-// display list, drawing, and PNG encoding; the same to SVG; all presentations on one sheet; and
-// the PNG writer's options, each alone, on three pictures; and check as a user runs it, on one
-// state, for the default device and size against every device at every text size.
+// display list, drawing, and PNG encoding; the same to SVG, Cairo's and the page's; all
+// presentations on one sheet; the PNG writer's options, each alone, on three pictures; check as a
+// user runs it, on one state, for the default device and size against every device at every text
+// size; and the page's answer to a progress update.
 #include "platform/coding/json_decoder.hpp"
 #include "platform/host/command_line.hpp"
 #include "platform/host/device/sheet.hpp"
@@ -9,6 +10,7 @@
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "platform/ui/render/png_writer.hpp"
+#include "platform/ui/render/svg_writer.hpp"
 #include "tolvex/extension/tolvex_widget_bundle.hpp"
 #include "tolvex/sign/sign_dynamic_island.hpp"
 #include "tolvex/sign/sign_lock_screen_view.hpp"
@@ -95,6 +97,15 @@ void LockScreenPNGScale3(benchmark::State& state) {
 void LockScreenSVG(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(ui::render::renderSVG(fixture().lockScreen(), fixture().text));
+  }
+}
+
+// The same list as the page's SVG: our writer, its glyph outlines kept from the calls before.
+void LockScreenPageSVG(benchmark::State& state) {
+  ui::render::SvgWriter writer(fixture().text);
+  const ui::render::DisplayList list = fixture().lockScreen();
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(writer.write(list));
   }
 }
 
@@ -291,6 +302,7 @@ BENCHMARK(LockScreenDrawScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenEncodePNGScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenPNGScale3)->Unit(benchmark::kMicrosecond);
 BENCHMARK(LockScreenSVG)->Unit(benchmark::kMicrosecond);
+BENCHMARK(LockScreenPageSVG)->Unit(benchmark::kMicrosecond);
 BENCHMARK(AllPresentationsSheetPNG)->Unit(benchmark::kMillisecond);
 BENCHMARK(PageAnswerProgressUpdate)
     ->ArgName("allKnown")
