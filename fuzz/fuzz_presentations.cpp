@@ -1,9 +1,11 @@
 // Builds every presentation of both activities from fuzzed content states, dumps them and draws
-// them (PNG in memory). The builders are pure: building twice must give the same dump.
+// them (PNG in memory, and the page's SVG). The builders are pure: building twice must give the
+// same dump.
 #include "platform/coding/json_decoder.hpp"
 #include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
+#include "platform/ui/render/svg_writer.hpp"
 #include "tolvex/download/download_dynamic_island.hpp"
 #include "tolvex/download/download_lock_screen_view.hpp"
 #include "tolvex/sign/sign_dynamic_island.hpp"
@@ -18,6 +20,7 @@ namespace {
 coding::JSONDecoder decoder;
 const ui::render::TextSystem text;
 const ui::render::PangoTextMeasurer measurer(text);
+ui::render::SvgWriter svg(text);
 
 template <class Attributes>
 void present(std::string_view input,
@@ -43,6 +46,9 @@ void present(std::string_view input,
       std::abort();
     }
     if (ui::render::renderPNG(list, 1, text).empty()) std::abort();
+    // The page's drawing holds numbers and markup of our own, never the state's text.
+    const auto page = svg.write(list);
+    if (page && (page->find('"') != std::string::npos || !page->ends_with("</svg>"))) std::abort();
   }
 }
 
