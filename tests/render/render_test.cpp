@@ -1,16 +1,12 @@
-#include "platform/coding/json_decoder.hpp"
 #include "platform/foundation/base64.hpp"
 #include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "support/fake_text_measurer.hpp"
-#include "tolvex/download/download_dynamic_island.hpp"
-#include "tolvex/download/download_lock_screen_view.hpp"
-#include "tolvex/sign/sign_dynamic_island.hpp"
-#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 
+#include "support/activities.hpp"
 #include "support/golden.hpp"
 
 #include <array>
@@ -30,21 +26,11 @@ const fs::path kGolden = fs::path(TOLVEX_GOLDEN_DIR) / "render";
 
 using golden::readFile;
 
-template <class Attributes, class LockScreen, class Island>
-host::ActivityPresentations activity(const std::string& json, LockScreen lockScreen,
-                                     Island island) {
-  auto state = coding::JSONDecoder().decode<typename Attributes::ContentState>(json);
-  EXPECT_TRUE(state.ok());
-  const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}};
-  return {lockScreen(context), island(context)};
-}
 host::ActivityPresentations signActivity(const std::string& json) {
-  return activity<tolvex::SignLiveActivityAttributes>(json, tolvex::SignLockScreenView,
-                                                      tolvex::SignDynamicIsland);
+  return activities::sign(json);
 }
 host::ActivityPresentations downloadActivity(const std::string& json) {
-  return activity<tolvex::DownloadLiveActivityAttributes>(json, tolvex::DownloadLockScreenView,
-                                                          tolvex::DownloadDynamicIsland);
+  return activities::download(json);
 }
 
 const std::string kSign = readFile(fs::path(TOLVEX_GOLDEN_DIR) / "sign/pending-no-icon.json");

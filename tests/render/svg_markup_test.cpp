@@ -1,15 +1,13 @@
 #include "platform/ui/render/svg_markup.hpp"
 
-#include "platform/coding/json_decoder.hpp"
 #include "platform/host/device/sheet.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
 #include "platform/ui/render/png_writer.hpp"
-#include "tolvex/download/download_dynamic_island.hpp"
-#include "tolvex/download/download_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 
+#include "support/activities.hpp"
 #include "support/golden.hpp"
 
 #include <algorithm>
@@ -104,13 +102,7 @@ TEST(SvgMarkup, WritesEachOutlineGlyphWhereItIsUsed) {
 TEST(SvgMarkup, CairoDrawingLosesNothing) {
   const std::string json =
       golden::readFile(fs::path(TOLVEX_GOLDEN_DIR) / "download/arabic-emoji.json");
-  auto state =
-      coding::JSONDecoder().decode<tolvex::DownloadLiveActivityAttributes::ContentState>(json);
-  ASSERT_TRUE(state.ok());
-  const widgets::ActivityViewContext<tolvex::DownloadLiveActivityAttributes> context{
-      std::move(state).value(), {}};
-  const host::ActivityPresentations activity{tolvex::DownloadLockScreenView(context),
-                                             tolvex::DownloadDynamicIsland(context)};
+  const host::ActivityPresentations activity = activities::download(json);
   const ui::render::TextSystem text;
   const ui::render::PangoTextMeasurer measurer(text);
   const auto list =

@@ -1,18 +1,14 @@
 #include "platform/ui/render/svg_writer.hpp"
 
-#include "platform/coding/json_decoder.hpp"
 #include "platform/host/device/scene.hpp"
 #include "platform/ui/render/cairo_renderer.hpp"
 #include "platform/ui/render/pango_text_measurer.hpp"
-#include "tolvex/download/download_dynamic_island.hpp"
-#include "tolvex/download/download_lock_screen_view.hpp"
-#include "tolvex/sign/sign_dynamic_island.hpp"
-#include "tolvex/sign/sign_lock_screen_view.hpp"
 
 #include <gtest/gtest.h>
 #include <spng.h>
 #include <unistd.h>
 
+#include "support/activities.hpp"
 #include "support/golden.hpp"
 #include "support/sample_icons.hpp"
 
@@ -30,23 +26,8 @@ namespace fs = std::filesystem;
 using ui::render::Appearance;
 using ui::render::DisplayList;
 
-template <typename Attributes, typename LockScreen, typename Island>
-host::ActivityPresentations activity(const std::string& json, LockScreen lockScreen,
-                                     Island island) {
-  auto state = coding::JSONDecoder().decode<typename Attributes::ContentState>(json);
-  EXPECT_TRUE(state.ok()) << json;
-  const widgets::ActivityViewContext<Attributes> context{std::move(state).value(), {}};
-  return {lockScreen(context), island(context)};
-}
-
-host::ActivityPresentations sign(const std::string& json) {
-  return activity<tolvex::SignLiveActivityAttributes>(json, tolvex::SignLockScreenView,
-                                                      tolvex::SignDynamicIsland);
-}
-host::ActivityPresentations download(const std::string& json) {
-  return activity<tolvex::DownloadLiveActivityAttributes>(json, tolvex::DownloadLockScreenView,
-                                                          tolvex::DownloadDynamicIsland);
-}
+using activities::download;
+using activities::sign;
 
 std::string golden(const char* name) {
   return golden::readFile(fs::path(TOLVEX_GOLDEN_DIR) / name);

@@ -105,14 +105,8 @@ class CairoCanvas final : public Canvas {
     if (item.text.empty()) return;
     pango_cairo_update_context(cr_, text_.context());
     PangoLayout* layout = text_.createLayout(item.text, item.font);
-    PangoRectangle logical;
-    pango_layout_get_extents(layout, nullptr, &logical);
-    const double height = static_cast<double>(logical.height) / PANGO_SCALE;
-    // Centred in its line box, whose height comes from the published text styles.
-    const double x = item.rightEdge
-                         ? *item.rightEdge - static_cast<double>(logical.width) / PANGO_SCALE
-                         : item.x;
-    cairo_move_to(cr_, x, item.y + (item.lineHeight - height) / 2);
+    const PathPoint origin = layoutOrigin(layout, item);
+    cairo_move_to(cr_, origin.x, origin.y);
     setColor(cr_, item.color);
     pango_cairo_show_layout(cr_, layout);
     g_object_unref(layout);

@@ -99,7 +99,7 @@ int channel(double value) {
   return static_cast<int>(std::lround(std::clamp(value, 0.0, 1.0) * 255));
 }
 
-// ` fill="rgb(r,g,b)" fill-opacity="a"` with `what` "fill" or "stroke".
+// ` fill='rgb(r,g,b)' fill-opacity='a'` with `what` "fill" or "stroke".
 void paint(std::string& out, std::string_view what, const RGBA& color) {
   out += ' ';
   out += what;
@@ -301,13 +301,7 @@ struct SvgWriter::Impl {
     }
     pango_cairo_update_context(cr.get(), textSystem.context());
     PangoLayout* layout = textSystem.createLayout(item.text, item.font);
-    PangoRectangle logical;
-    pango_layout_get_extents(layout, nullptr, &logical);
-    const double height = static_cast<double>(logical.height) / PANGO_SCALE;
-    const double x = item.rightEdge
-                         ? *item.rightEdge - static_cast<double>(logical.width) / PANGO_SCALE
-                         : item.x;
-    const double y = item.y + (item.lineHeight - height) / 2;
+    const auto [x, y] = layoutOrigin(layout, item);
     PangoLayoutIter* iter = pango_layout_get_iter(layout);
     do {
       PangoLayoutRun* run = pango_layout_iter_get_run_readonly(iter);

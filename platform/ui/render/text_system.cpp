@@ -239,6 +239,15 @@ PangoLayout* TextSystem::createLayout(std::string_view text, const TextFont& fon
   return layout;
 }
 
+PathPoint layoutOrigin(PangoLayout* layout, const TextItem& item) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  const double height = static_cast<double>(logical.height) / PANGO_SCALE;
+  const double x =
+      item.rightEdge ? *item.rightEdge - static_cast<double>(logical.width) / PANGO_SCALE : item.x;
+  return {x, item.y + (item.lineHeight - height) / 2};
+}
+
 TextFont faceFor(double pointSize, int weight, bool tabularDigits) {
   return TextFont{pointSize >= 20 ? "Inter Display" : "Inter", pointSize, weight, tabularDigits};
 }

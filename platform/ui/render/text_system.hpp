@@ -32,6 +32,11 @@ class TextSystem {
   std::unique_ptr<Impl> impl_;
 };
 
+// Where a layout of `item` is drawn from, its top left: centred in the item's line box, whose
+// height comes from the published text styles; in a right-to-left layout, ending at its right
+// edge. Every back end places text here.
+PathPoint layoutOrigin(PangoLayout* layout, const TextItem& item);
+
 // The face a font resolves to: family by size, weight, tabular digits.
 TextFont faceFor(double pointSize, int weight, bool tabularDigits);
 
